@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tavik::vemlis_loader {
+
+// A search position in a text: an index, or unset.
+using ScanPosition = std::optional<std::size_t>;
+
+// Finds separators[0], then each further separator in turn, capturing the text between two
+// consecutive ones into captures (captures.size() + 1 separators). The position is where the
+// search starts (0 when unset); it ends up past the last separator matched, or unset when the
+// first separator does not occur at all. True when the whole sequence was found.
+bool findTagged(std::string_view text, std::span<const std::string_view> separators,
+                std::span<std::string_view> captures, ScanPosition& position);
+
+// The value of the first complete id="..." attribute of the text, or an empty text.
+std::string_view extractID(std::string_view attributes);
+
+// The text as one line: every CR and LF becomes a blank. Texts taken from the catalogue pass
+// through it, because the state file keeps every value on a line of its own.
+std::string oneLine(std::string_view text);
+
+}  // namespace tavik::vemlis_loader

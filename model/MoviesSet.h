@@ -1,0 +1,197 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <iosfwd>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavik::vemlis_loader {
+
+// The state of one movie; the state file stores the names of the values.
+enum LoadFlag : std::uint8_t { NoLoad = 0, Queue = 1, Loaded = 2, Broken = 3 };
+
+class MoviesSet;
+class Season;
+class Film;
+class Movie;
+class ServerFile;
+
+class Language final {
+public:
+    Language(std::string id, std::string caption);
+    std::string getID() const { return id; }
+    std::string getCaption() const { return caption; }
+    void setCaption(std::string caption);
+
+private:
+    friend class MoviesSet;
+    std::string id;
+    std::string caption;
+};
+
+class BitRate final {
+public:
+    BitRate(std::string id, std::string description);
+    std::string getID() const { return id; }
+    std::string getDescription() const { return description; }
+    void setDescription(std::string description);
+
+private:
+    friend class MoviesSet;
+    std::string id;
+    std::string description;
+};
+
+class ServerFile final {
+public:
+    explicit ServerFile(std::string fileURL);
+    std::string getURL() const { return fileURL; }
+    // The movies in the order they are stored inside the file.
+    const std::vector<const Movie*>& getMovies() const { return movies; }
+    void addMovie(const Movie* movie);
+
+private:
+    friend class MoviesSet;
+    std::string fileURL;
+    std::vector<const Movie*> movies;
+};
+
+class Movie final {
+public:
+    Movie(Film* film, const ServerFile* serverFile, const BitRate* bitRate, const Language* language,
+          std::string fileName, LoadFlag loadFlag);
+    Movie(const Movie&) = delete;
+    Movie& operator=(const Movie&) = delete;
+
+    Film* getFilm() const { return film; }
+    const ServerFile* getServerFile() const { return serverFile; }
+    const BitRate* getBitRate() const { return bitRate; }
+    const Language* getLanguage() const { return language; }
+    std::string getFileName() const { return fileName; }
+    LoadFlag getLoadFlag() const { return loadFlag.load(); }
+
+    // The name and the flag are what changes after creation; the lists hold const movies
+    // and still queue them, so these work through a const pointer.
+    void queue(std::string name) const;
+    void setNoLoad() const { loadFlag.store(NoLoad); }
+    void setLoaded() const { loadFlag.store(Loaded); }
+    void setBroken() const { loadFlag.store(Broken); }
+
+    // True when another movie of the same server file has the flag.
+    bool hasOtherInFile(LoadFlag flag) const;
+
+private:
+    friend class MoviesSet;
+    Film* film;
+    const ServerFile* serverFile;
+    const BitRate* bitRate;
+    const Language* language;
+    mutable std::string fileName;
+    // Written by the GUI and the worker thread: one byte, read and written whole.
+    mutable std::atomic<LoadFlag> loadFlag;
+};
+
+class Film final {
+public:
+    explicit Film(Season* season);
+
+    Season* getSeason() const { return season; }
+    const std::map<const Language*, std::string>& getNames() const { return names; }
+    const std::vector<std::unique_ptr<const Movie>>& getMovies() const { return movies; }
+
+    // The title in that language, or an empty text.
+    std::string getName(const Language* language) const;
+    void setName(MoviesSet& set, std::string_view languageID, std::string title);
+    Movie* addMovie(MoviesSet& set, std::string_view languageID, std::string_view bitRateID, std::string_view url,
+                    std::string fileName, LoadFlag flag);
+    int countMovies(LoadFlag flag) const;
+
+private:
+    friend class MoviesSet;
+    friend class Season;
+    Season* season;
+    std::map<const Language*, std::string> names;
+    std::vector<std::unique_ptr<const Movie>> movies;
+};
+
+class Season final {
+public:
+    explicit Season(std::string name);
+    std::string getName() const { return name; }
+    const std::vector<std::unique_ptr<Film>>& getFilms() const { return films; }
+    Film* addFilm();
+    // The first film with exactly this title under exactly this Language object, or null.
+    Film* findFilm(const Language* language, std::string_view name) const;
+
+private:
+    friend class MoviesSet;
+    std::string name;
+    std::vector<std::unique_ptr<Film>> films;
+};
+
+// The whole catalogue. Owns every object in it; nothing is removed while it lives, so the
+// pointers it hands out stay valid.
+//
+// Ids that the set does not hold (a movie or title in a language, or at a bit rate, that the
+// catalogue never declared) get a placeholder Language or BitRate whose caption is the id.
+// Placeholders are not listed among the languages and bit rates and are not stored in their
+// blocks of the state file; a later declaration of the id adopts the placeholder, so every
+// pointer to it stays valid.
+class MoviesSet final {
+public:
+    using Languages = std::map<std::string, std::unique_ptr<Language>, std::less<>>;
+    using BitRates = std::map<std::string, std::unique_ptr<BitRate>, std::less<>>;
+    using ServerFiles = std::map<std::string, std::unique_ptr<ServerFile>, std::less<>>;
+    using Seasons = std::vector<std::unique_ptr<Season>>;
+
+    MoviesSet();
+    ~MoviesSet();
+    MoviesSet(const MoviesSet&) = delete;
+    MoviesSet& operator=(const MoviesSet&) = delete;
+
+    Language* addLanguage(std::string_view id, std::string caption);
+    BitRate* addBitRate(std::string_view id, std::string description);
+    Season* addSeason(std::string name);
+    // The first season of that name, or null.
+    Season* findSeason(std::string_view name) const;
+    // Lookups only: null for ids that were never declared.
+    Language* getLanguage(std::string_view id) const;
+    BitRate* getBitRate(std::string_view id) const;
+    ServerFile* getServerFile(std::string_view url);
+    Language* getFirstLanguage() const;
+    Language* matchLanguage(const Language* language) const;
+
+    // The declared language or bit rate with this id, or its placeholder (created on demand).
+    const Language* resolveLanguage(std::string_view id);
+    const BitRate* resolveBitRate(std::string_view id);
+
+    const Languages& getLanguages() const { return languagesByID; }
+    const BitRates& getBitRates() const { return bitRatesByID; }
+    const Seasons& getSeasons() const { return seasons; }
+
+    // The file of the first queued movie in season, film, movie order, or null.
+    const ServerFile* getNextQueuedFile() const;
+    // Appends the file of every queued movie that the list does not hold yet.
+    void getQueuedFiles(std::vector<const ServerFile*>& files) const;
+
+    // Merges a catalogue document into the set (CatalogueReader.cpp).
+    void readCatalogue(std::string text);
+    // The set's three blocks of the state file (StateFile.cpp). Load into an empty set only.
+    void save(std::ostream& out) const;
+    void load(std::istream& in);
+
+private:
+    // Declared in this order so that seasons (and their movies) go first.
+    Languages languagesByID;
+    BitRates bitRatesByID;
+    ServerFiles serverFilesByURL;
+    Languages unknownLanguages;
+    BitRates unknownBitRates;
+    Seasons seasons;
+};
+
+}  // namespace tavik::vemlis_loader

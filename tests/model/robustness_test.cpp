@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+
+#include "CatalogueGenerator.h"
+#include "canonical.h"
+#include "model/MoviesSet.h"
+
+using namespace tavik::vemlis_loader;
+
+namespace {
+
+const char* const fragments[] = {"<Link", "lang=\"", "\"", "http://", "https://", ">", "<Name", "</Name>", "<Entry>",
+                                 "</Entry>", "<Season>", "</Season>", "<Name>", "!", "<", "\n", "\r\n", "id=\"",
+                                 "<Languages>", "</Languages>", "<Language", "caption=\"", "/>", "FAQ's", "\0",
+                                 "Movie", "Season", "Film", "NamesEnd", "MoviesEnd", "SeasonEnd", "Queue"};
+
+// Small edits of the kind a broken file or a careless maintainer makes.
+std::string mutate(std::string text, std::mt19937& random) {
+    auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n)(random); };
+    const int edits = 1 + static_cast<int>(pick(7));
+    for (int i = 0; i < edits; ++i) {
+        const std::size_t at = pick(text.size());
+        switch (pick(5)) {
+            case 0: if (at < text.size()) text[at] = static_cast<char>(pick(255)); break;
+            case 1: text.erase(at, pick(40)); break;
+            case 2: text.insert(at, fragments[pick(std::size(fragments) - 1)]); break;
+            case 3: text.resize(at); break;
+            case 4: text.insert(at, text.substr(pick(text.size()), pick(120))); break;
+            default: text.insert(at, std::string(1, static_cast<char>(pick(255)))); break;
+        }
+    }
+    return text;
+}
+
+void expectRoundTrip(const MoviesSet& set) {
+    std::ostringstream out;
+    set.save(out);
+    MoviesSet restored;
+    std::istringstream in(out.str());
+    restored.load(in);
+    ASSERT_EQ(canonical(restored), canonical(set));
+}
+
+}  // namespace
+
+TEST(Robustness, MutatedCataloguesNeverBreakTheReaderOrTheStateFile) {
+    vemlis::testing::CatalogueShape shape;
+    shape.seasons = 2;
+    shape.episodes = 3;
+    shape.variants = 4;
+    const std::string original = vemlis::testing::generateCatalogue(shape).document;
+    std::mt19937 random(20261207);
+    for (int i = 0; i < 3000; ++i) {
+        const std::string doc = mutate(original, random);
+        MoviesSet set;
+        set.readCatalogue(doc);
+        expectRoundTrip(set);
+        if (HasFatalFailure()) {
+            ADD_FAILURE() << "input " << i << ":\n" << doc;
+            return;
+        }
+    }
+}
+
+TEST(Robustness, MutatedStateFilesNeverBreakTheLoader) {
+    vemlis::testing::CatalogueShape shape;
+    shape.seasons = 2;
+    shape.episodes = 3;
+    MoviesSet source;
+    source.readCatalogue(vemlis::testing::generateCatalogue(shape).document);
+    source.getSeasons()[0]->getFilms()[1]->getMovies()[0]->queue("/tmp/a.avi");
+    std::ostringstream out;
+    source.save(out);
+    const std::string original = out.str();
+
+    std::mt19937 random(7);
+    for (int i = 0; i < 3000; ++i) {
+        const std::string file = mutate(original, random);
+        MoviesSet set;
+        std::istringstream in(file);
+        set.load(in);
+        expectRoundTrip(set);
+        if (HasFatalFailure()) {
+            ADD_FAILURE() << "input " << i << ":\n" << file;
+            return;
+        }
+    }
+}

@@ -1,0 +1,16 @@
+# Sourced by test.sh and run.sh: installs the Debian packages the project needs, once.
+vemlis_packages=(build-essential cmake pkg-config curl libgtest-dev libbenchmark-dev qt6-base-dev
+  libcurl4-openssl-dev libcpp-httplib-dev libpugixml-dev xvfb xauth imagemagick fonts-liberation)
+
+vemlis_install_packages() {
+  local missing=() p
+  for p in "${vemlis_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
