@@ -1,17 +1,59 @@
 #include "CatalogueReader.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <vector>
 
 #include "MoviesSet.h"
 
 namespace tavik::vemlis_loader {
 
+std::size_t findText(std::string_view text, std::string_view pattern, std::size_t from) {
+    const std::size_t n = text.size();
+    const std::size_t k = pattern.size();
+    if (from > n || k > n - from) return std::string_view::npos;
+    if (k == 0) return from;
+    const char* s = text.data();
+    if (k == 1) {
+        const void* hit = std::memchr(s + from, pattern[0], n - from);
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - s) : std::string_view::npos;
+    }
+    std::size_t i = from;
+#if defined(__SSE2__)
+    // Compares 16 positions at once on the pattern's first and last characters; a pair of
+    // both is rare even where each character alone is everywhere.
+    const __m128i first = _mm_set1_epi8(pattern[0]);
+    const __m128i last = _mm_set1_epi8(pattern[k - 1]);
+    for (; i + k - 1 + 16 <= n; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + k - 1));
+        unsigned mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+        while (mask) {
+            const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
+            if (std::memcmp(s + i + bit + 1, pattern.data() + 1, k - 2) == 0) return i + bit;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; i + k <= n; ++i)
+        if (s[i] == pattern[0] && std::memcmp(s + i, pattern.data(), k) == 0) return i;
+    return std::string_view::npos;
+}
+
+bool hasLineBreak(std::string_view text) {
+    return std::memchr(text.data(), '\n', text.size()) || std::memchr(text.data(), '\r', text.size());
+}
+
 bool findTagged(std::string_view text, std::span<const std::string_view> separators,
                 std::span<std::string_view> captures, ScanPosition& position) {
     const std::size_t start = position.value_or(0);
-    const std::size_t first = start > text.size() ? std::string_view::npos : text.find(separators[0], start);
+    const std::size_t first = findText(text, separators[0], start);
     if (first == std::string_view::npos) {
         position.reset();
         return false;
@@ -19,7 +61,7 @@ bool findTagged(std::string_view text, std::span<const std::string_view> separat
     std::size_t at = first + separators[0].size();
     position = at;
     for (std::size_t i = 1; i <= captures.size(); ++i) {
-        const std::size_t next = text.find(separators[i], at);
+        const std::size_t next = findText(text, separators[i], at);
         if (next == std::string_view::npos) return false;
         captures[i - 1] = text.substr(at, next - at);
         at = next + separators[i].size();
@@ -39,6 +81,12 @@ std::string oneLine(std::string_view text) {
     std::string result(text);
     std::replace_if(result.begin(), result.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return result;
+}
+
+std::string_view oneLine(std::string_view text, std::string& scratch) {
+    if (!hasLineBreak(text)) return text;
+    scratch = oneLine(text);
+    return scratch;
 }
 
 namespace {
@@ -72,6 +120,16 @@ void readBitRates(MoviesSet& set, std::string_view text) {
     while (scan(classes, separators, c, position)) set.addBitRate(oneLine(extractID(c[0])), oneLine(c[1]));
 }
 
+// The first "\"" or "<" (and "!" when asked) of the text; a plain loop, as the standard
+// find_first_of makes a library call per character.
+std::size_t firstOf(std::string_view text, bool orExclamation) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"' || c == '<' || (orExclamation && c == '!')) return i;
+    }
+    return std::string_view::npos;
+}
+
 // Where a link's address starts: "http://" or "https://", whichever comes first.
 struct Address {
     std::size_t at = std::string_view::npos;
@@ -79,10 +137,13 @@ struct Address {
 };
 
 Address findAddress(std::string_view entry, std::size_t from) {
-    const std::size_t plain = entry.find("http://", from);
-    const std::size_t secure = entry.find("https://", from);
-    if (plain == std::string_view::npos && secure == std::string_view::npos) return {};
-    return plain < secure ? Address{plain, 7} : Address{secure, 8};
+    for (std::size_t at = findText(entry, "http", from); at != std::string_view::npos;
+         at = findText(entry, "http", at + 1)) {
+        const std::string_view rest = entry.substr(at + 4);
+        if (rest.starts_with("://")) return {at, 7};
+        if (rest.starts_with("s://")) return {at, 8};
+    }
+    return {};
 }
 
 void readLinks(MoviesSet& set, Film* film, std::string_view entry, ScanPosition& position) {
@@ -93,37 +154,43 @@ void readLinks(MoviesSet& set, Film* film, std::string_view entry, ScanPosition&
         const Address address = findAddress(entry, afterLanguage);
         if (address.at == std::string_view::npos) return;
         // An address found beyond the next link belongs to that link: this one adds nothing.
-        const std::size_t nextLink = entry.find("<Link", afterLanguage);
-        if (nextLink < address.at) {
+        const std::size_t nextLink =
+            findText(entry.substr(0, address.at + 4), "<Link", afterLanguage);
+        if (nextLink != std::string_view::npos) {
             position = nextLink;
             continue;
         }
         const std::size_t rest = address.at + address.schemeLength;
-        const std::size_t close = entry.find('>', rest);
+        const std::size_t close = findText(entry, ">", rest);
         if (close == std::string_view::npos) return;
         position = close + 1;
 
-        const std::string language = oneLine(c[1]);
-        const std::string bitRate = oneLine(extractID(entry.substr(afterLanguage, address.at - afterLanguage)));
         const std::string_view r = entry.substr(rest, close - rest);
-        const std::size_t mark = r.find_first_of("!\"<");
-        std::string url = oneLine(entry.substr(address.at, address.schemeLength + std::min(mark, r.size())));
-        std::string fileName;
-        if (mark != std::string_view::npos && r[mark] == '!') {
-            const std::string_view named = r.substr(mark + 1);
-            fileName = oneLine(named.substr(0, named.find_first_of("\"<")));
-        }
+        const std::size_t mark = firstOf(r, true);
+        const std::string_view url = entry.substr(address.at, address.schemeLength + std::min(mark, r.size()));
 
-        const Language* lang = set.resolveLanguage(language);
-        const BitRate* rate = set.resolveBitRate(bitRate);
-        const ServerFile* file = set.getServerFile(url);
+        std::string scratch;
+        const Language* lang = set.resolveLanguage(oneLine(c[1], scratch));
+        const BitRate* rate =
+            set.resolveBitRate(oneLine(extractID(entry.substr(afterLanguage, address.at - afterLanguage)), scratch));
+        const std::string_view fileURL = oneLine(url, scratch);
+        // Compared by text among the film's few movies, so that a merge of a known catalogue
+        // needs no lookup of server files at all.
         bool known = false;
         for (const auto& movie : film->getMovies())
-            if (movie->getLanguage() == lang && movie->getBitRate() == rate && movie->getServerFile() == file) {
+            if (movie->getLanguage() == lang && movie->getBitRate() == rate &&
+                movie->getServerFile()->getURLView() == fileURL) {
                 known = true;
                 break;
             }
-        if (!known) film->addMovie(set, language, bitRate, url, std::move(fileName), NoLoad);
+        if (known) continue;
+        ServerFile* file = set.getServerFile(fileURL);
+        std::string fileName;
+        if (mark != std::string_view::npos && r[mark] == '!') {
+            const std::string_view named = r.substr(mark + 1);
+            fileName = oneLine(named.substr(0, firstOf(named, false)));
+        }
+        film->addMovie(lang, rate, file, std::move(fileName), NoLoad);
     }
 }
 
@@ -133,23 +200,23 @@ void readEntry(MoviesSet& set, Season* season, std::string_view entry) {
     ScanPosition position = 0;
     if (!scan(entry, title, c, position)) return;
 
-    std::string language = oneLine(c[1]);
-    std::string name = oneLine(c[3]);
-    const Language* first = set.resolveLanguage(language);
+    std::string scratch;
+    const Language* first = set.resolveLanguage(oneLine(c[1], scratch));
+    std::string nameScratch;
+    const std::string_view name = oneLine(c[3], nameScratch);
     Film* film = season->findFilm(first, name);
     if (!film) {
         film = season->addFilm();
-        film->setName(set, language, std::move(name));
+        film->setName(first, name);
     }
     // The first title is the film's identity: a second title in the same language within
     // this entry would replace it and make the next read of the catalogue create the film anew.
     std::vector<const Language*> titled{first};
     while (scan(entry, title, c, position)) {
-        language = oneLine(c[1]);
-        const Language* lang = set.resolveLanguage(language);
+        const Language* lang = set.resolveLanguage(oneLine(c[1], scratch));
         if (std::find(titled.begin(), titled.end(), lang) != titled.end()) continue;
         titled.push_back(lang);
-        film->setName(set, language, oneLine(c[3]));
+        film->setName(lang, oneLine(c[3], nameScratch));
     }
     readLinks(set, film, entry, position);
 }

@@ -18,11 +18,19 @@ using ScanPosition = std::optional<std::size_t>;
 bool findTagged(std::string_view text, std::span<const std::string_view> separators,
                 std::span<std::string_view> captures, ScanPosition& position);
 
+// text.find(pattern, from), faster: the catalogue's markers begin with characters such as "<"
+// that occur everywhere, which makes a first-character search crawl.
+std::size_t findText(std::string_view text, std::string_view pattern, std::size_t from = 0);
+// True when the text holds a CR or an LF.
+bool hasLineBreak(std::string_view text);
+
 // The value of the first complete id="..." attribute of the text, or an empty text.
 std::string_view extractID(std::string_view attributes);
 
 // The text as one line: every CR and LF becomes a blank. Texts taken from the catalogue pass
 // through it, because the state file keeps every value on a line of its own.
 std::string oneLine(std::string_view text);
+// The same without copying: the text itself when it has no line break, else `scratch` filled.
+std::string_view oneLine(std::string_view text, std::string& scratch);
 
 }  // namespace tavik::vemlis_loader

@@ -41,11 +41,17 @@ void Film::setName(MoviesSet& set, std::string_view languageID, std::string titl
     names[set.resolveLanguage(languageID)] = std::move(title);
 }
 
+void Film::setName(const Language* language, std::string_view title) { names[language].assign(title); }
+
 Movie* Film::addMovie(MoviesSet& set, std::string_view languageID, std::string_view bitRateID, std::string_view url,
                       std::string fileName, LoadFlag flag) {
     const Language* language = set.resolveLanguage(languageID);
     const BitRate* bitRate = set.resolveBitRate(bitRateID);
-    ServerFile* file = set.getServerFile(url);
+    return addMovie(language, bitRate, set.getServerFile(url), std::move(fileName), flag);
+}
+
+Movie* Film::addMovie(const Language* language, const BitRate* bitRate, ServerFile* file, std::string fileName,
+                      LoadFlag flag) {
     auto movie = std::make_unique<Movie>(this, file, bitRate, language, std::move(fileName), flag);
     Movie* result = movie.get();
     movies.push_back(std::move(movie));
@@ -147,10 +153,14 @@ BitRate* MoviesSet::getBitRate(std::string_view id) const {
 }
 
 ServerFile* MoviesSet::getServerFile(std::string_view url) {
+    // Links of one server file mostly stand next to each other in a catalogue and a state file.
+    if (lastServerFile && lastServerFile->fileURL == url) return lastServerFile;
     auto it = serverFilesByURL.find(url);
-    if (it == serverFilesByURL.end())
-        it = serverFilesByURL.emplace(std::string(url), std::make_unique<ServerFile>(std::string(url))).first;
-    return it->second.get();
+    if (it != serverFilesByURL.end()) return lastServerFile = it->second.get();
+    auto file = std::make_unique<ServerFile>(std::string(url));
+    lastServerFile = file.get();
+    serverFilesByURL.emplace(std::string_view(lastServerFile->fileURL), std::move(file));
+    return lastServerFile;
 }
 
 Language* MoviesSet::getFirstLanguage() const {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tavik::vemlis_loader {
@@ -50,6 +51,7 @@ class ServerFile final {
 public:
     explicit ServerFile(std::string fileURL);
     std::string getURL() const { return fileURL; }
+    std::string_view getURLView() const { return fileURL; }
     // The movies in the order they are stored inside the file.
     const std::vector<const Movie*>& getMovies() const { return movies; }
     void addMovie(const Movie* movie);
@@ -106,8 +108,12 @@ public:
     // The title in that language, or an empty text.
     std::string getName(const Language* language) const;
     void setName(MoviesSet& set, std::string_view languageID, std::string title);
+    void setName(const Language* language, std::string_view title);
     Movie* addMovie(MoviesSet& set, std::string_view languageID, std::string_view bitRateID, std::string_view url,
                     std::string fileName, LoadFlag flag);
+    // The same with the objects already looked up (the readers' fast path).
+    Movie* addMovie(const Language* language, const BitRate* bitRate, ServerFile* file, std::string fileName,
+                    LoadFlag flag);
     int countMovies(LoadFlag flag) const;
 
 private:
@@ -145,7 +151,9 @@ class MoviesSet final {
 public:
     using Languages = std::map<std::string, std::unique_ptr<Language>, std::less<>>;
     using BitRates = std::map<std::string, std::unique_ptr<BitRate>, std::less<>>;
-    using ServerFiles = std::map<std::string, std::unique_ptr<ServerFile>, std::less<>>;
+    // Keyed by a view of the file's own URL. Nothing depends on the order of server files, and
+    // a catalogue read looks a URL up for every link, so this one is hashed.
+    using ServerFiles = std::unordered_map<std::string_view, std::unique_ptr<ServerFile>>;
     using Seasons = std::vector<std::unique_ptr<Season>>;
 
     MoviesSet();
@@ -192,6 +200,7 @@ private:
     Languages unknownLanguages;
     BitRates unknownBitRates;
     Seasons seasons;
+    ServerFile* lastServerFile = nullptr;
 };
 
 }  // namespace tavik::vemlis_loader

@@ -24,7 +24,7 @@ bool expectLine(std::istream& in, std::string_view keyword) {
 }
 
 void writeLine(std::ostream& out, std::string_view value) {
-    if (value.find_first_of("\r\n") == std::string_view::npos)
+    if (!hasLineBreak(value))
         out.write(value.data(), static_cast<std::streamsize>(value.size()));
     else
         out << oneLine(value);
@@ -47,46 +47,76 @@ LoadFlag loadFlagFromWord(std::string_view word) {
     return NoLoad;
 }
 
+namespace {
+
+// Collects the lines in memory and hands them to the stream in large pieces: a stream write
+// per line costs more than the formatting itself.
+class LineWriter {
+public:
+    explicit LineWriter(std::ostream& out) : out(out) { buffer.reserve(capacity + 4096); }
+    ~LineWriter() { flush(); }
+    void operator()(std::string_view value) {
+        if (!hasLineBreak(value))
+            buffer.append(value);
+        else
+            buffer.append(oneLine(value));
+        buffer.push_back('\n');
+        if (buffer.size() >= capacity) flush();
+    }
+    void flush() {
+        out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        buffer.clear();
+    }
+
+private:
+    static constexpr std::size_t capacity = 1 << 20;
+    std::ostream& out;
+    std::string buffer;
+};
+
+}  // namespace
+
 void MoviesSet::save(std::ostream& out) const {
-    writeLine(out, "Languages");
+    LineWriter writeLine(out);
+    writeLine("Languages");
     for (const auto& [id, language] : languagesByID) {
-        writeLine(out, "Language");
-        writeLine(out, id);
-        writeLine(out, language->caption);
+        writeLine("Language");
+        writeLine(id);
+        writeLine(language->caption);
     }
-    writeLine(out, "LanguagesEnd");
-    writeLine(out, "BitRates");
+    writeLine("LanguagesEnd");
+    writeLine("BitRates");
     for (const auto& [id, bitRate] : bitRatesByID) {
-        writeLine(out, "BitRate");
-        writeLine(out, id);
-        writeLine(out, bitRate->description);
+        writeLine("BitRate");
+        writeLine(id);
+        writeLine(bitRate->description);
     }
-    writeLine(out, "BitRatesEnd");
-    writeLine(out, "Seasons");
+    writeLine("BitRatesEnd");
+    writeLine("Seasons");
     for (const auto& season : seasons) {
-        writeLine(out, "Season");
-        writeLine(out, season->name);
+        writeLine("Season");
+        writeLine(season->name);
         for (const auto& film : season->films) {
-            writeLine(out, "Film");
+            writeLine("Film");
             for (const auto& [language, title] : film->names) {
-                writeLine(out, "Name");
-                writeLine(out, language->id);
-                writeLine(out, title);
+                writeLine("Name");
+                writeLine(language->id);
+                writeLine(title);
             }
-            writeLine(out, "NamesEnd");
+            writeLine("NamesEnd");
             for (const auto& movie : film->movies) {
-                writeLine(out, "Movie");
-                writeLine(out, movie->language->id);
-                writeLine(out, movie->bitRate->id);
-                writeLine(out, movie->serverFile->fileURL);
-                writeLine(out, movie->fileName);
-                writeLine(out, loadFlagWord(movie->getLoadFlag()));
+                writeLine("Movie");
+                writeLine(movie->language->id);
+                writeLine(movie->bitRate->id);
+                writeLine(movie->serverFile->fileURL);
+                writeLine(movie->fileName);
+                writeLine(loadFlagWord(movie->getLoadFlag()));
             }
-            writeLine(out, "MoviesEnd");
+            writeLine("MoviesEnd");
         }
-        writeLine(out, "SeasonEnd");
+        writeLine("SeasonEnd");
     }
-    writeLine(out, "SeasonsEnd");
+    writeLine("SeasonsEnd");
 }
 
 void MoviesSet::load(std::istream& in) {

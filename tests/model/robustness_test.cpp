@@ -27,7 +27,11 @@ std::string mutate(std::string text, std::mt19937& random) {
             case 1: text.erase(at, pick(40)); break;
             case 2: text.insert(at, fragments[pick(std::size(fragments) - 1)]); break;
             case 3: text.resize(at); break;
-            case 4: text.insert(at, text.substr(pick(text.size()), pick(120))); break;
+            case 4: {
+                const std::string copied = text.substr(pick(text.size()), pick(120));
+                text.insert(at, copied);
+                break;
+            }
             default: text.insert(at, std::string(1, static_cast<char>(pick(255)))); break;
         }
     }

@@ -1,0 +1,136 @@
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <cstdio>
+#include <fstream>
+#include <pugixml.hpp>
+#include <memory>
+#include <sstream>
+
+#include "BenchReport.h"
+#include "CatalogueGenerator.h"
+#include "model/MoviesSet.h"
+
+using tavik::vemlis_loader::MoviesSet;
+
+namespace {
+
+const vemlis::testing::GeneratedCatalogue& catalogue() {
+    static const auto generated = [] {
+        vemlis::testing::CatalogueShape shape;
+        shape.seasons = 200;
+        shape.episodes = 50;
+        shape.variants = 10;
+        shape.minMoviesPerFile = 2;
+        shape.maxMoviesPerFile = 6;
+        return vemlis::testing::generateCatalogue(shape);
+    }();
+    return generated;
+}
+
+const std::string statePath = "/tmp/vemlis-bench-data.kq4";
+
+void read_catalogue(benchmark::State& state) {
+    for (auto _ : state) {
+        auto set = std::make_unique<MoviesSet>();
+        set->readCatalogue(catalogue().document);
+        benchmark::DoNotOptimize(set->getSeasons().size());
+        state.PauseTiming();  // destroying the set is not part of reading
+        set.reset();
+        state.ResumeTiming();
+    }
+}
+
+void merge_again(benchmark::State& state) {
+    MoviesSet set;
+    set.readCatalogue(catalogue().document);
+    for (auto _ : state) set.readCatalogue(catalogue().document);
+}
+
+void pugixml_parse(benchmark::State& state) {
+    for (auto _ : state) {
+        pugi::xml_document doc;
+        auto result = doc.load_buffer(catalogue().document.data(), catalogue().document.size());
+        benchmark::DoNotOptimize(result);
+    }
+}
+
+void save_set(benchmark::State& state) {
+    MoviesSet set;
+    set.readCatalogue(catalogue().document);
+    for (auto _ : state) {
+        std::ofstream out(statePath, std::ios::binary | std::ios::trunc);
+        set.save(out);
+    }
+}
+
+void fwrite_same_bytes(benchmark::State& state) {
+    MoviesSet set;
+    set.readCatalogue(catalogue().document);
+    std::ostringstream bytes;
+    set.save(bytes);
+    const std::string data = bytes.str();
+    for (auto _ : state) {
+        std::FILE* f = std::fopen("/tmp/vemlis-bench-fwrite", "wb");
+        std::fwrite(data.data(), 1, data.size(), f);
+        std::fclose(f);
+    }
+}
+
+void load_set(benchmark::State& state) {
+    for (auto _ : state) {
+        auto set = std::make_unique<MoviesSet>();
+        std::ifstream in(statePath, std::ios::binary);
+        set->load(in);
+        benchmark::DoNotOptimize(set->getSeasons().size());
+        state.PauseTiming();
+        set.reset();
+        state.ResumeTiming();
+    }
+}
+
+void getline_same_file(benchmark::State& state) {
+    for (auto _ : state) {
+        std::ifstream in(statePath, std::ios::binary);
+        std::string line;
+        std::size_t n = 0;
+        while (std::getline(in, line)) n += line.size();
+        benchmark::DoNotOptimize(n);
+    }
+}
+
+}  // namespace
+
+BENCHMARK(read_catalogue)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(merge_again)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(pugixml_parse)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(save_set)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(fwrite_same_bytes)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(load_set)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(getline_same_file)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+int main(int argc, char** argv) {
+    catalogue();
+    const std::size_t before = mallinfo2().uordblks;
+    std::size_t setBytes = 0;
+    {
+        MoviesSet set;
+        set.readCatalogue(catalogue().document);
+        setBytes = mallinfo2().uordblks - before;
+        std::ofstream out(statePath, std::ios::binary | std::ios::trunc);
+        set.save(out);
+    }
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::fflush(stdout);
+    std::printf("movies: %zu\n", catalogue().movieCount);
+    printFigure("read_vs_pugixml", reporter.time("read_catalogue") / reporter.time("pugixml_parse"));
+    printFigure("merge_vs_pugixml", reporter.time("merge_again") / reporter.time("pugixml_parse"));
+    printFigure("save_vs_fwrite", reporter.time("save_set") / reporter.time("fwrite_same_bytes"));
+    printFigure("load_vs_getline", reporter.time("load_set") / reporter.time("getline_same_file"));
+    printFigure("set_memory_mb", static_cast<double>(setBytes) / (1024.0 * 1024.0));
+    std::remove(statePath.c_str());
+    std::remove("/tmp/vemlis-bench-fwrite");
+    return 0;
+}

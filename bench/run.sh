@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds in Release and prints one line per figure, "name: value", then "bench: done".
+# Ratios are ours against a peer's on the same work in the same run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. tools/packages.sh
+vemlis_install_packages
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVEMLIS_BUILD_BENCH=ON -DVEMLIS_BUILD_TESTS=ON >/dev/null
+cmake --build build-bench -j"$(nproc)" >/dev/null
+log=build-bench/bench.log
+: >"$log"
+build-bench/bench/model_bench >"$log.model" 2>>"$log"
+grep -E '^[a-z_]+: ' "$log.model"
+echo "bench: done"
