@@ -1,0 +1,97 @@
+#include "IdHTTPWithSpeedCounter.h"
+
+#include <QMetaObject>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace vemlis {
+
+namespace {
+
+constexpr int sampleInterval = 100;  // ms
+constexpr int sampleCapacity = 100;  // 10 s of samples
+
+}  // namespace
+
+TIdHTTPWithSpeedCounter::TIdHTTPWithSpeedCounter(QObject* owner)
+    : QObject(owner), samples(sampleCapacity), timer(new QTimer(this)) {
+    timer->setInterval(sampleInterval);
+    connect(timer, &QTimer::timeout, this, &TIdHTTPWithSpeedCounter::onTimer);
+}
+
+TIdHTTPWithSpeedCounter::~TIdHTTPWithSpeedCounter() = default;
+
+void TIdHTTPWithSpeedCounter::onWorkStart(std::int64_t) {
+    working = true;
+    // The timer lives on the GUI thread: switch it there.
+    QMetaObject::invokeMethod(timer, qOverload<>(&QTimer::start), Qt::QueuedConnection);
+}
+
+void TIdHTTPWithSpeedCounter::onWork(std::int64_t count) { workCount = count; }
+
+void TIdHTTPWithSpeedCounter::onWorkEnd() {
+    working = false;
+    QMetaObject::invokeMethod(timer, &QTimer::stop, Qt::QueuedConnection);
+    std::lock_guard lock(samplesLock);
+    samples.clear();
+    workCount = 0;
+}
+
+void TIdHTTPWithSpeedCounter::onTimer() {
+    // A tick that was queued before the end of the transfer must not start a new window.
+    if (!working) return;
+    std::lock_guard lock(samplesLock);
+    samples.push(workCount.load());
+}
+
+std::int64_t TIdHTTPWithSpeedCounter::length() const {
+    return testLength >= 0 ? testLength : getContentLength();
+}
+
+std::string TIdHTTPWithSpeedCounter::getSize() const { return std::to_string(length() / 1024); }
+
+std::string TIdHTTPWithSpeedCounter::getRecieved() const {
+    const std::int64_t count = workCount;
+    return count == 0 ? "-" : std::to_string(count / 1024);
+}
+
+long double TIdHTTPWithSpeedCounter::speedLocked() const {
+    // Bytes per 100 ms over the window, as kB per second.
+    return static_cast<long double>(samples.top() - samples.bottom()) / (samples.size() - 1) / 102.4L;
+}
+
+long double TIdHTTPWithSpeedCounter::calculateSpeed() const {
+    std::lock_guard lock(samplesLock);
+    return speedLocked();
+}
+
+std::string TIdHTTPWithSpeedCounter::getSpeed() const {
+    std::lock_guard lock(samplesLock);
+    if (samples.size() < 2) return "-";
+    const float v = static_cast<float>(speedLocked());
+    const auto whole = static_cast<std::int64_t>(v);
+    const auto tenths = static_cast<std::int64_t>(v * 10) % 10;
+    return std::to_string(whole) + "." + std::to_string(tenths);
+}
+
+std::string TIdHTTPWithSpeedCounter::getTime() const {
+    std::lock_guard lock(samplesLock);
+    if (samples.size() < 2 || samples.top() <= samples.bottom()) return "-";
+    const std::int64_t total = length();
+    // Without a length, or past it, there is nothing to count down.
+    if (total <= 0 || samples.top() > total) return "-";
+    const std::int64_t remainingKB = (total - samples.top()) / 1024;
+    const auto seconds = static_cast<std::int64_t>(static_cast<long double>(remainingKB) / speedLocked());
+    char text[64];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>((seconds / 60) % 60), static_cast<long long>(seconds % 60));
+    return text;
+}
+
+std::string TIdHTTPWithSpeedCounter::getURL() const {
+    const std::string url = getRequestURL();
+    return url.empty() ? "-" : url;
+}
+
+}  // namespace vemlis

@@ -1,0 +1,255 @@
+#include "LoadThread.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QMetaObject>
+
+#include <cerrno>
+#include <exception>
+
+#include "engine/IdHTTPWithSpeedCounter.h"
+#include "engine/LoadThreadUI.h"
+#include "model/MoviesSet.h"
+#include "model/UiTexts.h"
+
+namespace vemlis {
+
+using namespace tavik::vemlis_loader;
+
+namespace {
+
+constexpr std::chrono::milliseconds turnPause{10};
+
+// temp.kq4, written in large blocks; a failed creation or write is a StreamError.
+class TempFile final : public ByteSink {
+public:
+    explicit TempFile(const std::filesystem::path& path)
+        : fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {
+        buffer.reserve(capacity);
+    }
+    ~TempFile() override {
+        if (fd >= 0) ::close(fd);
+    }
+    bool isOpen() const { return fd >= 0; }
+    void write(const char* data, std::size_t size) override {
+        if (buffer.size() + size > capacity) flush();
+        if (size >= capacity)
+            writeAll(data, size);
+        else
+            buffer.insert(buffer.end(), data, data + size);
+    }
+    void close() {
+        flush();
+        const int result = ::close(fd);
+        fd = -1;
+        if (result != 0) throw StreamError("the temporary file could not be closed");
+    }
+
+private:
+    static constexpr std::size_t capacity = 1 << 20;
+    void flush() {
+        writeAll(buffer.data(), buffer.size());
+        buffer.clear();
+    }
+    void writeAll(const char* data, std::size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::write(fd, data, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) throw StreamError("the temporary file could not be written");
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+    }
+    int fd;
+    std::vector<char> buffer;
+};
+
+}  // namespace
+
+LoadThread::LoadThread(MoviesSet& set, TIdHTTPWithSpeedCounter& http, LoadThreadUI& ui, std::string catalogueURL,
+                       std::filesystem::path dataFolder)
+    : set(set), http(http), ui(ui), catalogueURL(std::move(catalogueURL)), dataFolder(std::move(dataFolder)) {
+    // A request that comes just before a transfer starts must still break it off.
+    http.setAbortCheck([this] { return closing.load() || aborting.load(); });
+    QThread::start(QThread::IdlePriority);
+}
+
+LoadThread::~LoadThread() {
+    close();
+    // The thread may be waiting for a call into this thread: keep serving calls until it ends.
+    while (!wait(QDeadlineTimer(20))) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    http.setAbortCheck(nullptr);
+}
+
+void LoadThread::close() {
+    closing = true;
+    wake();
+    http.disconnect();
+}
+
+void LoadThread::stop(bool abort) {
+    stopped = true;
+    if (abort) {
+        aborting = true;
+        http.disconnect();
+    }
+    wake();
+}
+
+void LoadThread::start() {
+    aborting = false;
+    stopped = false;
+    wake();
+}
+
+void LoadThread::allowMerge() {
+    {
+        std::lock_guard guard(lock);
+        mergeAllowed = true;
+    }
+    requests.notify_all();
+}
+
+void LoadThread::wake() {
+    {
+        std::lock_guard guard(lock);
+        ++requestCount;
+    }
+    requests.notify_all();
+}
+
+void LoadThread::pause(std::chrono::milliseconds time) {
+    std::unique_lock guard(lock);
+    const std::uint64_t seen = requestCount;
+    requests.wait_for(guard, time, [&] { return requestCount != seen; });
+}
+
+std::chrono::milliseconds LoadThread::retryDelay(int failures) {
+    if (failures <= 0) return std::chrono::milliseconds(0);
+    const int shift = std::min(failures - 1, 6);
+    return std::min(std::chrono::milliseconds(1000 << shift), std::chrono::milliseconds(60000));
+}
+
+void LoadThread::synchronize(void (LoadThreadUI::*call)()) {
+    Q_ASSERT(QThread::currentThread() == this);
+    std::exception_ptr error;
+    // The LoadThread object itself lives on the GUI thread, so the call runs there.
+    QMetaObject::invokeMethod(
+        static_cast<QObject*>(this),
+        [&] {
+            try {
+                (ui.*call)();
+            } catch (...) {
+                error = std::current_exception();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    if (error) std::rethrow_exception(error);
+}
+
+void LoadThread::run() {
+    loadCatalogue();
+    while (!closing) {
+        bool slow = false;
+        try {
+            if (stopped) {
+                aborting = false;
+                failures = 0;
+                synchronize(&LoadThreadUI::showListPanel);
+            } else {
+                synchronize(&LoadThreadUI::showQueuePanel);
+                processNextFile();
+                slow = failures > 0;
+            }
+        } catch (...) {
+            // A call of the window failed; the next turn tries again.
+        }
+        if (slow && !stopped && !closing) {
+            // A server file that keeps failing is retried, but ever more slowly.
+            std::unique_lock guard(lock);
+            const std::uint64_t seen = requestCount;
+            requests.wait_for(guard, retryDelay(failures), [&] { return requestCount != seen; });
+            if (requestCount != seen) failures = 0;
+        } else {
+            pause(turnPause);
+        }
+    }
+    finished = true;
+    try {
+        synchronize(&LoadThreadUI::enableCloseTimer);
+    } catch (...) {
+    }
+}
+
+void LoadThread::loadCatalogue() {
+    try {
+        const std::string text = http.get(catalogueURL);
+        {
+            std::unique_lock guard(lock);
+            requests.wait(guard, [&] { return mergeAllowed || closing.load(); });
+        }
+        if (closing) return;
+        set.readCatalogue(text);
+        synchronize(&LoadThreadUI::showMoviesSet);
+    } catch (...) {
+        if (!closing) fail(uiText(rows::catalogueNotLoaded));
+    }
+}
+
+void LoadThread::processNextFile() {
+    currentFile = set.getNextQueuedFile();
+    if (!currentFile) return;
+    synchronize(&LoadThreadUI::showFileStarted);
+    const bool downloaded = downloadFile();
+    try {
+        if (downloaded) {
+            failures = 0;
+            synchronize(&LoadThreadUI::showSplitPanel);
+            splitFile(getTempFilePath(), *currentFile, *this);
+            synchronize(&LoadThreadUI::showFileDone);
+        }
+    } catch (...) {
+        // The splitting of this file ends here; movies not reached keep their flags.
+    }
+    std::error_code ignored;
+    std::filesystem::remove(getTempFilePath(), ignored);
+}
+
+bool LoadThread::downloadFile() {
+    TempFile temp(getTempFilePath());
+    try {
+        if (!temp.isOpen()) throw StreamError("the temporary file could not be created");
+        http.get(currentFile->getURL(), temp);
+        temp.close();
+        return true;
+    } catch (const StreamError&) {
+        fail(uiText(rows::temporaryFileNotWritten));
+    } catch (...) {
+        if (!stopped && !closing) ++failures;
+    }
+    return false;
+}
+
+void LoadThread::fail(const std::string& text) {
+    message = text;
+    try {
+        synchronize(&LoadThreadUI::showMessage);
+    } catch (...) {
+    }
+    closing = true;
+}
+
+void LoadThread::renameMovie(const Movie* movie) {
+    currentMovie = movie;
+    synchronize(&LoadThreadUI::renameMovie);
+}
+
+void LoadThread::addFinishedMovie(const Movie* movie) {
+    currentMovie = movie;
+    synchronize(&LoadThreadUI::addFinishedMovie);
+}
+
+}  // namespace vemlis

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+#include "engine/Splitter.h"
+
+namespace tavik::vemlis_loader {
+class MoviesSet;
+class ServerFile;
+class Movie;
+}  // namespace tavik::vemlis_loader
+
+namespace vemlis {
+
+class LoadThreadUI;
+class TIdHTTPWithSpeedCounter;
+
+// The program's one worker: fetches the catalogue and merges it into the set, then, while
+// started, downloads the server file of the first queued movie into temp.kq4 and splits it,
+// file after file. It changes the user interface only through LoadThreadUI, each call run on
+// the GUI thread while this thread waits. Created, driven and destroyed on the GUI thread.
+class LoadThread final : public QThread, private SplitHandler {
+public:
+    // Starts the thread at once, at idle priority. The merge waits for allowMerge().
+    LoadThread(tavik::vemlis_loader::MoviesSet& set, TIdHTTPWithSpeedCounter& http, LoadThreadUI& ui,
+               std::string catalogueURL, std::filesystem::path dataFolder);
+    ~LoadThread() override;
+
+    // True once the thread has left its loop; the window may close then.
+    bool isFinished() const { return finished.load(); }
+    // Ends the loop; breaks off a transfer in progress.
+    void close();
+    // Idles after the current pass, or at once (breaking off the transfer) with abort.
+    void stop(bool abort);
+    // Leaves the idle state.
+    void start();
+    // The state file has been read: the catalogue may be merged into the set.
+    void allowMerge();
+
+    // What the user-interface calls read while this thread waits for them.
+    const tavik::vemlis_loader::ServerFile* getCurrentFile() const { return currentFile; }
+    const tavik::vemlis_loader::Movie* getCurrentMovie() const { return currentMovie; }
+    const std::string& getMessage() const { return message; }
+    std::filesystem::path getTempFilePath() const { return dataFolder / "temp.kq4"; }
+
+    // Back-off after a failed download: 1 s, doubling up to 60 s.
+    static std::chrono::milliseconds retryDelay(int failures);
+
+protected:
+    void run() override;
+
+private:
+    void loadCatalogue();
+    void processNextFile();
+    bool downloadFile();
+    void fail(const std::string& text);
+    void synchronize(void (LoadThreadUI::*call)());
+    // Sleeps for the time given, or less when a request comes.
+    void pause(std::chrono::milliseconds time);
+    void wake();
+
+    void renameMovie(const tavik::vemlis_loader::Movie* movie) override;
+    void addFinishedMovie(const tavik::vemlis_loader::Movie* movie) override;
+
+    tavik::vemlis_loader::MoviesSet& set;
+    TIdHTTPWithSpeedCounter& http;
+    LoadThreadUI& ui;
+    const std::string catalogueURL;
+    const std::filesystem::path dataFolder;
+
+    std::atomic<bool> finished{false};
+    std::atomic<bool> closing{false};
+    std::atomic<bool> stopped{true};
+    std::atomic<bool> aborting{false};  // stop(true) not yet seen by the loop
+    const tavik::vemlis_loader::ServerFile* currentFile = nullptr;
+    const tavik::vemlis_loader::Movie* currentMovie = nullptr;
+    std::string message;
+    int failures = 0;
+
+    std::mutex lock;
+    std::condition_variable requests;
+    bool mergeAllowed = false;
+    std::uint64_t requestCount = 0;
+};
+
+}  // namespace vemlis

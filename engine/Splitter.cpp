@@ -1,0 +1,208 @@
+#include "Splitter.h"
+
+#include <fcntl.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstring>
+#include <system_error>
+
+#include "model/MoviesSet.h"
+
+namespace vemlis {
+
+using tavik::vemlis_loader::Movie;
+using tavik::vemlis_loader::Queue;
+using tavik::vemlis_loader::ServerFile;
+
+namespace {
+
+constexpr std::size_t headerLength = 16;
+constexpr std::size_t blockSize = 1 << 20;
+
+bool isHeader(const char* p) {
+    return std::memcmp(p, "RIFF", 4) == 0 && std::memcmp(p + 8, "AVI", 3) == 0 && p[11] != 'X' &&
+           std::memcmp(p + 12, "LIST", 4) == 0;
+}
+
+std::system_error lastError(const char* what) { return std::system_error(errno, std::generic_category(), what); }
+
+// One movie's output file. Write errors are remembered, not thrown, so the scan goes on.
+class Output final {
+public:
+    ~Output() {
+        if (fd >= 0) ::close(fd);
+    }
+    bool open(const std::string& name) {
+        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        failed = false;
+        return fd >= 0;
+    }
+    void write(const char* data, std::size_t size) {
+        while (!failed && size > 0) {
+            const ssize_t n = ::write(fd, data, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                failed = true;
+                return;
+            }
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+    }
+    // True when every byte reached the file and it closed cleanly.
+    bool close() {
+        const bool closed = ::close(fd) == 0;
+        fd = -1;
+        return closed && !failed;
+    }
+
+private:
+    int fd = -1;
+    bool failed = false;
+};
+
+class InputFile final {
+public:
+    explicit InputFile(const std::filesystem::path& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        if (fd < 0) throw lastError("cannot open the downloaded file");
+    }
+    ~InputFile() { ::close(fd); }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    const int fd;
+};
+
+// Writes the bytes [from, to) of the input again (to = -1: to its end).
+void copyRange(int input, std::int64_t from, std::int64_t to, Output& output) {
+    std::vector<char> buffer(blockSize);
+    while (to < 0 || from < to) {
+        std::size_t want = buffer.size();
+        if (to >= 0 && static_cast<std::int64_t>(want) > to - from) want = static_cast<std::size_t>(to - from);
+        const ssize_t n = ::pread(input, buffer.data(), want, from);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw lastError("cannot read the downloaded file");
+        if (n == 0) break;
+        output.write(buffer.data(), static_cast<std::size_t>(n));
+        from += n;
+    }
+}
+
+// Opens the movie's output, asking for other names while that fails. False when the user
+// declined (the movie is no longer queued).
+bool openNamed(Output& output, const Movie* movie, SplitHandler& handler) {
+    while (!output.open(movie->getFileName())) {
+        handler.renameMovie(movie);
+        if (movie->getLoadFlag() != Queue) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+HeaderScanner::HeaderScanner(int fd) : fd(fd), buffer(blockSize + headerLength) {}
+
+bool HeaderScanner::fill() {
+    if (eof) return false;
+    std::memmove(buffer.data(), buffer.data() + at, end - at);
+    offset += static_cast<std::int64_t>(at);
+    end -= at;
+    at = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data() + end, buffer.size() - end);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw lastError("cannot read the downloaded file");
+        if (n == 0) {
+            eof = true;
+            return false;
+        }
+        end += static_cast<std::size_t>(n);
+        return true;
+    }
+}
+
+bool HeaderScanner::advance(const Pass& pass) {
+    // Searching starts past the current header, as a byte-wise search refills its whole
+    // look-ahead after a match; headers cannot overlap, so nothing is missed.
+    std::size_t from = at + (atHeader ? headerLength : 0);
+    atHeader = false;
+    for (;;) {
+        std::size_t safe = 0;  // no header starts in [at, safe)
+        bool pending = false;
+        while (from + 4 <= end) {
+            const void* hit = ::memmem(buffer.data() + from, end - from, "RIFF", 4);
+            if (!hit) break;
+            const std::size_t i = static_cast<std::size_t>(static_cast<const char*>(hit) - buffer.data());
+            if (i + headerLength > end) {
+                safe = i;
+                pending = true;
+                break;
+            }
+            if (isHeader(buffer.data() + i)) {
+                if (pass && i > at) pass(buffer.data() + at, i - at);
+                at = i;
+                atHeader = true;
+                return true;
+            }
+            from = i + 1;
+        }
+        // A "RIFF" may begin in the last three bytes, cut off by the end of the data.
+        if (!pending) safe = std::min(end, std::max(from, end > 3 ? end - 3 : 0));
+        safe = std::max(safe, at);
+        if (pass && safe > at) pass(buffer.data() + at, safe - at);
+        from -= std::min(from, safe);  // relative to the new start after fill()
+        at = safe;
+        if (!fill()) {
+            if (pass && end > at) pass(buffer.data() + at, end - at);
+            at = end;
+            return false;
+        }
+    }
+}
+
+void splitFile(const std::filesystem::path& input, const ServerFile& file, SplitHandler& handler) {
+    InputFile in(input);
+    HeaderScanner scan(in.fd);
+    bool found = scan.skip();
+    for (const Movie* movie : file.getMovies()) {
+        if (!found) {
+            if (movie->getLoadFlag() == Queue) {
+                movie->setBroken();
+                handler.addFinishedMovie(movie);
+            }
+            continue;
+        }
+        if (movie->getLoadFlag() != Queue) {
+            found = scan.skip();
+            continue;
+        }
+        Output output;
+        if (!openNamed(output, movie, handler)) {
+            found = scan.skip();
+            handler.addFinishedMovie(movie);
+            continue;
+        }
+        const std::int64_t start = scan.position();
+        found = scan.advance([&output](const char* data, std::size_t size) { output.write(data, size); });
+        const std::int64_t stop = found ? scan.position() : -1;
+        // A movie counts as saved only when every byte reached its file: after a failed write
+        // the partial file goes, and the movie is written again under a new name.
+        bool saved = output.close();
+        while (!saved) {
+            // Only a file of our own making goes: never a device or whatever a link points at.
+            std::error_code ignored;
+            if (std::filesystem::is_regular_file(std::filesystem::symlink_status(movie->getFileName(), ignored)))
+                std::filesystem::remove(movie->getFileName(), ignored);
+            handler.renameMovie(movie);
+            if (movie->getLoadFlag() != Queue || !openNamed(output, movie, handler)) break;
+            copyRange(in.fd, start, stop, output);
+            saved = output.close();
+        }
+        if (saved) movie->setLoaded();
+        handler.addFinishedMovie(movie);
+    }
+}
+
+}  // namespace vemlis

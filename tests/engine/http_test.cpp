@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include <future>
+#include <thread>
+
+#include "CatalogueServer.h"
+#include "FakeUI.h"
+#include "engine/HttpClient.h"
+#include "engine/IdHTTPWithSpeedCounter.h"
+
+using namespace vemlis;
+using vemlis::testing::CatalogueServer;
+using vemlis::testing::Fault;
+
+namespace {
+
+class RecordingClient final : public HttpClient {
+public:
+    std::int64_t expected = -1;
+    std::int64_t last = 0;
+    int starts = 0, works = 0, ends = 0;
+
+protected:
+    void onWorkStart(std::int64_t e) override {
+        ++starts;
+        expected = e;
+    }
+    void onWork(std::int64_t count) override {
+        ++works;
+        EXPECT_GE(count, last);
+        last = count;
+    }
+    void onWorkEnd() override { ++ends; }
+};
+
+class StringSink final : public ByteSink {
+public:
+    std::string bytes;
+    std::size_t failAfter = std::string::npos;
+    void write(const char* data, std::size_t size) override {
+        if (bytes.size() + size > failAfter) throw StreamError("disk full");
+        bytes.append(data, size);
+    }
+};
+
+std::string body(std::size_t size) {
+    std::string s(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131) >> 3);
+    return s;
+}
+
+}  // namespace
+
+TEST(HttpClient, GetsTextAndStreamsWithItsHeadersAndWorkEvents) {
+    CatalogueServer server;
+    server.setCatalogue("<Languages></Languages>");
+    const std::string data = body(3 * 1024 * 1024 + 17);
+    server.setFile("/f.avi", data);
+
+    RecordingClient client;
+    EXPECT_EQ(client.get(server.catalogueURL()), "<Languages></Languages>");
+    EXPECT_EQ(server.lastHeader("/movies.xml", "User-Agent"), "KQ4Loader");
+    EXPECT_EQ(server.lastHeader("/movies.xml", "Accept"), "text/html, */*");
+
+    StringSink sink;
+    client.get(server.baseURL() + "/f.avi", sink);
+    EXPECT_EQ(sink.bytes, data);
+    EXPECT_EQ(client.getContentLength(), static_cast<std::int64_t>(data.size()));
+    EXPECT_EQ(client.expected, static_cast<std::int64_t>(data.size()));
+    EXPECT_EQ(client.last, static_cast<std::int64_t>(data.size()));
+    EXPECT_EQ(client.starts, 2);
+    EXPECT_EQ(client.ends, 2);
+}
+
+TEST(HttpClient, FollowsRedirectsAndReadsBodiesWithoutLength) {
+    CatalogueServer server;
+    server.setFile("/real.avi", body(1000));
+    server.setFile("/moved.avi", "unused");
+    server.setFault("/moved.avi", Fault::redirect("/real.avi"));
+    server.setFile("/chunked.avi", body(70000));
+    server.setFault("/chunked.avi", Fault::chunked());
+
+    HttpClient client;
+    StringSink sink;
+    client.get(server.baseURL() + "/moved.avi", sink);
+    EXPECT_EQ(sink.bytes, body(1000));
+    EXPECT_EQ(client.getContentLength(), 1000);
+
+    StringSink chunked;
+    client.get(server.baseURL() + "/chunked.avi", chunked);
+    EXPECT_EQ(chunked.bytes, body(70000));
+    EXPECT_EQ(client.getContentLength(), 0);
+}
+
+TEST(HttpClient, FailuresAreErrors) {
+    CatalogueServer server;
+    server.setFile("/gone.avi", body(10));
+    server.setFault("/gone.avi", Fault::failWith(500));
+    server.setFile("/short.avi", body(500000));
+    server.setFault("/short.avi", Fault::drop(100000));
+
+    HttpClient client;
+    StringSink sink;
+    EXPECT_THROW(client.get(server.baseURL() + "/gone.avi", sink), HttpError);
+    EXPECT_THROW(client.get(server.baseURL() + "/missing.avi"), HttpError);
+    EXPECT_THROW(client.get(server.baseURL() + "/short.avi", sink), HttpError);
+    EXPECT_THROW(client.get("http://127.0.0.1:1/movies.xml"), HttpError);
+
+    server.setFile("/fine.avi", body(300000));
+    StringSink full;
+    full.failAfter = 1000;
+    EXPECT_THROW(client.get(server.baseURL() + "/fine.avi", full), StreamError);
+    StringSink again;  // the client is usable after every failure
+    client.get(server.baseURL() + "/fine.avi", again);
+    EXPECT_EQ(again.bytes.size(), 300000u);
+}
+
+TEST(HttpClient, DisconnectBreaksABlockedTransferAtOnce) {
+    CatalogueServer server;
+    server.setFile("/stall.avi", body(200000));
+    server.setFault("/stall.avi", Fault::stall(50000));
+    HttpClient client;
+    client.disconnect();  // before any transfer: changes nothing later
+
+    auto result = std::async(std::launch::async, [&] {
+        StringSink sink;
+        try {
+            client.get(server.baseURL() + "/stall.avi", sink);
+        } catch (const HttpError&) {
+            return sink.bytes.size();
+        }
+        return std::size_t(0);
+    });
+    ASSERT_TRUE(vemlis::testing::waitUntil([&] { return server.requests("/stall.avi") == 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    QElapsedTimer timer;
+    timer.start();
+    client.disconnect();
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_LT(timer.elapsed(), 1000);  // 200 ms is the aim; the slack is for sanitizer builds
+    EXPECT_EQ(result.get(), 50000u);
+
+    server.clearFault("/stall.avi");
+    StringSink sink;
+    client.get(server.baseURL() + "/stall.avi", sink);
+    EXPECT_EQ(sink.bytes.size(), 200000u);
+}
+
+TEST(HttpClient, AStalledServerFailsAfterTheStallTimeout) {
+    CatalogueServer server;
+    server.setFile("/stall.avi", body(100000));
+    server.setFault("/stall.avi", Fault::stall(1000));
+    HttpClient client;
+    client.setStallTimeout(1);
+    StringSink sink;
+    EXPECT_THROW(client.get(server.baseURL() + "/stall.avi", sink), HttpError);
+}
+
+TEST(SpeedCounter, TextsFollowTheSamples) {
+    TIdHTTPWithSpeedCounter http;
+    EXPECT_EQ(http.getSize(), "0");
+    EXPECT_EQ(http.getRecieved(), "-");
+    EXPECT_EQ(http.getSpeed(), "-");
+    EXPECT_EQ(http.getTime(), "-");
+
+    http.setContentLengthForTest(1000000);
+    EXPECT_EQ(http.getSize(), "976");
+    http.onWorkStart(1000000);
+    http.onWork(2048);
+    http.onTimer();
+    EXPECT_EQ(http.getRecieved(), "2");
+    EXPECT_EQ(http.getSpeed(), "-");  // one sample: not yet
+    EXPECT_EQ(http.getTime(), "-");
+    http.onWork(2048 + 1264);  // 1264 bytes per 100 ms = 12.34 kB/s
+    http.onTimer();
+    EXPECT_EQ(http.getSpeed(), "12.3");
+    // (1000000 - 3312) / 1024 = 973 kB at 12.34375 kB/s = 78.8 s
+    EXPECT_EQ(http.getTime(), "0:01:18");
+
+    http.onTimer();  // a stall: the newest sample equals the one before, the window still moves
+    EXPECT_EQ(http.getSpeed(), "6.1");
+    http.onWorkEnd();
+    EXPECT_EQ(http.getRecieved(), "-");
+    EXPECT_EQ(http.getSpeed(), "-");
+    EXPECT_EQ(http.getSize(), "976");
+}
+
+TEST(SpeedCounter, WindowIsTheLastHundredSamplesAndCountsAreSixtyFourBit) {
+    TIdHTTPWithSpeedCounter http;
+    const std::int64_t total = 6LL * 1024 * 1024 * 1024;  // 6 GiB
+    http.setContentLengthForTest(total);
+    http.onWorkStart(total);
+    std::int64_t count = 5LL * 1024 * 1024 * 1024;
+    for (int i = 0; i < 150; ++i) {
+        // 10 MiB per tick for the first 50 ticks, then 1 MiB: only the last 10 s count.
+        count += i < 50 ? 10 * 1024 * 1024 : 1024 * 1024;
+        http.onWork(count);
+        http.onTimer();
+    }
+    EXPECT_EQ(http.getSpeed(), "10240.0");
+    EXPECT_EQ(http.getRecieved(), std::to_string(count / 1024));
+    // (6 GiB - count) / 1024 kB at 10240 kB/s
+    const std::int64_t seconds = static_cast<std::int64_t>((total - count) / 1024 / 10240.0L);
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    EXPECT_EQ(http.getTime(), expected);
+
+    http.setContentLengthForTest(0);  // no Content-Length
+    EXPECT_EQ(http.getTime(), "-");
+    http.setContentLengthForTest(count - 1);  // more than announced
+    EXPECT_EQ(http.getTime(), "-");
+}
+
+TEST(SpeedCounter, HourFormat) {
+    TIdHTTPWithSpeedCounter http;
+    http.setContentLengthForTest(45000LL * 1024 + 2048);
+    http.onWorkStart(0);
+    http.onWork(1024);
+    http.onTimer();
+    http.onWork(2048);  // 1024 bytes per 100 ms = 10 kB/s
+    http.onTimer();
+    EXPECT_EQ(http.getSpeed(), "10.0");
+    EXPECT_EQ(http.getTime(), "1:15:00");  // 45000 kB at 10 kB/s
+}

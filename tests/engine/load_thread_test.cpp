@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+
+#include "CatalogueServer.h"
+#include "FakeUI.h"
+#include "TempDir.h"
+#include "engine/IdHTTPWithSpeedCounter.h"
+#include "engine/LoadThread.h"
+#include "model/MoviesSet.h"
+#include "model/UiTexts.h"
+
+using namespace vemlis;
+using namespace tavik::vemlis_loader;
+using vemlis::testing::CatalogueServer;
+using vemlis::testing::Fault;
+using vemlis::testing::waitUntil;
+
+namespace {
+
+struct Harness {
+    CatalogueServer server;
+    vemlis::testing::TempDir dir;
+    MoviesSet set;
+    TIdHTTPWithSpeedCounter http;
+    vemlis::testing::FakeUI ui;
+    std::unique_ptr<LoadThread> thread;
+    vemlis::testing::ServedSeries series;
+
+    Harness() {
+        vemlis::testing::CatalogueShape shape;
+        shape.seasons = 2;
+        shape.episodes = 3;
+        shape.variants = 3;
+        shape.minMoviesPerFile = 2;
+        shape.maxMoviesPerFile = 3;
+        series = vemlis::testing::serveSeries(server, shape);
+        http.setStallTimeout(20);
+    }
+    ~Harness() {
+        if (thread) {
+            thread->close();
+            EXPECT_TRUE(waitUntil([&] { return ui.called("enableCloseTimer"); }));
+            thread.reset();
+        }
+    }
+    void start(std::filesystem::path folder = {}, std::string url = {}) {
+        thread = std::make_unique<LoadThread>(set, http, ui, url.empty() ? server.catalogueURL() : url,
+                                              folder.empty() ? dir.path() : folder);
+        ui.attach(thread.get());
+        thread->allowMerge();
+    }
+    bool merged() { return waitUntil([&] { return ui.called("showMoviesSet"); }); }
+    const ServerFile* file(std::size_t i) { return set.getServerFile(server.baseURL() + series.catalogue.files[i].path); }
+    std::string path(std::size_t i) const { return series.catalogue.files[i].path; }
+    // Queues every movie of the file under a name in the temporary folder.
+    void queueAll(const ServerFile* f) {
+        for (const Movie* m : f->getMovies())
+            m->queue((dir / ("m" + std::to_string(reinterpret_cast<std::uintptr_t>(m)) + ".avi")).string());
+    }
+    int count(const std::string& call) const { return static_cast<int>(std::count(ui.calls.begin(), ui.calls.end(), call)); }
+};
+
+}  // namespace
+
+TEST(LoadThread, DownloadsAndSplitsQueuedFilesInCatalogueOrder) {
+    Harness h;
+    h.start();
+    ASSERT_TRUE(h.merged());
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showListPanel"); }));
+    const ServerFile* first = h.file(0);
+    const ServerFile* second = h.file(2);
+    // The second file on the server holds only its first piece: its last movie has none.
+    h.server.setFile(h.path(2), h.series.pieces[h.path(2)][0]);
+    h.queueAll(second);
+    h.queueAll(first);
+    h.thread->start();
+
+    ASSERT_TRUE(waitUntil([&] { return h.count("showFileDone") == 2; }));
+    EXPECT_EQ(h.ui.startedURLs, (std::vector<std::string>{first->getURL(), second->getURL()}));
+    for (std::size_t i = 0; i < first->getMovies().size(); ++i) {
+        const Movie* m = first->getMovies()[i];
+        EXPECT_EQ(m->getLoadFlag(), Loaded);
+        EXPECT_EQ(vemlis::testing::readWholeFile(m->getFileName()), h.series.pieces[h.path(0)][i]);
+    }
+    EXPECT_EQ(second->getMovies().front()->getLoadFlag(), Loaded);
+    EXPECT_EQ(second->getMovies().back()->getLoadFlag(), Broken);
+    EXPECT_FALSE(std::filesystem::exists(h.thread->getTempFilePath()));
+    EXPECT_EQ(h.set.getNextQueuedFile(), nullptr);
+
+    const auto& c = h.ui.calls;
+    const auto started = std::find(c.begin(), c.end(), "showFileStarted");
+    ASSERT_NE(started, c.end());
+    EXPECT_EQ(*(started - 1), "showQueuePanel");
+    EXPECT_EQ(*(started + 1), "showSplitPanel");
+    EXPECT_EQ(*(started + 2), "addFinishedMovie");
+    EXPECT_EQ(h.ui.finished.size(), first->getMovies().size() + second->getMovies().size());
+
+    h.thread->stop(false);
+    ASSERT_TRUE(waitUntil([&] { return h.ui.calls.back() == "showListPanel"; }));
+}
+
+TEST(LoadThread, ACatalogueThatCannotBeFetchedEndsTheRun) {
+    Harness h;
+    h.server.setFault("/movies.xml", Fault::failWith(500));
+    h.start();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
+    ASSERT_EQ(h.ui.messages.size(), 1u);
+    EXPECT_EQ(h.ui.messages[0], uiText(52));
+    EXPECT_FALSE(h.ui.called("showMoviesSet"));
+    EXPECT_TRUE(h.set.getSeasons().empty());
+    EXPECT_TRUE(h.thread->isFinished());
+}
+
+TEST(LoadThread, ClosingDuringTheFetchShowsNothing) {
+    Harness h;
+    h.server.setFault("/movies.xml", Fault::stall(10));
+    h.start();
+    ASSERT_TRUE(waitUntil([&] { return h.server.requests("/movies.xml") == 1; }));
+    QElapsedTimer timer;
+    timer.start();
+    h.thread->close();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
+    EXPECT_LT(timer.elapsed(), 3000);
+    EXPECT_TRUE(h.ui.messages.empty());
+    EXPECT_FALSE(h.ui.called("showMoviesSet"));
+}
+
+TEST(LoadThread, TheMergeWaitsForTheStateFile) {
+    Harness h;
+    h.thread = std::make_unique<LoadThread>(h.set, h.http, h.ui, h.server.catalogueURL(), h.dir.path());
+    h.ui.attach(h.thread.get());
+    ASSERT_TRUE(waitUntil([&] { return h.server.requests("/movies.xml") == 1; }));
+    waitUntil([] { return false; }, 300);
+    EXPECT_TRUE(h.set.getSeasons().empty());
+    EXPECT_FALSE(h.ui.called("showMoviesSet"));
+    h.thread->allowMerge();
+    EXPECT_TRUE(h.merged());
+    EXPECT_FALSE(h.set.getSeasons().empty());
+}
+
+TEST(LoadThread, AbortDuringATransferKeepsTheMoviesQueued) {
+    Harness h;
+    h.server.setFault(h.path(0), Fault::stall(1000));
+    h.start();
+    ASSERT_TRUE(h.merged());
+    const ServerFile* f = h.file(0);
+    h.queueAll(f);
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return h.server.requests(h.path(0)) == 1; }));
+    waitUntil([] { return false; }, 200);
+    h.thread->stop(true);
+    ASSERT_TRUE(waitUntil([&] { return h.ui.calls.back() == "showListPanel" && h.count("showListPanel") >= 2; }, 3000));
+    for (const Movie* m : f->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue);
+    EXPECT_FALSE(h.ui.called("showSplitPanel"));
+    EXPECT_FALSE(std::filesystem::exists(h.thread->getTempFilePath()));
+
+    h.server.clearFault(h.path(0));
+    h.thread->start();  // fetched again from the start
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }));
+    EXPECT_EQ(h.server.requests(h.path(0)), 2);
+    for (const Movie* m : f->getMovies()) EXPECT_EQ(m->getLoadFlag(), Loaded);
+}
+
+TEST(LoadThread, StopAfterTheCurrentFileFinishesIt) {
+    Harness h;
+    h.server.setFault(h.path(0), Fault::throttled(200000));
+    h.start();
+    ASSERT_TRUE(h.merged());
+    h.queueAll(h.file(0));
+    h.queueAll(h.file(1));
+    h.ui.onFileStarted = [&] { h.thread->stop(false); };
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone") && h.ui.calls.back() == "showListPanel"; }));
+    for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Loaded);
+    for (const Movie* m : h.file(1)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue);
+    EXPECT_EQ(h.count("showFileStarted"), 1);
+}
+
+TEST(LoadThread, AnUnwritableTemporaryFileEndsTheRunAndKeepsTheQueue) {
+    Harness h;
+    h.start(h.dir / "no-such-folder");
+    ASSERT_TRUE(h.merged());
+    h.queueAll(h.file(0));
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
+    ASSERT_EQ(h.ui.messages.size(), 1u);
+    EXPECT_EQ(h.ui.messages[0], uiText(53));
+    for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue);
+}
+
+TEST(LoadThread, ASavingFailureAsksForANewName) {
+    Harness h;
+    h.start();
+    ASSERT_TRUE(h.merged());
+    const ServerFile* f = h.file(0);
+    h.queueAll(f);
+    const Movie* first = f->getMovies()[0];
+    first->queue((h.dir / "missing" / "x.avi").string());
+    const std::string renamed = (h.dir / "renamed.avi").string();
+    h.ui.askName = [&](const Movie*) { return renamed; };
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }));
+    EXPECT_EQ(h.count("renameMovie"), 1);
+    EXPECT_EQ(first->getLoadFlag(), Loaded);
+    EXPECT_EQ(vemlis::testing::readWholeFile(renamed), h.series.pieces[h.path(0)][0]);
+}
+
+TEST(LoadThread, RedirectsAreFollowed) {
+    Harness h;
+    h.server.setFile("/elsewhere.avi", vemlis::testing::readWholeFile("/dev/null"));
+    std::string bytes;
+    for (const auto& piece : h.series.pieces[h.path(0)]) bytes += piece;
+    h.server.setFile("/elsewhere.avi", bytes);
+    h.server.setFault(h.path(0), Fault::redirect("/elsewhere.avi"));
+    h.start();
+    ASSERT_TRUE(h.merged());
+    h.queueAll(h.file(0));
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }));
+    for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Loaded);
+}
+
+TEST(LoadThread, AFailingFileIsRetriedWithBackOff) {
+    EXPECT_EQ(LoadThread::retryDelay(1).count(), 1000);
+    EXPECT_EQ(LoadThread::retryDelay(2).count(), 2000);
+    EXPECT_EQ(LoadThread::retryDelay(6).count(), 32000);
+    EXPECT_EQ(LoadThread::retryDelay(7).count(), 60000);
+    EXPECT_EQ(LoadThread::retryDelay(100).count(), 60000);
+
+    Harness h;
+    h.server.setFault(h.path(0), Fault::failWith(503, 2));
+    h.start();
+    ASSERT_TRUE(h.merged());
+    h.queueAll(h.file(0));
+    QElapsedTimer timer;
+    timer.start();
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return h.server.requests(h.path(0)) == 1; }));
+    waitUntil([] { return false; }, 500);
+    EXPECT_EQ(h.server.requests(h.path(0)), 1);  // not hammered every 10 ms
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }, 15000));
+    EXPECT_EQ(h.server.requests(h.path(0)), 3);
+    EXPECT_GE(timer.elapsed(), 2900);  // 1 s, then 2 s
+    EXPECT_TRUE(h.ui.messages.empty());
+
+    // A stop during the wait acts at once.
+    h.server.setFault(h.path(1), Fault::failWith(503));
+    h.queueAll(h.file(1));
+    ASSERT_TRUE(waitUntil([&] { return h.server.requests(h.path(1)) == 1; }));
+    timer.restart();
+    h.thread->stop(false);
+    ASSERT_TRUE(waitUntil([&] { return h.ui.calls.back() == "showListPanel"; }));
+    EXPECT_LT(timer.elapsed(), 900);
+}

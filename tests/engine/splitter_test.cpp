@@ -1,0 +1,220 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "AviGenerator.h"
+#include "TempDir.h"
+#include "engine/Splitter.h"
+#include "model/MoviesSet.h"
+#include "support/EndLooker.h"
+
+using namespace vemlis;
+using namespace tavik::vemlis_loader;
+using vemlis::testing::TempDir;
+using vemlis::testing::readWholeFile;
+using vemlis::testing::writeWholeFile;
+
+namespace {
+
+const char header[] = "RIFF\x10\x00\x00\x00" "AVI LIST";
+
+// The pieces a byte-at-a-time search with the 16-byte look-ahead ring cuts a file into:
+// piece n runs from the n-th header to the next one. Headers of continuation chunks
+// ("AVIX") are kept inside the piece, as the splitting does.
+std::vector<std::string> referencePieces(const std::string& file) {
+    tavik::streams::CharEndLooker looker("RIFF****AVI*LIST", '*', 16);
+    std::istringstream in(file);
+    std::vector<std::string> pieces;
+    // Every match of the looker, then without the continuation ones.
+    std::vector<std::size_t> starts;
+    for (;;) {
+        looker.skip(in);
+        if (!looker.found()) break;
+        starts.push_back(static_cast<std::size_t>(in.tellg()) - 16);
+    }
+    std::vector<std::size_t> real;
+    for (std::size_t s : starts)
+        if (file[s + 11] != 'X') real.push_back(s);
+    for (std::size_t i = 0; i < real.size(); ++i)
+        pieces.push_back(file.substr(real[i], (i + 1 < real.size() ? real[i + 1] : file.size()) - real[i]));
+    return pieces;
+}
+
+std::vector<std::string> scannerPieces(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    HeaderScanner scanner(fd);
+    std::vector<std::string> pieces;
+    std::string dropped;
+    bool found = scanner.advance([&](const char* d, std::size_t n) { dropped.append(d, n); });
+    while (found) {
+        pieces.emplace_back();
+        found = scanner.advance([&](const char* d, std::size_t n) { pieces.back().append(d, n); });
+    }
+    ::close(fd);
+    return pieces;
+}
+
+class Recorder final : public SplitHandler {
+public:
+    std::vector<std::string> names;  // answers to renameMovie, in order; "" cancels
+    std::vector<std::pair<const Movie*, LoadFlag>> finished;
+    int renames = 0;
+    void renameMovie(const Movie* movie) override {
+        const std::string name = renames < static_cast<int>(names.size()) ? names[renames] : "";
+        ++renames;
+        if (name.empty())
+            movie->setNoLoad();
+        else
+            movie->queue(name);
+    }
+    void addFinishedMovie(const Movie* movie) override { finished.emplace_back(movie, movie->getLoadFlag()); }
+};
+
+struct Fixture {
+    TempDir dir;
+    MoviesSet set;
+    Film* film = set.addSeason("S")->addFilm();
+    std::vector<const Movie*> movies;
+    std::vector<std::string> avis;
+
+    const Movie* add(LoadFlag flag, const std::string& name) {
+        const Movie* m = film->addMovie(set, "EN", "hi", "http://h/f", (dir / name).string(), flag);
+        movies.push_back(m);
+        return m;
+    }
+    std::filesystem::path input(const std::string& prefix, int count) {
+        std::string bytes = prefix;
+        for (int i = 0; i < count; ++i) {
+            avis.push_back(vemlis::testing::makeAvi(8 + i, 6, 2, static_cast<std::uint32_t>(i + 1)));
+            bytes += avis.back();
+        }
+        writeWholeFile(dir / "temp.kq4", bytes);
+        return dir / "temp.kq4";
+    }
+    const ServerFile& file() const { return *movies.front()->getServerFile(); }
+};
+
+}  // namespace
+
+TEST(HeaderScanner, AgreesWithTheByteWiseSearchOnRandomFiles) {
+    TempDir dir;
+    std::mt19937 random(42);
+    const std::size_t block = 1 << 20;
+    for (int round = 0; round < 60; ++round) {
+        std::string file(std::uniform_int_distribution<std::size_t>(0, 3 * block + 100)(random), '\0');
+        for (char& c : file) c = static_cast<char>("RIFAVLSTX \x10\0"[random() % 12]);
+        const int headers = static_cast<int>(random() % 12);
+        for (int h = 0; h < headers && file.size() > 32; ++h) {
+            // Near the block boundaries most of the time, where a header can be cut in two.
+            std::size_t at = random() % 2 ? (random() % 3 + 1) * block - 16 + random() % 32 : random() % file.size();
+            at = std::min(at, file.size() - 16);
+            file.replace(at, 16, header, 16);
+            if (random() % 4 == 0) file[at + 11] = 'X';
+            if (random() % 5 == 0 && at + 20 < file.size()) file.replace(at + 16, 4, "RIFF");
+        }
+        writeWholeFile(dir / "f", file);
+        ASSERT_EQ(scannerPieces(dir / "f"), referencePieces(file)) << "round " << round;
+    }
+}
+
+TEST(SplitFile, QueuedMoviesGetTheirOwnPieces) {
+    Fixture f;
+    f.add(Queue, "a.avi");
+    f.add(NoLoad, "b.avi");
+    f.add(Queue, "c.avi");
+    Recorder recorder;
+    splitFile(f.input("junk before the first header", 3), f.file(), recorder);
+    EXPECT_EQ(readWholeFile(f.dir / "a.avi"), f.avis[0]);
+    EXPECT_FALSE(std::filesystem::exists(f.dir / "b.avi"));
+    EXPECT_EQ(readWholeFile(f.dir / "c.avi"), f.avis[2]);
+    EXPECT_EQ(f.movies[0]->getLoadFlag(), Loaded);
+    EXPECT_EQ(f.movies[1]->getLoadFlag(), NoLoad);
+    ASSERT_EQ(recorder.finished.size(), 2u);
+    EXPECT_EQ(recorder.finished[1].first, f.movies[2]);
+    EXPECT_EQ(recorder.finished[1].second, Loaded);
+}
+
+TEST(SplitFile, FewerHeadersMakeBrokenMoviesAndMoreAreDropped) {
+    Fixture f;
+    f.add(Queue, "a.avi");
+    f.add(Queue, "b.avi");
+    f.add(Loaded, "c.avi");
+    f.add(Queue, "d.avi");
+    Recorder recorder;
+    splitFile(f.input("", 2), f.file(), recorder);
+    EXPECT_EQ(f.movies[1]->getLoadFlag(), Loaded);
+    EXPECT_EQ(f.movies[2]->getLoadFlag(), Loaded);  // not queued: untouched
+    EXPECT_EQ(f.movies[3]->getLoadFlag(), Broken);
+    EXPECT_EQ(recorder.finished.back().second, Broken);
+
+    Fixture g;
+    g.add(Queue, "only.avi");
+    Recorder other;
+    splitFile(g.input("", 3), g.file(), other);
+    EXPECT_EQ(readWholeFile(g.dir / "only.avi"), g.avis[0]);
+
+    Fixture none;  // an error page instead of a server file
+    none.add(Queue, "x.avi");
+    writeWholeFile(none.dir / "temp.kq4", "<html>not found</html>");
+    Recorder third;
+    splitFile(none.dir / "temp.kq4", none.file(), third);
+    EXPECT_EQ(none.movies[0]->getLoadFlag(), Broken);
+}
+
+TEST(SplitFile, ContinuationChunksStayInTheirMovie) {
+    Fixture f;
+    f.add(Queue, "big.avi");
+    f.add(Queue, "next.avi");
+    const std::string first = vemlis::testing::makeAvi(8, 6, 2, 1) + "RIFF\x08\x00\x00\x00" "AVIXLIST" "more data";
+    const std::string second = vemlis::testing::makeAvi(8, 6, 2, 2);
+    writeWholeFile(f.dir / "temp.kq4", first + second);
+    Recorder recorder;
+    splitFile(f.dir / "temp.kq4", f.file(), recorder);
+    EXPECT_EQ(readWholeFile(f.dir / "big.avi"), first);
+    EXPECT_EQ(readWholeFile(f.dir / "next.avi"), second);
+}
+
+TEST(SplitFile, AnOutputThatCannotBeCreatedAsksForAnotherName) {
+    Fixture f;
+    f.add(Queue, "missing-folder/a.avi");
+    f.add(Queue, "missing-folder/b.avi");
+    f.add(Queue, "c.avi");
+    Recorder recorder;
+    recorder.names = {(f.dir / "renamed.avi").string(), ""};  // the second movie is cancelled
+    splitFile(f.input("", 3), f.file(), recorder);
+    EXPECT_EQ(recorder.renames, 2);
+    EXPECT_EQ(readWholeFile(f.dir / "renamed.avi"), f.avis[0]);
+    EXPECT_EQ(f.movies[0]->getLoadFlag(), Loaded);
+    EXPECT_EQ(f.movies[1]->getLoadFlag(), NoLoad);
+    EXPECT_EQ(readWholeFile(f.dir / "c.avi"), f.avis[2]);  // the movies after still split right
+    ASSERT_EQ(recorder.finished.size(), 3u);
+    EXPECT_EQ(recorder.finished[1].second, NoLoad);
+}
+
+TEST(SplitFile, AFailedWriteIsNeverReportedAsSaved) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    Fixture f;
+    const Movie* m = f.add(Queue, "x.avi");
+    m->queue("/dev/full");  // every write fails: disk full
+    f.add(Queue, "y.avi");
+    Recorder recorder;
+    recorder.names = {(f.dir / "second-try.avi").string()};
+    splitFile(f.input("", 2), f.file(), recorder);
+    EXPECT_EQ(recorder.renames, 1);
+    EXPECT_EQ(readWholeFile(f.dir / "second-try.avi"), f.avis[0]);
+    EXPECT_EQ(m->getLoadFlag(), Loaded);
+    EXPECT_TRUE(std::filesystem::exists("/dev/full"));  // only regular files are removed
+    EXPECT_EQ(readWholeFile(f.dir / "y.avi"), f.avis[1]);
+
+    Fixture g;
+    const Movie* cancelled = g.add(Queue, "x.avi");
+    cancelled->queue("/dev/full");
+    Recorder declines;
+    splitFile(g.input("", 1), g.file(), declines);
+    EXPECT_EQ(cancelled->getLoadFlag(), NoLoad);
+    EXPECT_EQ(declines.finished.back().second, NoLoad);
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CatalogueGenerator.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace vemlis::testing {
+
+// How a file is served wrongly, chosen per file.
+struct Fault {
+    int status = 0;                    // answer with this status and no body
+    std::string redirectTo;            // answer 302 with this path
+    std::int64_t dropAfter = -1;       // close the connection after this many body bytes
+    std::int64_t stallAfter = -1;      // send nothing more after this many bytes
+    bool noContentLength = false;      // send the body chunked, without Content-Length
+    std::int64_t bytesPerSecond = 0;   // throttle (0: as fast as possible)
+    int times = -1;                    // for this many requests, then served right (-1: always)
+
+    static Fault failWith(int code, int times = -1) { Fault f; f.status = code; f.times = times; return f; }
+    static Fault redirect(std::string path) { Fault f; f.redirectTo = std::move(path); return f; }
+    static Fault drop(std::int64_t after) { Fault f; f.dropAfter = after; return f; }
+    static Fault stall(std::int64_t after) { Fault f; f.stallAfter = after; return f; }
+    static Fault chunked() { Fault f; f.noContentLength = true; return f; }
+    static Fault throttled(std::int64_t bytesPerSecond) { Fault f; f.bytesPerSecond = bytesPerSecond; return f; }
+};
+
+// A loopback HTTP server for the tests and the demo: the catalogue at /movies.xml and server
+// files at their paths, each with an optional fault. Listens on 127.0.0.1 only.
+class CatalogueServer final {
+public:
+    explicit CatalogueServer(int port = 0);
+    ~CatalogueServer();
+    CatalogueServer(const CatalogueServer&) = delete;
+    CatalogueServer& operator=(const CatalogueServer&) = delete;
+
+    int port() const { return boundPort; }
+    std::string baseURL() const;
+    std::string catalogueURL() const { return baseURL() + "/movies.xml"; }
+
+    void setCatalogue(std::string document);
+    void setFile(const std::string& path, std::string bytes);
+    void setFileFromDisk(const std::string& path, const std::filesystem::path& file);
+    void setFault(const std::string& path, Fault fault);
+    void clearFault(const std::string& path);
+    // Applies to every file without a fault of its own.
+    void setThrottle(std::int64_t bytesPerSecond);
+    int requests(const std::string& path) const;
+    // A header of the last request for the path ("" when none came).
+    std::string lastHeader(const std::string& path, const std::string& name) const;
+
+private:
+    struct Entry {
+        std::shared_ptr<const std::string> bytes;
+        std::filesystem::path disk;
+        std::int64_t size = 0;
+    };
+    void serve(const std::string& path, const void* request, void* response);
+
+    std::unique_ptr<httplib::Server> server;
+    std::thread thread;
+    int boundPort = 0;
+    std::atomic<bool> stopping{false};
+    mutable std::mutex lock;
+    std::map<std::string, Entry> files;
+    std::map<std::string, Fault> faults;
+    std::map<std::string, int> counts;
+    std::map<std::string, std::map<std::string, std::string>> headers;
+    std::int64_t throttle = 0;
+};
+
+// A generated series on a server: the catalogue and every server file made of real AVI
+// pieces, one per movie in catalogue order.
+struct ServedSeries {
+    GeneratedCatalogue catalogue;
+    std::map<std::string, std::vector<std::string>> pieces;  // path -> the AVI of each movie
+};
+
+ServedSeries serveSeries(CatalogueServer& server, CatalogueShape shape, int width = 32, int height = 24,
+                         int frames = 3);
+
+}  // namespace vemlis::testing
