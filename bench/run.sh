@@ -11,4 +11,8 @@ log=build-bench/bench.log
 : >"$log"
 build-bench/bench/model_bench >"$log.model" 2>>"$log"
 grep -E '^[a-z_]+: ' "$log.model"
+if [ -x build-bench/bench/engine_bench ]; then
+  build-bench/bench/engine_bench >"$log.engine" 2>>"$log"
+  grep -E '^[a-z_]+: ' "$log.engine"
+fi
 echo "bench: done"

@@ -1,8 +1,5 @@
 #include "LoadThread.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QMetaObject>
@@ -10,6 +7,7 @@
 #include <cerrno>
 #include <exception>
 
+#include "engine/FileSink.h"
 #include "engine/IdHTTPWithSpeedCounter.h"
 #include "engine/LoadThreadUI.h"
 #include "model/MoviesSet.h"
@@ -22,50 +20,6 @@ using namespace tavik::vemlis_loader;
 namespace {
 
 constexpr std::chrono::milliseconds turnPause{10};
-
-// temp.kq4, written in large blocks; a failed creation or write is a StreamError.
-class TempFile final : public ByteSink {
-public:
-    explicit TempFile(const std::filesystem::path& path)
-        : fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {
-        buffer.reserve(capacity);
-    }
-    ~TempFile() override {
-        if (fd >= 0) ::close(fd);
-    }
-    bool isOpen() const { return fd >= 0; }
-    void write(const char* data, std::size_t size) override {
-        if (buffer.size() + size > capacity) flush();
-        if (size >= capacity)
-            writeAll(data, size);
-        else
-            buffer.insert(buffer.end(), data, data + size);
-    }
-    void close() {
-        flush();
-        const int result = ::close(fd);
-        fd = -1;
-        if (result != 0) throw StreamError("the temporary file could not be closed");
-    }
-
-private:
-    static constexpr std::size_t capacity = 1 << 20;
-    void flush() {
-        writeAll(buffer.data(), buffer.size());
-        buffer.clear();
-    }
-    void writeAll(const char* data, std::size_t size) {
-        while (size > 0) {
-            const ssize_t n = ::write(fd, data, size);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) throw StreamError("the temporary file could not be written");
-            data += n;
-            size -= static_cast<std::size_t>(n);
-        }
-    }
-    int fd;
-    std::vector<char> buffer;
-};
 
 }  // namespace
 
@@ -219,7 +173,7 @@ void LoadThread::processNextFile() {
 }
 
 bool LoadThread::downloadFile() {
-    TempFile temp(getTempFilePath());
+    FileSink temp(getTempFilePath());
     try {
         if (!temp.isOpen()) throw StreamError("the temporary file could not be created");
         http.get(currentFile->getURL(), temp);

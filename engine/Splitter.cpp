@@ -1,7 +1,6 @@
 #include "Splitter.h"
 
 #include <fcntl.h>
-#include <string.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +8,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "model/CatalogueReader.h"
 #include "model/MoviesSet.h"
 
 namespace vemlis {
@@ -102,7 +102,7 @@ bool openNamed(Output& output, const Movie* movie, SplitHandler& handler) {
 
 }  // namespace
 
-HeaderScanner::HeaderScanner(int fd) : fd(fd), buffer(blockSize + headerLength) {}
+HeaderScanner::HeaderScanner(int fd, std::size_t block) : fd(fd), buffer(std::max(block, 2 * headerLength) + headerLength) {}
 
 bool HeaderScanner::fill() {
     if (eof) return false;
@@ -132,9 +132,9 @@ bool HeaderScanner::advance(const Pass& pass) {
         std::size_t safe = 0;  // no header starts in [at, safe)
         bool pending = false;
         while (from + 4 <= end) {
-            const void* hit = ::memmem(buffer.data() + from, end - from, "RIFF", 4);
-            if (!hit) break;
-            const std::size_t i = static_cast<std::size_t>(static_cast<const char*>(hit) - buffer.data());
+            const std::size_t i =
+                tavik::vemlis_loader::findText(std::string_view(buffer.data(), end), "RIFF", from);
+            if (i == std::string_view::npos) break;
             if (i + headerLength > end) {
                 safe = i;
                 pending = true;

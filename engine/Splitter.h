@@ -23,11 +23,13 @@ public:
 };
 
 // Offsets of the AVI headers ("RIFF", 4 bytes, "AVI", 1 byte, "LIST") in a file, read front to
-// back in large blocks. A header whose byte after "AVI" is "X" continues the movie before it
+// back in blocks. A header whose byte after "AVI" is "X" continues the movie before it
 // (the further RIFF chunks of an AVI over 1 GiB) and is no header here.
 class HeaderScanner final {
 public:
-    explicit HeaderScanner(int fd);
+    // Reads `block` bytes at a time: small enough for the copy out to find them in the cache.
+    static constexpr std::size_t defaultBlock = 256 * 1024;
+    explicit HeaderScanner(int fd, std::size_t block = defaultBlock);
     HeaderScanner(const HeaderScanner&) = delete;
     HeaderScanner& operator=(const HeaderScanner&) = delete;
 
