@@ -91,11 +91,12 @@ void LoadThread::synchronize(void (LoadThreadUI::*call)()) {
     Q_ASSERT(QThread::currentThread() == this);
     std::exception_ptr error;
     // The LoadThread object itself lives on the GUI thread, so the call runs there.
+    LoadThreadUI* target = &ui;
     QMetaObject::invokeMethod(
         static_cast<QObject*>(this),
-        [&] {
+        [target, call, &error] {
             try {
-                (ui.*call)();
+                (target->*call)();
             } catch (...) {
                 error = std::current_exception();
             }

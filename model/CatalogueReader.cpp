@@ -47,6 +47,7 @@ std::size_t findText(std::string_view text, std::string_view pattern, std::size_
 }
 
 bool hasLineBreak(std::string_view text) {
+    if (text.empty()) return false;
     return std::memchr(text.data(), '\n', text.size()) || std::memchr(text.data(), '\r', text.size());
 }
 
