@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <iosfwd>
+#include <list>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,6 +21,9 @@ class Season;
 class Film;
 class Movie;
 class ServerFile;
+
+// Movies in the order in which they are to be named and queued.
+using ListOfMovies = std::list<const Movie*>;
 
 class Language final {
 public:

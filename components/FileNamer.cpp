@@ -1,0 +1,215 @@
+#include "FileNamer.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QRadioButton>
+
+#include <istream>
+#include <ostream>
+
+#include "components/Prompter.h"
+#include "model/MoviesSet.h"
+#include "model/StateFile.h"
+#include "model/UiTexts.h"
+
+namespace vemlis {
+
+using namespace tavik::vemlis_loader;
+
+namespace {
+
+// A label that acts as a link.
+class LinkLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+    std::function<void()> onClick;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton && onClick) onClick();
+        QLabel::mouseReleaseEvent(event);
+    }
+};
+
+std::string toStd(const QString& text) { return text.toUtf8().toStdString(); }
+QString toQt(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// A substituted text never brings a folder of its own into the path: no separator, and no
+// "." or ".." standing as a whole folder name.
+std::string noSeparators(std::string text) {
+    for (char& c : text)
+        if (c == '/' || c == '\\') c = '_';
+    if (text == "." || text == "..") text.assign(text.size(), '_');
+    return text;
+}
+
+std::string twoDigits(std::size_t n) {
+    std::string digits = std::to_string(n);
+    return digits.size() < 2 ? "0" + digits : digits;
+}
+
+}  // namespace
+
+FileNamer::FileNamer(QWidget* parent, const std::string& folder) : QGroupBox(parent) {
+    setTitle(toQt(uiText(20)));
+    askButton = new QRadioButton(toQt(uiText(21)), this);
+    askButton->setObjectName("askButton");
+    maskButton = new QRadioButton(toQt(uiText(22)), this);
+    maskButton->setObjectName("maskButton");
+    maskLabel = new QLabel(toQt(uiText(23)), this);
+    maskEdit = new QLineEdit(this);
+    maskEdit->setObjectName("maskEdit");
+    auto* link = new LinkLabel(toQt(uiText(24)), this);
+    link->setObjectName("syntaxLink");
+    QFont linkFont = maskLabel->font();
+    linkFont.setUnderline(true);
+    link->setFont(linkFont);
+    link->setStyleSheet("color: #0000ff;");
+    link->setCursor(Qt::PointingHandCursor);
+    link->onClick = [this] { showMaskHint(); };
+    syntaxLink = link;
+    askButton->setChecked(true);
+    maskEdit->setText(toQt(defaultMask(folder)));
+    setMinimumHeight(80);
+    onResize();
+}
+
+std::string FileNamer::defaultMask(const std::string& folder) {
+    std::string mask = folder;
+    for (char& c : mask)
+        if (c == '/') c = '\\';
+    if (!mask.empty() && mask.back() != '\\') mask += '\\';
+    return mask + "/s./n. /E - /l /B.avi";
+}
+
+void FileNamer::resizeEvent(QResizeEvent* event) {
+    QGroupBox::resizeEvent(event);
+    onResize();
+}
+
+void FileNamer::onResize() {
+    const int w = width();
+    const int line = fontMetrics().height() + 4;
+    askButton->setGeometry(2, 20, w - 2 - 10, line);
+    maskButton->setGeometry(2, 38, w - 2 - 10, line);
+    maskLabel->adjustSize();
+    maskLabel->move(2, 60);
+    syntaxLink->adjustSize();
+    syntaxLink->move(w - syntaxLink->width() - 10, 60);
+    const int editLeft = maskLabel->x() + maskLabel->width() + 5;
+    maskEdit->setGeometry(editLeft, 56, std::max(20, w - editLeft - syntaxLink->width() - 15),
+                          maskEdit->sizeHint().height());
+}
+
+bool FileNamer::setMovieFileName(const Movie* movie, const Language* titleLanguage, const Language* english,
+                                 bool alwaysAsk) {
+    if (askButton->isChecked() || alwaysAsk) {
+        const Film* film = movie->getFilm();
+        const std::string title = uiText(27) + film->getSeason()->getName() + " / " + film->getName(english) + " / " +
+                                  movie->getLanguage()->getID() + " " + movie->getBitRate()->getDescription();
+        const auto chosen = prompter().askSaveFileName(window(), title, movie->getFileName());
+        if (!chosen) return false;
+        movie->queue(*chosen);
+        return true;
+    }
+    movie->queue(generateName(getMask(), movie, titleLanguage, english));
+    return true;
+}
+
+std::string FileNamer::generateName(const std::string& mask, const Movie* movie, const Language* titleLanguage,
+                                    const Language* english) {
+    auto safe = [](std::string text) { return safeText(std::move(text)); };
+    auto nameOnly = [](std::string text) { return nameOnlyText(std::move(text)); };
+    const Film* film = movie->getFilm();
+    const Season* season = film->getSeason();
+    std::size_t index = 0;
+    const auto& films = season->getFilms();
+    for (std::size_t i = 0; i < films.size(); ++i)
+        if (films[i].get() == film) index = i + 1;
+
+    std::string out;
+    for (std::size_t i = 0; i < mask.size(); ++i) {
+        const char c = mask[i];
+        if (c != '/') {
+            out += c == '\\' ? '/' : c;
+            continue;
+        }
+        if (i + 1 >= mask.size()) break;  // a "/" at the end is dropped
+        const char letter = mask[i + 1];
+        std::string text;
+        switch (letter) {
+            case 's': {
+                const std::string name = season->getName();
+                text = name.rfind("Season ", 0) == 0 ? name.substr(7) : name;
+                break;
+            }
+            case 'S': text = safe(season->getName()); break;
+            case 'l': text = safe(movie->getLanguage()->getID()); break;
+            case 'L': text = safe(movie->getLanguage()->getCaption()); break;
+            case 'B': text = safe(movie->getBitRate()->getDescription()); break;
+            case 'n': text = twoDigits(index); break;
+            case 'N': text = std::to_string(index); break;
+            case 't': text = safe(film->getName(titleLanguage)); break;
+            case 'T': text = safe(nameOnly(film->getName(titleLanguage))); break;
+            case 'e': text = safe(film->getName(english)); break;
+            case 'E': text = safe(nameOnly(film->getName(english))); break;
+            default: continue;  // the next character is read again as it stands
+        }
+        out += noSeparators(text);
+        ++i;
+    }
+    return out;
+}
+
+std::string FileNamer::makeSafe(std::string text) const { return safeText(std::move(text)); }
+
+std::string FileNamer::getNameOnly(std::string text) const { return nameOnlyText(std::move(text)); }
+
+std::string FileNamer::safeText(std::string text) {
+    for (char& c : text)
+        switch (c) {
+            case '\n': case '\r': case '\t': case '\b': case '/': case '\\': case ':': case '*': case '?': case '"':
+            case '<': case '>': case '|': c = '_'; break;
+            default: break;
+        }
+    return text;
+}
+
+std::string FileNamer::nameOnlyText(std::string text) {
+    const std::size_t start = text.find_first_not_of("0123456789.- ");
+    if (start == std::string::npos) return {};
+    const std::size_t end = text.find_last_not_of("- ");
+    return text.substr(start, end - start + 1);
+}
+
+void FileNamer::save(std::ostream& out) const {
+    writeLine(out, "FileNamer");
+    writeLine(out, isAskMode() ? "AskForNames" : "GenerateNamesByMask");
+    writeLine(out, getMask());
+}
+
+void FileNamer::load(std::istream& in) {
+    std::string line;
+    if (!readLine(in, line) || line != "FileNamer") return;
+    if (!readLine(in, line)) return;
+    setAskMode(line == "AskForNames");
+    if (readLine(in, line)) setMask(line);
+}
+
+void FileNamer::copyDataFrom(const FileNamer* other) {
+    setAskMode(other->isAskMode());
+    setMask(other->getMask());
+}
+
+void FileNamer::showMaskHint() { prompter().showMessage(window(), uiText(25)); }
+
+bool FileNamer::isAskMode() const { return askButton->isChecked(); }
+
+void FileNamer::setAskMode(bool ask) { (ask ? askButton : maskButton)->setChecked(true); }
+
+std::string FileNamer::getMask() const { return toStd(maskEdit->text()); }
+
+void FileNamer::setMask(const std::string& mask) { maskEdit->setText(toQt(mask)); }
+
+}  // namespace vemlis

@@ -1,0 +1,203 @@
+#include "MoviesList.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "model/MoviesSet.h"
+#include "model/UiTexts.h"
+#include "support/Fixer.h"
+
+namespace vemlis {
+
+using namespace tavik::vemlis_loader;
+
+namespace {
+
+// The selected-row colour of the browsing lists: the colour of an active title bar.
+const QColor activeCaption(153, 180, 209);
+
+}  // namespace
+
+MoviesList::MoviesList(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    seasonsView = createList(150, false, uiText(1));
+    seasonsView->setObjectName("seasonsView");
+    addColumn(seasonsView, 90, Qt::AlignLeft, uiText(2), -1);
+    addColumn(seasonsView, 30, Qt::AlignRight, uiText(3), 0);
+    filmsView = createList(390, false, uiText(4));
+    filmsView->setObjectName("filmsView");
+    addColumn(filmsView, 240, Qt::AlignLeft, uiText(5), -1);
+    for (int i = 0; i < 4; ++i) addColumn(filmsView, 30, Qt::AlignRight, uiText(6 + i), i);
+    moviesView = createList(100, true, uiText(10));
+    moviesView->setObjectName("moviesView");
+    moviesView->setCheckBoxes(true);
+    addColumn(moviesView, 90, Qt::AlignLeft, uiText(11), -1);
+    addColumn(moviesView, 90, Qt::AlignLeft, uiText(12), -1);
+    addColumn(moviesView, 150, Qt::AlignLeft, uiText(13), -1);
+    addColumn(moviesView, 400, Qt::AlignLeft, uiText(14), -1);
+    addColumn(moviesView, 500, Qt::AlignLeft, uiText(15), -1);
+
+    connect(seasonsView, &UTF8ListView::rowSelected, this, &MoviesList::selectSeason);
+    connect(filmsView, &UTF8ListView::rowSelected, this, &MoviesList::selectFilm);
+    connect(moviesView, &UTF8ListView::rowChanging, this, &MoviesList::checkingMovie);
+    connect(moviesView, &UTF8ListView::rowChanged, this, &MoviesList::checkMovie);
+}
+
+UTF8ListView* MoviesList::createList(int width, bool fill, const std::string& title) {
+    auto* panel = new QWidget(this);
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* caption = new QLabel(QString::fromStdString(title), panel);
+    caption->setFixedHeight(25);
+    QFont captionFont = caption->font();
+    captionFont.setPointSize(12);
+    caption->setFont(captionFont);
+    caption->setAlignment(Qt::AlignCenter);
+    column->addWidget(caption);
+    auto* view = new UTF8ListView(panel);
+    QFont listFont("Arial");
+    listFont.setPointSize(9);
+    view->setFont(listFont);
+    view->setSelectedItemColor(activeCaption);
+    view->setHideSelection(false);
+    view->setFrameShape(QFrame::NoFrame);
+    column->addWidget(view);
+    if (fill) {
+        panel->setMinimumWidth(width);
+        static_cast<QHBoxLayout*>(layout())->addWidget(panel, 1);
+    } else {
+        panel->setFixedWidth(width);
+        static_cast<QHBoxLayout*>(layout())->addWidget(panel, 0);
+    }
+    return view;
+}
+
+void MoviesList::addColumn(UTF8ListView* view, int width, Qt::Alignment alignment, const std::string& caption,
+                           int image) {
+    view->addColumn(width, alignment, caption);
+    const int column = view->columnCount() - 1;
+    // The narrow statistics columns say what they count by their heading image; the caption
+    // stays as the tooltip.
+    view->headerItem()->setToolTip(column, QString::fromStdString(caption));
+    if (image >= 0) {
+        view->headerItem()->setText(column, QString());
+        view->headerItem()->setData(column, Qt::UserRole + 10, image);
+    }
+}
+
+void MoviesList::setImageList(const QList<QIcon>& images) {
+    for (UTF8ListView* view : {seasonsView, filmsView, moviesView})
+        for (int column = 0; column < view->columnCount(); ++column) {
+            const QVariant image = view->headerItem()->data(column, Qt::UserRole + 10);
+            if (image.isValid() && image.toInt() < images.size())
+                view->headerItem()->setIcon(column, images[image.toInt()]);
+        }
+}
+
+std::string MoviesList::utf8(const std::string& text) { return text; }
+
+void MoviesList::setSubItem(UTF8ListView* view, int row, int subItem, const std::string& text) {
+    view->setCellText(view->row(row), subItem + 1, text);
+}
+
+void MoviesList::setMoviesSet(MoviesSet* set) {
+    moviesSet = set;
+    language = set->matchLanguage(language);
+    tavik::fixer<bool> quiet(eventsDisabled, true);
+    seasonsView->clearRows();
+    filmsView->clearRows();
+    moviesView->clearRows();
+    for (const auto& season : set->getSeasons()) {
+        QTreeWidgetItem* row = seasonsView->addRow(season->getName(), season.get());
+        seasonsView->setCellText(row, 1, std::to_string(season->getFilms().size()));
+    }
+    if (seasonsView->rowCount() > 0) {
+        quiet.release();
+        seasonsView->setCurrentItem(seasonsView->row(0));
+    }
+}
+
+void MoviesList::selectSeason(QTreeWidgetItem* item, bool selected) {
+    if (eventsDisabled || !moviesSet) return;
+    tavik::fixer<bool> quiet(eventsDisabled, true);
+    filmsView->clearRows();
+    moviesView->clearRows();
+    if (!selected) return;
+    const auto* season = static_cast<const Season*>(UTF8ListView::rowData(item));
+    for (const auto& film : season->getFilms()) {
+        QTreeWidgetItem* row = filmsView->addRow(film->getName(language), film.get());
+        filmsView->setCellText(row, 1, std::to_string(film->getMovies().size()));
+    }
+    updateFilmsStatistics();
+    if (filmsView->rowCount() > 0) {
+        quiet.release();
+        filmsView->setCurrentItem(filmsView->row(0));
+    }
+}
+
+void MoviesList::selectFilm(QTreeWidgetItem* item, bool selected) {
+    if (eventsDisabled || !moviesSet) return;
+    tavik::fixer<bool> quiet(eventsDisabled, true);
+    moviesView->clearRows();
+    if (!selected) return;
+    const auto* film = static_cast<const Film*>(UTF8ListView::rowData(item));
+    for (const auto& movie : film->getMovies()) {
+        QTreeWidgetItem* row = moviesView->addRow(movie->getLanguage()->getCaption(), movie.get());
+        moviesView->setCellText(row, 1, movie->getBitRate()->getDescription());
+        moviesView->setCellText(row, 4, movie->getServerFile()->getURL());
+    }
+    updateMoviesStatuses();
+}
+
+void MoviesList::updateStatuses() {
+    updateFilmsStatistics();
+    updateMoviesStatuses();
+}
+
+void MoviesList::updateFilmsStatistics() {
+    for (int i = 0; i < filmsView->rowCount(); ++i) {
+        const auto* film = static_cast<const Film*>(UTF8ListView::rowData(filmsView->row(i)));
+        for (int k = 1; k <= 3; ++k)
+            setSubItem(filmsView, i, k, std::to_string(film->countMovies(static_cast<LoadFlag>(k))));
+    }
+}
+
+void MoviesList::updateMoviesStatuses() {
+    tavik::fixer<bool> quiet(eventsDisabled, true);
+    for (int i = 0; i < moviesView->rowCount(); ++i) {
+        QTreeWidgetItem* row = moviesView->row(i);
+        const auto* movie = static_cast<const Movie*>(UTF8ListView::rowData(row));
+        setSubItem(moviesView, i, 1, statusName(movie->getLoadFlag()));
+        setSubItem(moviesView, i, 2, utf8(movie->getFileName()));
+        moviesView->setRowChecked(row, movie->getLoadFlag() == Queue);
+    }
+}
+
+void MoviesList::setLanguage(const Language* chosen) {
+    language = chosen;
+    for (int i = 0; i < filmsView->rowCount(); ++i) {
+        QTreeWidgetItem* row = filmsView->row(i);
+        filmsView->setCellText(row, 0, static_cast<const Film*>(UTF8ListView::rowData(row))->getName(language));
+    }
+}
+
+void MoviesList::checkingMovie(QTreeWidgetItem* item) {
+    if (!eventsDisabled) checkedBefore = moviesView->isRowChecked(item);
+}
+
+void MoviesList::checkMovie(QTreeWidgetItem* item) {
+    if (eventsDisabled || moviesView->isRowChecked(item) == checkedBefore) return;
+    const auto* movie = static_cast<const Movie*>(UTF8ListView::rowData(item));
+    if (movie->getLoadFlag() == Queue) {
+        if (OnUncheck) OnUncheck(this, movie);
+    } else if (OnCheck) {
+        OnCheck(this, movie);
+    }
+    updateStatuses();
+}
+
+}  // namespace vemlis

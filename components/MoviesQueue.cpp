@@ -1,0 +1,53 @@
+#include "MoviesQueue.h"
+
+#include "components/MoviesList.h"
+#include "model/UiTexts.h"
+
+namespace vemlis {
+
+using namespace tavik::vemlis_loader;
+
+MoviesQueue::MoviesQueue(QWidget* parent) : UTF8ListView(parent) {
+    setSelectedItemColor(Qt::white);
+    addColumn(240, Qt::AlignLeft, uiText(5));
+    addColumn(120, Qt::AlignLeft, uiText(2));
+    addColumn(90, Qt::AlignLeft, uiText(11));
+    addColumn(90, Qt::AlignLeft, uiText(12));
+    addColumn(150, Qt::AlignLeft, uiText(13));
+    addColumn(500, Qt::AlignLeft, uiText(14));
+}
+
+void MoviesQueue::clearList() { clearRows(); }
+
+void MoviesQueue::addMovie(const Movie* movie) {
+    const Film* film = movie->getFilm();
+    QTreeWidgetItem* row = addRow(film->getName(movie->getLanguage()), movie);
+    setCellText(row, 1, film->getSeason()->getName());
+    setCellText(row, 2, movie->getLanguage()->getCaption());
+    setCellText(row, 3, movie->getBitRate()->getDescription());
+    setCellText(row, 4, statusName(movie->getLoadFlag()));
+    setCellText(row, 5, MoviesList::utf8(movie->getFileName()));
+}
+
+void MoviesQueue::removeMovie(const Movie* movie) {
+    for (int i = 0; i < rowCount();)
+        if (rowData(row(i)) == movie)
+            removeRow(i);
+        else
+            ++i;
+}
+
+void MoviesQueue::addFile(const ServerFile* file, LoadFlag flag) {
+    for (const Movie* movie : file->getMovies())
+        if (movie->getLoadFlag() == flag) addMovie(movie);
+}
+
+void MoviesQueue::removeFile(const ServerFile* file) {
+    for (int i = 0; i < rowCount();)
+        if (static_cast<const Movie*>(rowData(row(i)))->getServerFile() == file)
+            removeRow(i);
+        else
+            ++i;
+}
+
+}  // namespace vemlis

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "components/UTF8ListView.h"
+#include "model/MoviesSet.h"
+
+namespace vemlis {
+
+// A read-only list of movies: episode, season, language, bit rate, status and file name as
+// they were when the row was added.
+class MoviesQueue final : public UTF8ListView {
+    Q_OBJECT
+public:
+    explicit MoviesQueue(QWidget* parent = nullptr);
+
+    void clearList();
+    void addMovie(const tavik::vemlis_loader::Movie* movie);
+    void removeMovie(const tavik::vemlis_loader::Movie* movie);
+    // Appends a row for each movie of the file that has the flag.
+    void addFile(const tavik::vemlis_loader::ServerFile* file, tavik::vemlis_loader::LoadFlag flag);
+    void removeFile(const tavik::vemlis_loader::ServerFile* file);
+};
+
+}  // namespace vemlis

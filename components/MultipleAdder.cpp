@@ -1,0 +1,112 @@
+#include "MultipleAdder.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <vector>
+
+#include "components/Prompter.h"
+#include "components/UTF8ListView.h"
+#include "model/UiTexts.h"
+
+namespace vemlis {
+
+using namespace tavik::vemlis_loader;
+
+namespace {
+
+template <typename T>
+std::vector<const T*> ticked(const UTF8ListView* view) {
+    std::vector<const T*> result;
+    for (int i = 0; i < view->rowCount(); ++i)
+        if (view->isRowChecked(view->row(i))) result.push_back(static_cast<const T*>(UTF8ListView::rowData(view->row(i))));
+    return result;
+}
+
+template <typename T>
+bool holds(const std::vector<const T*>& list, const T* item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+}  // namespace
+
+MultipleAdder::MultipleAdder(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* title = new QLabel(QString::fromStdString(uiText(73)), this);
+    title->setFixedHeight(25);
+    title->setAlignment(Qt::AlignCenter);
+    title->setFrameShape(QFrame::StyledPanel);
+    layout->addWidget(title);
+    body = new QWidget(this);
+    layout->addWidget(body, 1);
+    auto* row = new QHBoxLayout(body);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    seasonsView = createList(body, 0, 120, uiText(2));
+    seasonsView->setObjectName("adderSeasons");
+    languagesView = createList(body, 150, 90, uiText(11));
+    languagesView->setObjectName("adderLanguages");
+    bitRatesView = createList(body, 270, 90, uiText(12));
+    bitRatesView->setObjectName("adderBitRates");
+    for (UTF8ListView* view : {seasonsView, languagesView, bitRatesView}) row->addWidget(view);
+    auto* buttonColumn = new QVBoxLayout;
+    buttonColumn->setContentsMargins(10, 10, 10, 10);
+    auto* add = new QPushButton(QString::fromStdString(uiText(74)), body);
+    add->setObjectName("addButton");
+    add->setFixedSize(200, 25);
+    buttonColumn->addWidget(add);
+    buttonColumn->addStretch(1);
+    row->addLayout(buttonColumn);
+    row->addStretch(1);
+    connect(add, &QPushButton::clicked, this, &MultipleAdder::run);
+}
+
+UTF8ListView* MultipleAdder::createList(QWidget* parent, int left, int columnWidth, const std::string& caption) {
+    auto* view = new UTF8ListView(parent);
+    view->setCheckBoxes(true);
+    view->addColumn(columnWidth, Qt::AlignLeft, caption);
+    view->setFont(QFont("Arial", 9));
+    view->setSelectedItemColor(Qt::white);
+    (void)left;  // placed by the body's layout, one after another
+    view->setFixedWidth(columnWidth + 30);
+    return view;
+}
+
+void MultipleAdder::setMoviesSet(MoviesSet* set) {
+    moviesSet = set;
+    seasonsView->clearRows();
+    languagesView->clearRows();
+    bitRatesView->clearRows();
+    if (!set) return;
+    for (const auto& season : set->getSeasons()) seasonsView->addRow(season->getName(), season.get());
+    for (const auto& [id, language] : set->getLanguages()) languagesView->addRow(language->getCaption(), language.get());
+    for (const auto& [id, bitRate] : set->getBitRates()) bitRatesView->addRow(bitRate->getDescription(), bitRate.get());
+}
+
+void MultipleAdder::run() {
+    if (!moviesSet || !OnRun) return;
+    const auto seasons = ticked<Season>(seasonsView);
+    if (seasons.empty()) return prompter().showMessage(window(), uiText(75));
+    const auto languages = ticked<Language>(languagesView);
+    if (languages.empty()) return prompter().showMessage(window(), uiText(76));
+    const auto bitRates = ticked<BitRate>(bitRatesView);
+    if (bitRates.empty()) return prompter().showMessage(window(), uiText(77));
+
+    ListOfMovies movies;
+    for (const auto& season : moviesSet->getSeasons()) {
+        if (!holds(seasons, static_cast<const Season*>(season.get()))) continue;
+        for (const auto& film : season->getFilms())
+            for (const auto& movie : film->getMovies())
+                if (movie->getLoadFlag() == NoLoad && holds(languages, movie->getLanguage()) &&
+                    holds(bitRates, movie->getBitRate()))
+                    movies.push_back(movie.get());
+    }
+    OnRun(this, movies);
+}
+
+}  // namespace vemlis

@@ -1,0 +1,43 @@
+#include "Prompter.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "model/UiTexts.h"
+
+namespace vemlis {
+
+namespace {
+
+class RealPrompter final : public Prompter {
+public:
+    void showMessage(QWidget* parent, const std::string& text) override {
+        QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(tavik::vemlis_loader::uiText(28)),
+                        QString::fromStdString(text), QMessageBox::Ok, parent);
+        box.exec();
+    }
+
+    std::optional<std::string> askSaveFileName(QWidget* parent, const std::string& title,
+                                               const std::string& initialName) override {
+        QFileDialog dialog(parent, QString::fromStdString(title), QString::fromLocal8Bit(initialName.c_str()),
+                           "AVI files (*.avi);;All files (*)");
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix("avi");
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+        return dialog.selectedFiles().first().toLocal8Bit().toStdString();
+    }
+
+    int execDialog(QWidget* dialog) override { return static_cast<QDialog*>(dialog)->exec(); }
+};
+
+RealPrompter real;
+Prompter* current = &real;
+
+}  // namespace
+
+Prompter& prompter() { return *current; }
+void setPrompter(Prompter* replacement) { current = replacement ? replacement : &real; }
+
+}  // namespace vemlis

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace vemlis {
+
+// Every modal question and message box of the program goes through the prompter, so that a
+// test can answer them without a screen. The program uses the real dialogs.
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+    // A plain message box with an OK button.
+    virtual void showMessage(QWidget* parent, const std::string& text) = 0;
+    // A save-file dialog; the chosen path, or nothing when the user cancelled.
+    virtual std::optional<std::string> askSaveFileName(QWidget* parent, const std::string& title,
+                                                       const std::string& initialName) = 0;
+    // Runs a modal dialog and returns its result (QDialog::exec); tests answer for it.
+    virtual int execDialog(QWidget* dialog) = 0;
+};
+
+// The prompter in use; the real dialogs unless a test installed another.
+Prompter& prompter();
+// Installs a prompter (null: the real dialogs again). Not owned.
+void setPrompter(Prompter* replacement);
+
+}  // namespace vemlis

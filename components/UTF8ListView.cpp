@@ -1,0 +1,233 @@
+#include "UTF8ListView.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStringDecoder>
+
+namespace vemlis {
+
+namespace {
+
+constexpr int dataRole = Qt::UserRole;
+constexpr int checkRole = Qt::UserRole + 1;
+constexpr int bytesRole = Qt::UserRole + 2;    // the cell's UTF-8 bytes, as given
+constexpr int decodedRole = Qt::UserRole + 3;  // the same, decoded once for painting
+constexpr int checkBoxWidth = 16;
+
+}  // namespace
+
+UTF8ListView::UTF8ListView(QWidget* parent) : QTreeWidget(parent) {
+    setColumnCount(0);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setAllColumnsShowFocus(true);
+    header()->setSectionsClickable(false);
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(false);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &UTF8ListView::onSelectionChanged);
+}
+
+void UTF8ListView::setSelectedItemColor(QColor color) {
+    selectedItemColor = color;
+    viewport()->update();
+}
+
+void UTF8ListView::setCheckBoxes(bool shown) {
+    checkBoxes = shown;
+    viewport()->update();
+}
+
+void UTF8ListView::setHideSelection(bool hide) {
+    hideSelection = hide;
+    viewport()->update();
+}
+
+void UTF8ListView::setReportStyle(bool report) {
+    reportStyle = report;
+    viewport()->update();
+}
+
+void UTF8ListView::addColumn(int width, Qt::Alignment alignment, const std::string& caption) {
+    const int column = columnCount();
+    setColumnCount(column + 1);
+    headerItem()->setText(column, QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+    headerItem()->setTextAlignment(column, alignment | Qt::AlignVCenter);
+    headerItem()->setData(column, Qt::UserRole, static_cast<int>(alignment));
+    header()->resizeSection(column, width);
+}
+
+Qt::Alignment UTF8ListView::columnAlignment(int column) const {
+    return Qt::Alignment(headerItem()->data(column, Qt::UserRole).toInt()) & Qt::AlignHorizontal_Mask;
+}
+
+QTreeWidgetItem* UTF8ListView::addRow(const std::string& caption, const void* data) {
+    auto* item = new QTreeWidgetItem;
+    item->setData(0, dataRole, QVariant::fromValue(reinterpret_cast<quintptr>(data)));
+    item->setData(0, checkRole, false);
+    item->setData(0, bytesRole, QByteArray(caption.data(), static_cast<qsizetype>(caption.size())));
+    item->setData(0, decodedRole, decodeUtf8(caption));
+    addTopLevelItem(item);
+    return item;
+}
+
+void UTF8ListView::setCellText(QTreeWidgetItem* row, int column, const std::string& utf8) {
+    emit rowChanging(row);
+    row->setData(column, bytesRole, QByteArray(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    row->setData(column, decodedRole, decodeUtf8(utf8));
+    emit rowChanged(row);
+}
+
+std::string UTF8ListView::cellText(const QTreeWidgetItem* row, int column) const {
+    return row->data(column, bytesRole).toByteArray().toStdString();
+}
+
+void UTF8ListView::setRowChecked(QTreeWidgetItem* row, bool checked) {
+    emit rowChanging(row);
+    row->setData(0, checkRole, checked);
+    emit rowChanged(row);
+}
+
+bool UTF8ListView::isRowChecked(const QTreeWidgetItem* row) const { return row->data(0, checkRole).toBool(); }
+
+const void* UTF8ListView::rowData(const QTreeWidgetItem* row) {
+    return reinterpret_cast<const void*>(row->data(0, dataRole).value<quintptr>());
+}
+
+void UTF8ListView::removeRow(int index) { delete takeTopLevelItem(index); }
+
+void UTF8ListView::clearRows() { clear(); }
+
+QString UTF8ListView::decodeUtf8(const std::string& text) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString result = decoder.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+    if (decoder.hasError()) return {};
+    return result;
+}
+
+QString UTF8ListView::fitText(const QString& text, int room) const {
+    const QFontMetrics metrics = fontMetrics();
+    if (metrics.horizontalAdvance(text) <= room) return text;
+    const QString ellipsis = QStringLiteral("...");
+    if (metrics.horizontalAdvance(ellipsis) > room) return {};
+    // The longest prefix that fits with the ellipsis; widths grow with the prefix, so a
+    // binary search finds the same prefix as trying one character after another.
+    qsizetype fits = 0;
+    qsizetype tooLong = text.size();
+    while (tooLong - fits > 1) {
+        const qsizetype middle = (fits + tooLong) / 2;
+        if (metrics.horizontalAdvance(text.left(middle) + ellipsis) > room)
+            tooLong = middle;
+        else
+            fits = middle;
+    }
+    return text.left(fits) + ellipsis;
+}
+
+void UTF8ListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    if (!reportStyle) {
+        QTreeWidget::drawRow(painter, option, index);
+        return;
+    }
+    const QTreeWidgetItem* item = itemFromIndex(index);
+    if (!item) return;
+    const int left = header()->sectionViewportPosition(0);
+    const QRect rowRect(left, option.rect.top(), std::max(viewport()->width() - left, header()->length()),
+                        option.rect.height());
+    drawRectangle(painter, rowRect, selectionModel()->isRowSelected(index.row(), index.parent()));
+    if (checkBoxes) drawCheckBox(painter, rowRect, item->data(0, checkRole).toBool());
+    int x = left;
+    for (int column = 0; column < columnCount(); ++column) {
+        if (column > 0) x += header()->sectionSize(column - 1);
+        drawItem(painter, column, item->data(column, decodedRole).toString(), x, rowRect.top(), rowRect.height(),
+                 column == 0 && checkBoxes ? 1 : 0);
+    }
+}
+
+void UTF8ListView::drawItem(QPainter* painter, int column, const QString& text, int x, int y, int height,
+                            int checkBoxOffset) const {
+    if (text.isEmpty()) return;
+    const int textX = x + checkBoxWidth * checkBoxOffset + 2;
+    const int room = header()->sectionSize(column) + x - textX;
+    const QFontMetrics metrics = fontMetrics();
+    const int width = metrics.horizontalAdvance(text);
+    QString shown = text;
+    int drawX = textX;
+    if (width <= room) {
+        const Qt::Alignment alignment = columnAlignment(column);
+        if (alignment & Qt::AlignRight)
+            drawX = textX + room - width;
+        else if (alignment & Qt::AlignHCenter)
+            drawX = textX + room / 2 - width / 2;
+    } else {
+        // Shortened texts stand left-aligned, whatever the column's alignment.
+        shown = fitText(text, room);
+        if (shown.isEmpty()) return;
+    }
+    painter->setPen(palette().color(QPalette::Text));
+    painter->drawText(QRect(drawX, y, metrics.horizontalAdvance(shown) + 1, height),
+                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+}
+
+void UTF8ListView::drawRectangle(QPainter* painter, const QRect& rect, bool selected) const {
+    const bool coloured = selected && (hasFocus() || !hideSelection);
+    painter->fillRect(rect, coloured ? selectedItemColor : palette().color(QPalette::Base));
+}
+
+void UTF8ListView::drawCheckBox(QPainter* painter, const QRect& rect, bool checked) const {
+    const int l = rect.left();
+    const int t = rect.top() + (rect.height() - 13) / 2;
+    painter->save();
+    painter->setPen(QPen(Qt::black, 2));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(QRect(QPoint(l + 2, t), QPoint(l + 15, t + 13)).adjusted(1, 1, -1, -1));
+    if (checked) {
+        painter->setPen(QPen(Qt::black, 1));
+        lineTick(painter, l + 5, t + 5);
+        lineTick(painter, l + 5, t + 6);
+        lineTick(painter, l + 5, t + 7);
+    }
+    painter->restore();
+}
+
+void UTF8ListView::lineTick(QPainter* painter, int x, int y) const {
+    painter->drawLine(x, y, x + 2, y + 2);
+    painter->drawLine(x + 2, y + 2, x + 7, y - 3);
+}
+
+void UTF8ListView::mousePressEvent(QMouseEvent* event) {
+    if (checkBoxes && event->button() == Qt::LeftButton) {
+        QTreeWidgetItem* item = itemAt(event->position().toPoint());
+        if (item) {
+            const int left = header()->sectionViewportPosition(0);
+            const int x = event->position().toPoint().x();
+            if (x >= left + 2 && x <= left + 15) setRowChecked(item, !isRowChecked(item));
+        }
+    }
+    QTreeWidget::mousePressEvent(event);
+}
+
+void UTF8ListView::keyPressEvent(QKeyEvent* event) {
+    if (checkBoxes && event->key() == Qt::Key_Space && currentItem()) {
+        setRowChecked(currentItem(), !isRowChecked(currentItem()));
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void UTF8ListView::onSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    for (const QModelIndex& index : deselected.indexes())
+        if (index.column() == 0)
+            if (QTreeWidgetItem* item = itemFromIndex(index)) emit rowSelected(item, false);
+    for (const QModelIndex& index : selected.indexes())
+        if (index.column() == 0)
+            if (QTreeWidgetItem* item = itemFromIndex(index)) emit rowSelected(item, true);
+}
+
+}  // namespace vemlis

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QColor>
+#include <QTreeWidget>
+
+#include <string>
+
+namespace vemlis {
+
+// The report-style list under every list of the program. It paints whole rows itself: the
+// background in SelectedItemColor for a selected row (while the list has the focus, or always
+// when it keeps its selection on focus loss), its own check box, and cell texts decoded
+// strictly from UTF-8 (a malformed text shows as an empty cell), shortened with "..." when
+// they do not fit. Rows are top-level items; each keeps a pointer to its model object.
+class UTF8ListView : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit UTF8ListView(QWidget* parent = nullptr);
+
+    QColor getSelectedItemColor() const { return selectedItemColor; }
+    void setSelectedItemColor(QColor color);
+    void setCheckBoxes(bool shown);
+    bool hasCheckBoxes() const { return checkBoxes; }
+    // Whether a selected row loses its colour when the list loses the focus (default true).
+    void setHideSelection(bool hide);
+    void setReportStyle(bool report);
+
+    // Columns: width in pixels, alignment, caption (UTF-8).
+    void addColumn(int width, Qt::Alignment alignment, const std::string& caption);
+    Qt::Alignment columnAlignment(int column) const;
+
+    // Rows. A row change raises rowChanging and rowChanged around it.
+    QTreeWidgetItem* addRow(const std::string& caption, const void* data);
+    void setCellText(QTreeWidgetItem* row, int column, const std::string& utf8);
+    std::string cellText(const QTreeWidgetItem* row, int column) const;
+    void setRowChecked(QTreeWidgetItem* row, bool checked);
+    bool isRowChecked(const QTreeWidgetItem* row) const;
+    static const void* rowData(const QTreeWidgetItem* row);
+    QTreeWidgetItem* row(int index) const { return topLevelItem(index); }
+    int rowCount() const { return topLevelItemCount(); }
+    void removeRow(int index);
+    void clearRows();
+
+    // The painting of one cell's text, exposed for measuring: the text shortened to fit the
+    // room (whole, with "...", or empty).
+    QString fitText(const QString& text, int room) const;
+    // Strict UTF-8: a malformed text decodes to an empty one.
+    static QString decodeUtf8(const std::string& text);
+
+signals:
+    void rowChanging(QTreeWidgetItem* row);
+    void rowChanged(QTreeWidgetItem* row);
+    // A row became selected or unselected (unselections first).
+    void rowSelected(QTreeWidgetItem* row, bool selected);
+
+protected:
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+    void drawRectangle(QPainter* painter, const QRect& rect, bool selected) const;
+    void drawCheckBox(QPainter* painter, const QRect& rect, bool checked) const;
+    // One cell's text at the column's left edge x (plus the check box when offset is 1).
+    void drawItem(QPainter* painter, int column, const QString& text, int x, int y, int height,
+                  int checkBoxOffset) const;
+    void lineTick(QPainter* painter, int x, int y) const;
+
+private:
+    void onSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+
+    QColor selectedItemColor{0, 0, 0};
+    bool checkBoxes = false;
+    bool hideSelection = true;
+    bool reportStyle = true;
+};
+
+}  // namespace vemlis

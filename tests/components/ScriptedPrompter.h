@@ -1,0 +1,33 @@
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "components/Prompter.h"
+
+// Answers the program's questions from a script and records what was shown.
+class ScriptedPrompter final : public vemlis::Prompter {
+public:
+    ScriptedPrompter() { vemlis::setPrompter(this); }
+    ~ScriptedPrompter() override { vemlis::setPrompter(nullptr); }
+
+    std::vector<std::string> messages;
+    std::vector<std::string> saveTitles;
+    std::vector<std::string> saveInitialNames;
+    std::deque<std::optional<std::string>> saveAnswers;  // nullopt: cancel
+    std::deque<int> dialogResults;
+    std::vector<std::string> dialogsShown;
+
+    void showMessage(QWidget*, const std::string& text) override { messages.push_back(text); }
+    std::optional<std::string> askSaveFileName(QWidget*, const std::string& title, const std::string& initial) override {
+        saveTitles.push_back(title);
+        saveInitialNames.push_back(initial);
+        if (saveAnswers.empty()) return std::nullopt;
+        auto answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        return answer;
+    }
+    int execDialog(QWidget* dialog) override;
+};

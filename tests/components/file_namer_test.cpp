@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "ScriptedPrompter.h"
+#include "components/FileNamer.h"
+#include "model/MoviesSet.h"
+
+using namespace vemlis;
+using namespace tavik::vemlis_loader;
+
+namespace {
+
+struct Catalogue {
+    MoviesSet set;
+    Season* season;
+    const Movie* movie;
+    Catalogue(const std::string& seasonName = "Season 2", int filmIndex = 3) {
+        set.addLanguage("EN", "English");
+        set.addLanguage("DE", "Deutsch");
+        set.addBitRate("hi", "High");
+        season = set.addSeason(seasonName);
+        Film* film = nullptr;
+        for (int i = 1; i <= filmIndex; ++i) film = season->addFilm();
+        film->setName(set, "EN", "3. The Visit");
+        film->setName(set, "DE", "3. Der Besuch: Teil 1/2");
+        movie = film->addMovie(set, "DE", "hi", "http://h/f", "old.avi", NoLoad);
+    }
+    const Language* en() const { return set.getLanguage("EN"); }
+    const Language* de() const { return set.getLanguage("DE"); }
+};
+
+}  // namespace
+
+TEST(FileNamer, MaskSubstitutionsAndEscapes) {
+    Catalogue c;
+    auto name = [&](const std::string& mask) { return FileNamer::generateName(mask, c.movie, c.de(), c.en()); };
+    EXPECT_EQ(name("\\video\\/s./n. /E - /l /B.avi"), "/video/2.03. The Visit - DE High.avi");
+    EXPECT_EQ(name("/S|/N|/L|/t|/T|/e"), "Season 2|3|Deutsch|3. Der Besuch_ Teil 1_2|Der Besuch_ Teil 1_2|3. The Visit");
+    EXPECT_EQ(name("/x/5//S/"), "x5Season 2");  // unknown letter, digit, "//", trailing "/"
+    EXPECT_EQ(name(""), "");
+    EXPECT_EQ(name("plain.avi"), "plain.avi");
+
+    Catalogue seventh("Specials", 7);
+    EXPECT_EQ(FileNamer::generateName("/n /N /s", seventh.movie, nullptr, nullptr), "07 7 Specials");
+    Catalogue many("Season 10", 123);
+    EXPECT_EQ(FileNamer::generateName("/n /N /s", many.movie, nullptr, nullptr), "123 123 10");
+    Catalogue lower("season 3", 1);
+    EXPECT_EQ(FileNamer::generateName("/s", lower.movie, nullptr, nullptr), "season 3");
+    Catalogue colon("Part 1: Start", 1);
+    EXPECT_EQ(FileNamer::generateName("/s|/S", colon.movie, nullptr, nullptr), "Part 1: Start|Part 1_ Start");
+}
+
+TEST(FileNamer, SubstitutedTextsNeverChooseFolders) {
+    Catalogue evil("Season ../../.config/x", 1);
+    const std::string name = FileNamer::generateName("\\tmp\\/s\\/S.avi", evil.movie, nullptr, nullptr);
+    EXPECT_EQ(name, "/tmp/.._.._.config_x/Season .._.._.config_x.avi");
+    Catalogue dots("Season ..", 1);
+    EXPECT_EQ(FileNamer::generateName("\\tmp\\/s\\x.avi", dots.movie, nullptr, nullptr), "/tmp/__/x.avi");
+    EXPECT_EQ(FileNamer::defaultMask("/home/me/data"), "\\home\\me\\data\\/s./n. /E - /l /B.avi");
+    EXPECT_EQ(FileNamer::generateName(FileNamer::defaultMask("/home/me/data"), evil.movie, nullptr, nullptr)
+                  .rfind("/home/me/data/", 0),
+              0u);
+}
+
+TEST(FileNamer, SafeTextsAndNamesWithoutIndex) {
+    FileNamer namer;
+    EXPECT_EQ(namer.makeSafe("a/b\\c"), "a_b_c");
+    EXPECT_EQ(namer.makeSafe("C:"), "C_");
+    EXPECT_EQ(namer.makeSafe("Who? Me!"), "Who_ Me!");
+    EXPECT_EQ(namer.makeSafe(std::string("\n\r\t\b*\"<>|ok", 11)), "_________ok");
+    EXPECT_EQ(namer.getNameOnly("05. The Visit"), "The Visit");
+    EXPECT_EQ(namer.getNameOnly("1.05 - Last Call -"), "Last Call");
+    EXPECT_EQ(namer.getNameOnly("Agent 7"), "Agent 7");
+    EXPECT_EQ(namer.getNameOnly("12. - "), "");
+    EXPECT_EQ(namer.getNameOnly(""), "");
+}
+
+TEST(FileNamer, SavesAndLoadsItsSettings) {
+    FileNamer namer;
+    EXPECT_TRUE(namer.isAskMode());
+    std::ostringstream out;
+    namer.setMask("X:\\/s.avi");
+    namer.save(out);
+    EXPECT_EQ(out.str(), "FileNamer\nAskForNames\nX:\\/s.avi\n");
+
+    FileNamer other;
+    std::istringstream in("FileNamer\nAnything\n  spaced mask  \nrest\n");
+    other.load(in);
+    EXPECT_FALSE(other.isAskMode());
+    EXPECT_EQ(other.getMask(), "  spaced mask  ");
+    std::string rest;
+    std::getline(in, rest);
+    EXPECT_EQ(rest, "rest");
+
+    FileNamer untouched;
+    untouched.setMask("keep");
+    std::istringstream wrong("Something\nAskForNames\n");
+    untouched.load(wrong);
+    EXPECT_EQ(untouched.getMask(), "keep");
+    EXPECT_TRUE(untouched.isAskMode());
+    std::getline(wrong, rest);
+    EXPECT_EQ(rest, "AskForNames");  // only the first line is consumed
+
+    untouched.copyDataFrom(&other);
+    EXPECT_FALSE(untouched.isAskMode());
+    EXPECT_EQ(untouched.getMask(), "  spaced mask  ");
+}
+
+TEST(FileNamer, AsksThroughTheDialogWhenItShould) {
+    ScriptedPrompter prompter;
+    Catalogue c;
+    FileNamer namer;
+    // Ask mode, cancelled: nothing changes.
+    EXPECT_FALSE(namer.setMovieFileName(c.movie, c.de(), c.en(), false));
+    EXPECT_EQ(c.movie->getLoadFlag(), NoLoad);
+    EXPECT_EQ(c.movie->getFileName(), "old.avi");
+    ASSERT_EQ(prompter.saveTitles.size(), 1u);
+    EXPECT_EQ(prompter.saveTitles[0], "Saving episode Season 2 / 3. The Visit / DE High");
+    EXPECT_EQ(prompter.saveInitialNames[0], "old.avi");
+
+    prompter.saveAnswers.push_back("/tmp/chosen.avi");
+    EXPECT_TRUE(namer.setMovieFileName(c.movie, c.de(), c.en(), false));
+    EXPECT_EQ(c.movie->getLoadFlag(), Queue);
+    EXPECT_EQ(c.movie->getFileName(), "/tmp/chosen.avi");
+
+    // Mask mode: no dialog unless always-ask.
+    namer.setAskMode(false);
+    namer.setMask("\\m\\/l.avi");
+    EXPECT_TRUE(namer.setMovieFileName(c.movie, c.de(), c.en(), false));
+    EXPECT_EQ(c.movie->getFileName(), "/m/DE.avi");
+    EXPECT_EQ(prompter.saveTitles.size(), 2u);
+    EXPECT_FALSE(namer.setMovieFileName(c.movie, c.de(), c.en(), true));
+    EXPECT_EQ(prompter.saveTitles.size(), 3u);
+
+    namer.showMaskHint();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].rfind("Names of files could be generated by mask.", 0), 0u);
+}

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+
+#include "components/UTF8ListView.h"
+
+using vemlis::UTF8ListView;
+
+namespace {
+
+// The list painted into an image, as a screen would show it.
+QImage render(UTF8ListView& view) {
+    view.resize(400, 200);
+    view.show();
+    QImage image(view.viewport()->size(), QImage::Format_RGB32);
+    image.fill(Qt::magenta);
+    view.viewport()->render(&image);
+    return image;
+}
+
+bool darkIn(const QImage& image, const QRect& area) {
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (qGray(image.pixel(x, y)) < 100) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST(UTF8ListView, PaintsRowsItself) {
+    UTF8ListView view;
+    view.setCheckBoxes(true);
+    view.setSelectedItemColor(QColor(0, 200, 0));
+    view.setHideSelection(false);
+    view.addColumn(150, Qt::AlignLeft, "Name");
+    view.addColumn(60, Qt::AlignRight, "Count");
+    view.addColumn(60, Qt::AlignLeft, "Short");
+    QTreeWidgetItem* selected = view.addRow("Grüße", nullptr);
+    view.setCellText(selected, 1, "12");
+    QTreeWidgetItem* checked = view.addRow("plain", nullptr);
+    view.setRowChecked(checked, true);
+    view.setCellText(checked, 2, "a rather long text that cannot fit");
+    QTreeWidgetItem* broken = view.addRow(std::string("bad \xC3", 5), nullptr);
+    view.setCurrentItem(selected);
+
+    const QImage image = render(view);
+    const QRect first = view.visualItemRect(selected);
+    const QRect second = view.visualItemRect(checked);
+    const QRect third = view.visualItemRect(broken);
+    // The selected row in its colour, across the whole width; the others in the base colour.
+    EXPECT_EQ(QColor(image.pixel(380, first.center().y())), QColor(0, 200, 0));
+    EXPECT_EQ(QColor(image.pixel(380, second.center().y())), view.palette().color(QPalette::Base));
+    // The check box frame, and the tick only where the row is ticked.
+    const int boxTop = second.top() + (second.height() - 13) / 2;
+    EXPECT_LT(qGray(image.pixel(3, boxTop + 6)), 100);
+    EXPECT_TRUE(darkIn(image, QRect(6, boxTop + 5, 8, 5)));
+    const int firstBoxTop = first.top() + (first.height() - 13) / 2;
+    EXPECT_FALSE(darkIn(image, QRect(6, firstBoxTop + 5, 6, 4)));
+    // Text starts after the check box in the first column.
+    EXPECT_TRUE(darkIn(image, QRect(18, first.top(), 40, first.height())));
+    // The right-aligned count sits at the right end of its column.
+    EXPECT_TRUE(darkIn(image, QRect(150 + 40, first.top(), 19, first.height())));
+    EXPECT_FALSE(darkIn(image, QRect(150 + 2, first.top() + 2, 25, first.height() - 4)));
+    // A malformed text shows nothing.
+    EXPECT_FALSE(darkIn(image, QRect(18, third.top() + 1, 130, third.height() - 2)));
+    EXPECT_TRUE(UTF8ListView::decodeUtf8(std::string("bad \xC3", 5)).isEmpty());
+    EXPECT_EQ(UTF8ListView::decodeUtf8("Grüße"), QString::fromUtf8("Grüße"));
+}
+
+TEST(UTF8ListView, ShortensTextsWithAnEllipsis) {
+    UTF8ListView view;
+    const QString text = "a rather long text that cannot fit";
+    const QFontMetrics metrics = view.fontMetrics();
+    const int whole = metrics.horizontalAdvance(text);
+    EXPECT_EQ(view.fitText(text, whole), text);  // exactly as wide as the room: whole
+    const QString shortened = view.fitText(text, whole / 2);
+    EXPECT_TRUE(shortened.endsWith("..."));
+    EXPECT_LE(metrics.horizontalAdvance(shortened), whole / 2);
+    const QString oneMore = text.left(shortened.size() - 3 + 1) + "...";
+    EXPECT_GT(metrics.horizontalAdvance(oneMore), whole / 2);  // the longest prefix that fits
+    EXPECT_EQ(view.fitText(text, metrics.horizontalAdvance("...") - 1), QString());
+    EXPECT_EQ(view.fitText(text, metrics.horizontalAdvance("...")), QString("..."));
+}
+
+TEST(UTF8ListView, SelectionColourFollowsTheFocusRule) {
+    UTF8ListView view;
+    view.setSelectedItemColor(QColor(0, 0, 255));
+    view.addColumn(150, Qt::AlignLeft, "Name");
+    QTreeWidgetItem* row = view.addRow("x", nullptr);
+    view.setCurrentItem(row);
+    const QImage hidden = render(view);  // no focus offscreen, selection hidden by default
+    EXPECT_EQ(QColor(hidden.pixel(300, view.visualItemRect(row).center().y())), view.palette().color(QPalette::Base));
+    view.setHideSelection(false);
+    const QImage kept = render(view);
+    EXPECT_EQ(QColor(kept.pixel(300, view.visualItemRect(row).center().y())), QColor(0, 0, 255));
+}
