@@ -15,4 +15,8 @@ if [ -x build-bench/bench/engine_bench ]; then
   build-bench/bench/engine_bench >"$log.engine" 2>>"$log"
   grep -E '^[a-z_]+: ' "$log.engine"
 fi
+if [ -x build-bench/bench/components_bench ]; then
+  build-bench/bench/components_bench >"$log.components" 2>>"$log"
+  grep -E '^[a-z_]+: ' "$log.components"
+fi
 echo "bench: done"

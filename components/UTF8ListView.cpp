@@ -150,29 +150,49 @@ void UTF8ListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option
     }
 }
 
+const UTF8ListView::FittedText& UTF8ListView::fitted(const QString& text, int room) const {
+    // Measuring and laying out text costs far more than drawing it; rows are repainted often
+    // with the same texts in the same columns, so the fitted, laid-out text is kept.
+    const auto key = qMakePair(text, room);
+    auto it = fittedTexts.constFind(key);
+    if (it != fittedTexts.constEnd()) return *it;
+    if (fittedTexts.size() > 20000) fittedTexts.clear();
+    const QFontMetrics metrics = fontMetrics();
+    FittedText result;
+    const int width = metrics.horizontalAdvance(text);
+    const QString shown = width <= room ? text : fitText(text, room);
+    result.fits = width <= room;
+    result.width = result.fits ? width : metrics.horizontalAdvance(shown);
+    result.text = QStaticText(shown);
+    result.text.setTextFormat(Qt::PlainText);
+    result.text.prepare(QTransform(), font());
+    result.empty = shown.isEmpty();
+    return *fittedTexts.insert(key, result);
+}
+
 void UTF8ListView::drawItem(QPainter* painter, int column, const QString& text, int x, int y, int height,
                             int checkBoxOffset) const {
     if (text.isEmpty()) return;
     const int textX = x + checkBoxWidth * checkBoxOffset + 2;
     const int room = header()->sectionSize(column) + x - textX;
-    const QFontMetrics metrics = fontMetrics();
-    const int width = metrics.horizontalAdvance(text);
-    QString shown = text;
+    const FittedText& fit = fitted(text, room);
+    if (fit.empty) return;
     int drawX = textX;
-    if (width <= room) {
+    if (fit.fits) {
         const Qt::Alignment alignment = columnAlignment(column);
         if (alignment & Qt::AlignRight)
-            drawX = textX + room - width;
+            drawX = textX + room - fit.width;
         else if (alignment & Qt::AlignHCenter)
-            drawX = textX + room / 2 - width / 2;
-    } else {
-        // Shortened texts stand left-aligned, whatever the column's alignment.
-        shown = fitText(text, room);
-        if (shown.isEmpty()) return;
+            drawX = textX + room / 2 - fit.width / 2;
     }
+    // Shortened texts stand left-aligned, whatever the column's alignment.
     painter->setPen(palette().color(QPalette::Text));
-    painter->drawText(QRect(drawX, y, metrics.horizontalAdvance(shown) + 1, height),
-                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+    painter->drawStaticText(drawX, y + (height - fontMetrics().height()) / 2, fit.text);
+}
+
+void UTF8ListView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) fittedTexts.clear();
+    QTreeWidget::changeEvent(event);
 }
 
 void UTF8ListView::drawRectangle(QPainter* painter, const QRect& rect, bool selected) const {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QColor>
+#include <QHash>
+#include <QStaticText>
 #include <QTreeWidget>
 
 #include <string>
@@ -57,6 +59,7 @@ protected:
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
     void drawRectangle(QPainter* painter, const QRect& rect, bool selected) const;
     void drawCheckBox(QPainter* painter, const QRect& rect, bool checked) const;
@@ -66,12 +69,20 @@ protected:
     void lineTick(QPainter* painter, int x, int y) const;
 
 private:
+    struct FittedText {
+        QStaticText text;
+        int width = 0;
+        bool fits = true;
+        bool empty = false;
+    };
+    const FittedText& fitted(const QString& text, int room) const;
     void onSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
 
     QColor selectedItemColor{0, 0, 0};
     bool checkBoxes = false;
     bool hideSelection = true;
     bool reportStyle = true;
+    mutable QHash<QPair<QString, int>, FittedText> fittedTexts;
 };
 
 }  // namespace vemlis
