@@ -1,0 +1,288 @@
+#include "Twindow.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTimer>
+
+#include <fstream>
+#include <sstream>
+
+#include "app/Dialogs.h"
+#include "app/Icons.h"
+#include "components/FileNamer.h"
+#include "components/LanguagesList.h"
+#include "components/MoviesList.h"
+#include "components/MoviesQueue.h"
+#include "components/MultipleAdder.h"
+#include "components/Prompter.h"
+#include "engine/IdHTTPWithSpeedCounter.h"
+#include "engine/LoadThread.h"
+#include "model/UiTexts.h"
+
+namespace vemlis {
+
+using namespace tavik::vemlis_loader;
+
+namespace {
+
+QString qt(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+std::size_t countLines(const std::string& text) {
+    std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    if (!text.empty() && text.back() != '\n') ++lines;
+    return lines;
+}
+
+}  // namespace
+
+Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, QWidget* parent)
+    : QMainWindow(parent), catalogueURL(std::move(catalogueURL)), dataFolder(std::move(dataFolder)) {
+    setObjectName("window");
+    resize(875, 640);
+    buildLayout();
+    http = new TIdHTTPWithSpeedCounter(this);
+    // A server that stops sending for a minute fails the transfer, which is then retried.
+    http->setStallTimeout(60);
+    closeTimer = new QTimer(this);
+    closeTimer->setInterval(1);
+    connect(closeTimer, &QTimer::timeout, this, &Twindow::closeTimerTimer);
+    infoTimer = new QTimer(this);
+    infoTimer->setInterval(200);
+    connect(infoTimer, &QTimer::timeout, this, &Twindow::infoTimerTimer);
+    infoTimer->start();
+
+    languages->OnLanguageSelect = [this](const Language* l) { languagesLanguageSelect(l); };
+    moviesList->OnCheck = [this](QObject* s, const Movie* m) { moviesListCheck(s, m); };
+    moviesList->OnUncheck = [this](QObject* s, const Movie* m) { moviesListUncheck(s, m); };
+    multipleAdder->OnRun = [this](QObject* s, ListOfMovies& movies) { multipleAdderRun(s, movies); };
+    connect(beginDownloadButton, &QPushButton::clicked, this, &Twindow::beginDownloadButtonClick);
+    connect(cancelAllDownloadsButton, &QPushButton::clicked, this, &Twindow::cancelAllDownloadsButtonClick);
+    connect(stopButton, &QPushButton::clicked, this, &Twindow::stopButtonClick);
+    connect(stopAfterCurrent, &QCheckBox::clicked, this, &Twindow::stopAfterCurrentClick);
+
+    FormCreate();
+    reloadDialog = new TreloadDialog(this);
+    otherMoviesDialog = new TotherMoviesDialog(this, this->dataFolder.string());
+    cancelLoadDialog = new TcancelLoadDialog(this);
+    cancelAllDownloadsDialog = new TcancelAllDownloadsDialog(this);
+}
+
+Twindow::~Twindow() {
+    // The thread may still run when the window goes without a close (a test, an exception).
+    loadThread.reset();
+}
+
+void Twindow::FormCreate() {
+    languages->setLanguageID("EN");
+    moviesList->setImageList(statisticsIcons());
+    setCaptions();
+    moviesSet = std::make_unique<MoviesSet>();
+    loadThread = std::make_unique<LoadThread>(*moviesSet, *http, *this, catalogueURL, dataFolder);
+}
+
+void Twindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown) {
+        shown = true;
+        FormShow();
+    }
+}
+
+void Twindow::FormShow() {
+    loadState();
+    // Only now may the load thread merge the catalogue into what the state file held.
+    loadThread->allowMerge();
+}
+
+void Twindow::loadState() {
+    std::ifstream file(getDataFileName(), std::ios::binary);
+    if (!file) return;
+    std::ostringstream whole;
+    whole << file.rdbuf();
+    const std::string bytes = whole.str();
+    std::istringstream in(bytes);
+    moviesSet->load(in);
+    languages->load(in);
+    fileNamer->load(in);
+
+    // A file that did not read back whole would lose what could not be read at the next
+    // save: keep a copy of it first.
+    std::ostringstream again;
+    moviesSet->save(again);
+    languages->save(again);
+    fileNamer->save(again);
+    if (countLines(again.str()) != countLines(bytes)) {
+        std::error_code ignored;
+        std::filesystem::copy_file(getDataFileName(), dataFolder / "data.kq4.damaged",
+                                   std::filesystem::copy_options::overwrite_existing, ignored);
+    }
+}
+
+void Twindow::saveState() {
+    std::ostringstream out;
+    moviesSet->save(out);
+    languages->save(out);
+    fileNamer->save(out);
+    // Written beside the old file and renamed over it: a crash or a full disk during the
+    // write leaves the previous state whole.
+    QSaveFile file(QFile::decodeName(getDataFileName().c_str()));
+    if (!file.open(QIODevice::WriteOnly)) return;
+    const std::string bytes = out.str();
+    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    stateSaved = file.commit();
+}
+
+void Twindow::closeEvent(QCloseEvent* event) {
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+bool Twindow::FormCloseQuery() {
+    if (!loadThread || loadThread->isFinished()) return true;
+    languages->disableEvents();
+    moviesList->disableEvents();
+    loadThread->close();
+    return false;
+}
+
+void Twindow::FormClose() {
+    if (stateSaved) return;
+    closeTimer->stop();
+    saveState();
+}
+
+void Twindow::closeTimerTimer() {
+    closeTimer->stop();
+    close();
+}
+
+void Twindow::showMoviesSet() {
+    initializingPanel->hide();
+    listPanel->show();
+    moviesList->setMoviesSet(moviesSet.get());
+    languages->setMoviesSet(moviesSet.get());
+    multipleAdder->setMoviesSet(moviesSet.get());
+}
+
+void Twindow::showListPanel() {
+    if (listPanel->isVisible()) return;
+    listPanel->show();
+    queuePanel->hide();
+    moviesList->updateStatuses();
+}
+
+void Twindow::showQueuePanel() {
+    splitPanel->hide();
+    if (queuePanel->isVisible()) return;
+    queuePanel->show();
+    listPanel->hide();
+    if (stopAfterCurrent->isChecked()) stopAfterCurrent->setChecked(false);
+}
+
+void Twindow::showFileStarted() {
+    const ServerFile* file = loadThread->getCurrentFile();
+    queue->removeFile(file);
+    currentDownloads->clearList();
+    currentDownloads->addFile(file, Queue);
+    url->setText(qt(file->getURL()));
+}
+
+void Twindow::showSplitPanel() { splitPanel->show(); }
+
+void Twindow::renameMovie() {
+    prompter().showMessage(this, uiText(rows::fileNotSaved));
+    const Movie* movie = loadThread->getCurrentMovie();
+    if (!fileNamer->setMovieFileName(movie, movie->getLanguage(), moviesSet->getLanguage("EN"), true))
+        movie->setNoLoad();
+}
+
+void Twindow::addFinishedMovie() { finished->addMovie(loadThread->getCurrentMovie()); }
+
+void Twindow::showFileDone() { url->setText("-"); }
+
+void Twindow::showMessage() { prompter().showMessage(this, loadThread->getMessage()); }
+
+void Twindow::enableCloseTimer() { closeTimer->start(); }
+
+void Twindow::languagesLanguageSelect(const Language* LanguageObject) { moviesList->setLanguage(LanguageObject); }
+
+void Twindow::moviesListCheck(QObject*, const Movie* movie) {
+    if (const char* question = reloadQuestions[movie->getLoadFlag() <= Broken ? movie->getLoadFlag() : NoLoad])
+        if (!reloadDialog->ask(question)) return;
+    ListOfMovies movies;
+    if (movie->hasOtherInFile(NoLoad))
+        otherMoviesDialog->chooseMovies(movie, movies, TotherMoviesDialog::checking, languages->getLanguage(),
+                                        fileNamer);
+    else
+        movies.push_back(movie);
+    addToQueue(movies);
+}
+
+void Twindow::moviesListUncheck(QObject*, const Movie* movie) {
+    ListOfMovies movies;
+    if (movie->hasOtherInFile(Queue))
+        otherMoviesDialog->chooseMovies(movie, movies, TotherMoviesDialog::unchecking, languages->getLanguage(),
+                                        fileNamer);
+    else if (cancelLoadDialog->ask())
+        movies.push_back(movie);
+    for (const Movie* each : movies) each->setNoLoad();
+}
+
+void Twindow::addToQueue(const ListOfMovies& movies) {
+    const Language* titleLanguage = languages->getLanguage();
+    const Language* english = moviesSet->getLanguage("EN");
+    for (const Movie* movie : movies)
+        if (!fileNamer->setMovieFileName(movie, titleLanguage, english, false)) return;
+}
+
+void Twindow::multipleAdderRun(QObject*, ListOfMovies& Movies) {
+    addToQueue(Movies);
+    moviesList->updateStatuses();
+}
+
+void Twindow::cancelAllDownloadsButtonClick() {
+    if (cancelAllDownloadsDialog->showModal() != mrYes) return;
+    for (const auto& season : moviesSet->getSeasons())
+        for (const auto& film : season->getFilms())
+            for (const auto& movie : film->getMovies())
+                if (movie->getLoadFlag() == Queue) movie->setNoLoad();
+    moviesList->updateStatuses();
+}
+
+void Twindow::infoTimerTimer() {
+    size->setText(qt(http->getSize()));
+    recieved->setText(qt(http->getRecieved()));
+    speed->setText(qt(http->getSpeed()));
+    time->setText(qt(http->getTime()));
+}
+
+void Twindow::beginDownloadButtonClick() {
+    std::vector<const ServerFile*> files;
+    moviesSet->getQueuedFiles(files);
+    if (files.empty()) {
+        prompter().showMessage(this, uiText(rows::noFilesSelected));
+        return;
+    }
+    loadThread->start();
+    queue->clearList();
+    for (const ServerFile* file : files) queue->addFile(file, Queue);
+}
+
+void Twindow::stopButtonClick() { loadThread->stop(true); }
+
+void Twindow::stopAfterCurrentClick() {
+    if (stopAfterCurrent->isChecked())
+        loadThread->stop(false);
+    else
+        loadThread->start();
+}
+
+}  // namespace vemlis

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "engine/LoadThreadUI.h"
+#include "model/MoviesSet.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace vemlis {
+
+class FileNamer;
+class LanguagesList;
+class LoadThread;
+class MoviesList;
+class MoviesQueue;
+class MultipleAdder;
+class TIdHTTPWithSpeedCounter;
+class TreloadDialog;
+class TotherMoviesDialog;
+class TcancelLoadDialog;
+class TcancelAllDownloadsDialog;
+
+// The main window: the list panel to choose movies, the download view, and the load thread's
+// calls into the user interface. It owns the catalogue, the HTTP client, the load thread and
+// the four dialogs; it reads data.kq4 when first shown and writes it when it closes.
+class Twindow final : public QMainWindow, public LoadThreadUI {
+    Q_OBJECT
+public:
+    Twindow(std::string catalogueURL, std::filesystem::path dataFolder, QWidget* parent = nullptr);
+    ~Twindow() override;
+
+    std::filesystem::path getDataFileName() const { return dataFolder / "data.kq4"; }
+    tavik::vemlis_loader::MoviesSet* getMoviesSet() const { return moviesSet.get(); }
+    LoadThread* getLoadThread() const { return loadThread.get(); }
+    // True once the state file has been written by the close.
+    bool isStateSaved() const { return stateSaved; }
+
+    // The load thread's calls, run on this (the GUI) thread.
+    void showMoviesSet() override;
+    void showListPanel() override;
+    void showQueuePanel() override;
+    void showFileStarted() override;
+    void showSplitPanel() override;
+    void renameMovie() override;
+    void addFinishedMovie() override;
+    void showFileDone() override;
+    void showMessage() override;
+    void enableCloseTimer() override;
+
+    // Handlers.
+    void languagesLanguageSelect(const tavik::vemlis_loader::Language* LanguageObject);
+    void moviesListCheck(QObject* Sender, const tavik::vemlis_loader::Movie* MovieObject);
+    void moviesListUncheck(QObject* Sender, const tavik::vemlis_loader::Movie* MovieObject);
+    void cancelAllDownloadsButtonClick();
+    void multipleAdderRun(QObject* Sender, tavik::vemlis_loader::ListOfMovies& Movies);
+    void infoTimerTimer();
+    void beginDownloadButtonClick();
+    void stopButtonClick();
+    void stopAfterCurrentClick();
+    void closeTimerTimer();
+
+    // Controls, by their names, for the handlers and for tests.
+    QWidget* initializingPanel;
+    QWidget* listPanel;
+    QWidget* queuePanel;
+    QWidget* splitPanel;
+    QPushButton* beginDownloadButton;
+    QPushButton* cancelAllDownloadsButton;
+    QPushButton* stopButton;
+    QCheckBox* stopAfterCurrent;
+    QLabel* url;
+    QLabel* size;
+    QLabel* recieved;
+    QLabel* speed;
+    QLabel* time;
+    LanguagesList* languages;
+    MoviesList* moviesList;
+    FileNamer* fileNamer;
+    MultipleAdder* multipleAdder;
+    MoviesQueue* currentDownloads;
+    MoviesQueue* queue;
+    MoviesQueue* finished;
+    TreloadDialog* reloadDialog;
+    TotherMoviesDialog* otherMoviesDialog;
+    TcancelLoadDialog* cancelLoadDialog;
+    TcancelAllDownloadsDialog* cancelAllDownloadsDialog;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    void FormClose();
+    void buildLayout();
+    void setCaptions();
+    void loadState();
+    void saveState();
+    void addToQueue(const tavik::vemlis_loader::ListOfMovies& movies);
+
+    const std::string catalogueURL;
+    const std::filesystem::path dataFolder;
+    std::unique_ptr<tavik::vemlis_loader::MoviesSet> moviesSet;
+    TIdHTTPWithSpeedCounter* http;
+    std::unique_ptr<LoadThread> loadThread;
+    QTimer* closeTimer;
+    QTimer* infoTimer;
+    QLabel* statusLabel;
+    bool shown = false;
+    bool stateSaved = false;
+};
+
+}  // namespace vemlis

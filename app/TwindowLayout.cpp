@@ -1,0 +1,179 @@
+// The main window's panels and captions.
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "app/Twindow.h"
+#include "components/FileNamer.h"
+#include "components/LanguagesList.h"
+#include "components/MoviesList.h"
+#include "components/MoviesQueue.h"
+#include "components/MultipleAdder.h"
+#include "model/UiTexts.h"
+
+namespace vemlis {
+
+using namespace tavik::vemlis_loader;
+
+namespace {
+
+QString qt(int row) {
+    const std::string& text = uiText(row);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QVBoxLayout* column(QWidget* parent) {
+    auto* layout = new QVBoxLayout(parent);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
+}
+
+// A caption-only panel, as the window's headings are.
+QLabel* captionBar(QWidget* parent, int height, const char* name) {
+    auto* bar = new QLabel(parent);
+    bar->setObjectName(name);
+    bar->setFixedHeight(height);
+    bar->setAlignment(Qt::AlignCenter);
+    bar->setFrameShape(QFrame::StyledPanel);
+    return bar;
+}
+
+QPushButton* button(QWidget* parent, const char* name, int left) {
+    auto* b = new QPushButton(parent);
+    b->setObjectName(name);
+    b->setGeometry(left, 8, 201, 25);
+    return b;
+}
+
+}  // namespace
+
+void Twindow::buildLayout() {
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    auto* panels = column(central);
+
+    auto* waiting = captionBar(central, 0, "initializingPanel");
+    waiting->setMinimumHeight(0);
+    waiting->setMaximumHeight(QWIDGETSIZE_MAX);
+    waiting->setFrameShape(QFrame::NoFrame);
+    initializingPanel = waiting;
+    panels->addWidget(initializingPanel);
+
+    // The list panel.
+    listPanel = new QWidget(central);
+    listPanel->setObjectName("listPanel");
+    auto* list = column(listPanel);
+    auto* topPanel = new QWidget(listPanel);
+    topPanel->setFixedHeight(41);
+    beginDownloadButton = button(topPanel, "beginDownloadButton", 8);
+    cancelAllDownloadsButton = button(topPanel, "cancelAllDownloadsButton", 216);
+    list->addWidget(topPanel);
+    moviesList = new MoviesList(listPanel);
+    moviesList->setObjectName("moviesList");
+    list->addWidget(moviesList, 1);
+    auto* bottomPanel = new QWidget(listPanel);
+    bottomPanel->setFixedHeight(212);
+    auto* bottom = new QHBoxLayout(bottomPanel);
+    bottom->setContentsMargins(0, 0, 0, 0);
+    bottom->setSpacing(0);
+    auto* leftBottomPanel = new QWidget(bottomPanel);
+    leftBottomPanel->setFixedWidth(105);
+    auto* left = column(leftBottomPanel);
+    auto* languageOfTitles = captionBar(leftBottomPanel, 16, "languageOfTitles");
+    languageOfTitles->setText(qt(33));
+    left->addWidget(languageOfTitles);
+    languages = new LanguagesList(leftBottomPanel);
+    languages->setObjectName("languages");
+    languages->setFont(QFont("Arial", 8));
+    languages->setSelectedItemColor(QColor(153, 180, 209));
+    languages->setHideSelection(false);
+    left->addWidget(languages, 1);
+    bottom->addWidget(leftBottomPanel);
+    auto* bottomRightPanel = new QWidget(bottomPanel);
+    auto* right = column(bottomRightPanel);
+    fileNamer = new FileNamer(bottomRightPanel, dataFolder.string());
+    fileNamer->setObjectName("fileNamer");
+    fileNamer->setFixedHeight(80);
+    right->addWidget(fileNamer);
+    multipleAdder = new MultipleAdder(bottomRightPanel);
+    multipleAdder->setObjectName("multipleAdder");
+    right->addWidget(multipleAdder, 1);
+    bottom->addWidget(bottomRightPanel, 1);
+    list->addWidget(bottomPanel);
+    listPanel->hide();
+    panels->addWidget(listPanel);
+
+    // The download view.
+    queuePanel = new QWidget(central);
+    queuePanel->setObjectName("queuePanel");
+    auto* view = column(queuePanel);
+    auto* loadingCaption = captionBar(queuePanel, 25, "loadingCaption");
+    loadingCaption->setText(qt(34));
+    view->addWidget(loadingCaption);
+    auto* split = captionBar(queuePanel, 23, "splitPanel");
+    split->setText(qt(45));
+    splitPanel = split;
+    splitPanel->hide();
+    view->addWidget(splitPanel);
+    auto* info = new QWidget(queuePanel);
+    info->setFixedHeight(79);
+    QLabel** values[] = {&url, &size, &recieved, &speed, &time};
+    const char* names[] = {"url", "size", "recieved", "speed", "time"};
+    for (int i = 0; i < 5; ++i) {
+        auto* caption = new QLabel(qt(35 + i), info);
+        caption->setGeometry(8, i * 16, 130, 16);
+        auto* value = new QLabel("-", info);
+        value->setObjectName(names[i]);
+        value->setGeometry(144, i * 16, 2000, 16);
+        *values[i] = value;
+    }
+    view->addWidget(info);
+    auto* currentCaption = captionBar(queuePanel, 25, "currentDownloadsCaption");
+    currentCaption->setText(qt(40));
+    view->addWidget(currentCaption);
+    currentDownloads = new MoviesQueue(queuePanel);
+    currentDownloads->setObjectName("currentDownloads");
+    currentDownloads->setFixedHeight(119);
+    view->addWidget(currentDownloads);
+    auto* loadButtonsPanel = new QWidget(queuePanel);
+    loadButtonsPanel->setFixedHeight(41);
+    stopButton = button(loadButtonsPanel, "stopButton", 8);
+    stopAfterCurrent = new QCheckBox(loadButtonsPanel);
+    stopAfterCurrent->setObjectName("stopAfterCurrent");
+    stopAfterCurrent->setGeometry(216, 12, 625, 20);
+    view->addWidget(loadButtonsPanel);
+    auto* queueCaption = captionBar(queuePanel, 25, "queueCaption");
+    queueCaption->setText(qt(43));
+    view->addWidget(queueCaption);
+    queue = new MoviesQueue(queuePanel);
+    queue->setObjectName("queue");
+    view->addWidget(queue, 1);
+    auto* finishedCaption = captionBar(queuePanel, 25, "finishedCaption");
+    finishedCaption->setText(qt(44));
+    view->addWidget(finishedCaption);
+    finished = new MoviesQueue(queuePanel);
+    finished->setObjectName("finished");
+    finished->setFixedHeight(156);
+    view->addWidget(finished);
+    queuePanel->hide();
+    panels->addWidget(queuePanel);
+
+    statusLabel = new QLabel(this);
+    statusBar()->addWidget(statusLabel, 1);
+}
+
+void Twindow::setCaptions() {
+    setWindowTitle(qt(28));
+    statusLabel->setText(qt(29));
+    static_cast<QLabel*>(initializingPanel)->setText(qt(30));
+    beginDownloadButton->setText(qt(31));
+    cancelAllDownloadsButton->setText(qt(32));
+    stopButton->setText(qt(41));
+    stopAfterCurrent->setText(qt(42));
+}
+
+}  // namespace vemlis
