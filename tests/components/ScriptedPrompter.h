@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@ public:
     std::deque<std::optional<std::string>> saveAnswers;  // nullopt: cancel
     std::deque<int> dialogResults;
     std::vector<std::string> dialogsShown;
+    // Answers a dialog when set (it may change the dialog first); else dialogResults.
+    std::function<int(QWidget*)> onDialog;
 
     void showMessage(QWidget*, const std::string& text) override { messages.push_back(text); }
     std::optional<std::string> askSaveFileName(QWidget*, const std::string& title, const std::string& initial) override {

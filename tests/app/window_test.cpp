@@ -1,0 +1,308 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include <algorithm>
+#include <csignal>
+#include <fstream>
+
+#include "CatalogueServer.h"
+#include "FakeUI.h"
+#include "ScriptedPrompter.h"
+#include "TempDir.h"
+#include "app/Dialogs.h"
+#include "app/SingleInstance.h"
+#include "app/Twindow.h"
+#include "components/FileNamer.h"
+#include "components/LanguagesList.h"
+#include "components/MoviesList.h"
+#include "components/MoviesQueue.h"
+#include "components/MultipleAdder.h"
+#include "components/UTF8ListView.h"
+#include "engine/LoadThread.h"
+#include "model/UiTexts.h"
+
+using namespace vemlis;
+using namespace tavik::vemlis_loader;
+using vemlis::testing::CatalogueServer;
+using vemlis::testing::Fault;
+using vemlis::testing::waitUntil;
+
+namespace {
+
+struct Session {
+    CatalogueServer server;
+    vemlis::testing::TempDir dir;
+    vemlis::testing::ServedSeries series;
+    ScriptedPrompter prompter;
+    std::unique_ptr<Twindow> window;
+
+    Session() {
+        vemlis::testing::CatalogueShape shape;
+        shape.seasons = 2;
+        shape.episodes = 3;
+        shape.variants = 4;
+        shape.minMoviesPerFile = 2;
+        shape.maxMoviesPerFile = 3;
+        series = vemlis::testing::serveSeries(server, shape);
+    }
+    ~Session() {
+        if (window) closeWindow();
+    }
+    void open(std::string url = {}) {
+        window = std::make_unique<Twindow>(url.empty() ? server.catalogueURL() : url, dir.path());
+        window->show();
+    }
+    bool listed() {
+        return waitUntil([&] { return window->listPanel->isVisible() && window->moviesList->getSeasonsView()->rowCount() > 0; });
+    }
+    // Closes as the user does and waits for the state file.
+    void closeWindow() {
+        window->close();
+        EXPECT_TRUE(waitUntil([&] { return window->isStateSaved(); }));
+        window.reset();
+    }
+    void useMask() {
+        window->fileNamer->setAskMode(false);
+        std::string folder = dir.path().string();
+        std::replace(folder.begin(), folder.end(), '/', '\\');  // "\\" separates folders in a mask
+        window->fileNamer->setMask(folder + "\\/s-/n-/l-/B.avi");
+    }
+    const Movie* movie(int s, int f, int m) const {
+        return window->getMoviesSet()->getSeasons()[s]->getFilms()[f]->getMovies()[m].get();
+    }
+    std::string piece(const Movie* m) {
+        const ServerFile* file = m->getServerFile();
+        const std::string path = file->getURL().substr(server.baseURL().size());
+        for (std::size_t i = 0; i < file->getMovies().size(); ++i)
+            if (file->getMovies()[i] == m) return series.pieces[path][i];
+        return {};
+    }
+    bool noneQueued() { return window->getMoviesSet()->getNextQueuedFile() == nullptr; }
+};
+
+int rowOf(UTF8ListView* view, const void* data) {
+    for (int i = 0; i < view->rowCount(); ++i)
+        if (UTF8ListView::rowData(view->row(i)) == data) return i;
+    return -1;
+}
+
+}  // namespace
+
+TEST(Window, ATypicalRunFromTickToSavedFilesAndBack) {
+    Session s;
+    s.open();
+    ASSERT_TRUE(s.listed());
+    EXPECT_EQ(s.window->languages->getLanguage()->getID(), "EN");  // no state file: English titles
+    EXPECT_TRUE(s.noneQueued());
+    s.useMask();
+
+    // Tick the first variant; its file holds other movies: the dialog lists them.
+    UTF8ListView* variants = s.window->moviesList->getMoviesView();
+    const Movie* first = s.movie(0, 0, 0);
+    s.prompter.onDialog = [&](QWidget* dialog) {
+        auto* other = static_cast<TotherMoviesDialog*>(dialog);
+        EXPECT_GE(other->movies->rowCount(), 2);
+        other->uncheckAllClick();
+        other->movies->setRowChecked(other->movies->row(rowOf(other->movies, first)), true);
+        return int(mrYesToAll);
+    };
+    variants->setRowChecked(variants->row(0), true);
+    ASSERT_EQ(s.prompter.dialogsShown, std::vector<std::string>{"otherMoviesDialog"});
+    EXPECT_EQ(first->getLoadFlag(), Queue);
+    EXPECT_TRUE(variants->isRowChecked(variants->row(0)));
+    EXPECT_EQ(first->getFileName(), s.dir.path().string() + "/1-01-EN-High quality, 1200 kbit_s.avi");
+
+    // A group: season 2, German, high quality.
+    MultipleAdder* adder = s.window->multipleAdder;
+    adder->getSeasonsView()->setRowChecked(adder->getSeasonsView()->row(1), true);
+    adder->getLanguagesView()->setRowChecked(adder->getLanguagesView()->row(0), true);
+    adder->getBitRatesView()->setRowChecked(adder->getBitRatesView()->row(0), true);
+    adder->findChild<QPushButton*>("addButton")->click();
+    int queued = 0;
+    for (const auto& film : s.window->getMoviesSet()->getSeasons()[1]->getFilms())
+        for (const auto& m : film->getMovies()) queued += m->getLoadFlag() == Queue;
+    EXPECT_EQ(queued, 3);
+
+    s.window->beginDownloadButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.window->queuePanel->isVisible(); }));
+    ASSERT_TRUE(waitUntil([&] { return s.noneQueued() && s.window->url->text() == "-"; }, 20000));
+    std::vector<const Movie*> saved;
+    for (const auto& season : s.window->getMoviesSet()->getSeasons())
+        for (const auto& film : season->getFilms())
+            for (const auto& m : film->getMovies())
+                if (m->getLoadFlag() == Loaded) saved.push_back(m.get());
+    ASSERT_EQ(saved.size(), 4u);
+    for (const Movie* m : saved) EXPECT_EQ(vemlis::testing::readWholeFile(m->getFileName()), s.piece(m));
+    EXPECT_EQ(s.window->finished->rowCount(), 4);
+    EXPECT_TRUE(s.prompter.messages.empty());
+
+    s.window->stopButton->click();  // back to the lists, which show the new statuses
+    ASSERT_TRUE(waitUntil([&] { return s.window->listPanel->isVisible(); }));
+    EXPECT_EQ(s.window->moviesList->getFilmsView()->cellText(s.window->moviesList->getFilmsView()->row(0), 3), "1");
+
+    s.closeWindow();
+    const std::string state = vemlis::testing::readWholeFile(s.dir / "data.kq4");
+    EXPECT_NE(state.find("\nLoaded\n"), std::string::npos);
+    EXPECT_NE(state.find("LanguagesList\nEN\nFileNamer\nGenerateNamesByMask\n"), std::string::npos);
+
+    s.open();  // a second run starts from the saved state
+    ASSERT_TRUE(s.listed());
+    EXPECT_EQ(s.movie(0, 0, 0)->getLoadFlag(), Loaded);
+    EXPECT_FALSE(s.window->fileNamer->isAskMode());
+}
+
+TEST(Window, ReloadAndCancelQuestionsWithDoNotAskAgain) {
+    Session s;
+    s.open();
+    ASSERT_TRUE(s.listed());
+    s.useMask();
+    const Movie* loaded = s.movie(0, 0, 0);
+    for (const Movie* m : loaded->getServerFile()->getMovies()) m->setLoaded();
+    s.window->moviesList->updateStatuses();
+    UTF8ListView* variants = s.window->moviesList->getMoviesView();
+
+    s.prompter.onDialog = [&](QWidget* dialog) {
+        static_cast<TreloadDialog*>(dialog)->noMoreAsk->setChecked(true);
+        return int(mrCancel);
+    };
+    variants->setRowChecked(variants->row(0), true);
+    EXPECT_EQ(s.prompter.dialogsShown, std::vector<std::string>{"reloadDialog"});
+    EXPECT_EQ(loaded->getLoadFlag(), Loaded);
+    EXPECT_FALSE(variants->isRowChecked(variants->row(0)));
+
+    variants->setRowChecked(variants->row(0), true);  // not asked again: queued at once
+    EXPECT_EQ(s.prompter.dialogsShown.size(), 1u);
+    EXPECT_EQ(loaded->getLoadFlag(), Queue);
+
+    // Unticking the only queued movie of its file asks the cancel question.
+    s.prompter.onDialog = [&](QWidget*) { return int(mrNo); };
+    variants->setRowChecked(variants->row(0), false);
+    EXPECT_EQ(s.prompter.dialogsShown.back(), "cancelLoadDialog");
+    EXPECT_EQ(loaded->getLoadFlag(), Queue);
+    s.prompter.onDialog = [&](QWidget*) { return int(mrYes); };
+    variants->setRowChecked(variants->row(0), false);
+    EXPECT_EQ(loaded->getLoadFlag(), NoLoad);
+
+    // Cancel all: only queued movies go back to NoLoad.
+    s.movie(1, 0, 0)->queue("/tmp/a.avi");
+    s.movie(1, 1, 0)->setBroken();
+    s.prompter.onDialog = [&](QWidget*) { return int(mrNo); };
+    s.window->cancelAllDownloadsButton->click();
+    EXPECT_EQ(s.movie(1, 0, 0)->getLoadFlag(), Queue);
+    s.prompter.onDialog = [&](QWidget*) { return int(mrYes); };
+    s.window->cancelAllDownloadsButton->click();
+    EXPECT_EQ(s.movie(1, 0, 0)->getLoadFlag(), NoLoad);
+    EXPECT_EQ(s.movie(1, 1, 0)->getLoadFlag(), Broken);
+
+    s.window->beginDownloadButton->click();  // nothing queued
+    ASSERT_EQ(s.prompter.messages.size(), 1u);
+    EXPECT_EQ(s.prompter.messages[0], uiText(46));
+}
+
+TEST(Window, AbortAndStopAfterCurrent) {
+    Session s;
+    const std::string firstPath = s.series.catalogue.files[0].path;
+    s.server.setFault(firstPath, Fault::throttled(20000));
+    s.open();
+    ASSERT_TRUE(s.listed());
+    for (const Movie* m : s.movie(0, 0, 0)->getServerFile()->getMovies()) m->queue((s.dir / "x.avi").string());
+    s.window->beginDownloadButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.server.requests(firstPath) == 1; }));
+    s.window->stopButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.window->listPanel->isVisible(); }));
+    for (const Movie* m : s.movie(0, 0, 0)->getServerFile()->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue);
+
+    // Stop after the current file: the file finishes, then the lists come back.
+    s.server.setFault(firstPath, Fault::throttled(50000));
+    s.movie(1, 2, 0)->queue((s.dir / "later.avi").string());
+    s.window->beginDownloadButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.window->queuePanel->isVisible(); }));
+    s.window->stopAfterCurrent->click();
+    ASSERT_TRUE(waitUntil([&] { return s.window->listPanel->isVisible(); }));
+    EXPECT_EQ(s.movie(0, 0, 0)->getLoadFlag(), Loaded);
+    EXPECT_EQ(s.movie(1, 2, 0)->getLoadFlag(), Queue);
+}
+
+TEST(Window, AnUnreachableCatalogueEndsTheRunWithItsMessage) {
+    Session s;
+    s.server.setFault("/movies.xml", Fault::failWith(404));
+    s.open();
+    ASSERT_TRUE(waitUntil([&] { return s.window->isStateSaved(); }));
+    ASSERT_EQ(s.prompter.messages.size(), 1u);
+    EXPECT_EQ(s.prompter.messages[0], uiText(52));
+    EXPECT_FALSE(s.window->isVisible());
+    EXPECT_TRUE(std::filesystem::exists(s.dir / "data.kq4"));
+    s.window.reset();
+}
+
+TEST(Window, ClosingOrATermSignalDuringADownloadSavesTheState) {
+    for (bool bySignal : {false, true}) {
+        Session s;
+        const std::string path = s.series.catalogue.files[0].path;
+        s.server.setFault(path, Fault::stall(100));
+        s.open();
+        ASSERT_TRUE(s.listed());
+        if (bySignal) closeOnSignals(s.window.get());
+        for (const Movie* m : s.movie(0, 0, 0)->getServerFile()->getMovies()) m->queue((s.dir / "x.avi").string());
+        s.window->beginDownloadButton->click();
+        ASSERT_TRUE(waitUntil([&] { return s.server.requests(path) == 1; }));
+        if (bySignal)
+            ::kill(::getpid(), SIGTERM);
+        else
+            s.window->close();
+        ASSERT_TRUE(waitUntil([&] { return s.window->isStateSaved(); }, 5000)) << "signal " << bySignal;
+        EXPECT_FALSE(s.window->isVisible());
+        EXPECT_NE(vemlis::testing::readWholeFile(s.dir / "data.kq4").find("\nQueue\n"), std::string::npos);
+        s.window.reset();
+    }
+}
+
+TEST(Window, ADamagedStateFileIsKeptBeforeItIsOverwritten) {
+    Session s;
+    const std::string damaged = "Languages\nLanguage\nEN\nEnglish\nLanguagesEnd\nJunk\nmore junk\n";
+    vemlis::testing::writeWholeFile(s.dir / "data.kq4", damaged);
+    s.open();
+    ASSERT_TRUE(s.listed());
+    EXPECT_EQ(vemlis::testing::readWholeFile(s.dir / "data.kq4.damaged"), damaged);
+    s.closeWindow();
+    EXPECT_NE(vemlis::testing::readWholeFile(s.dir / "data.kq4"), damaged);
+
+    s.open();  // a sound file leaves no copy behind
+    std::filesystem::remove(s.dir / "data.kq4.damaged");
+    ASSERT_TRUE(s.listed());
+    EXPECT_FALSE(std::filesystem::exists(s.dir / "data.kq4.damaged"));
+}
+
+TEST(SingleInstance, ASecondHolderIsRefusedAndAKilledOneReleases) {
+    vemlis::testing::TempDir dir;
+    ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+    {
+        SingleInstance first;
+        ASSERT_TRUE(first.acquired());
+        const pid_t child = ::fork();
+        if (child == 0) {
+            SingleInstance second;
+            ::_exit(second.acquired() ? 1 : 0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    // A holder killed outright does not block the next start.
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        SingleInstance held;
+        ::pause();
+        ::_exit(0);
+    }
+    ::usleep(200000);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    SingleInstance next;
+    EXPECT_TRUE(next.acquired());
+}
