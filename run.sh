@@ -1,13 +1,42 @@
 #!/usr/bin/env bash
-# Builds the program and starts it with the demo catalogue server.
+# Builds the program and starts it with the demo catalogue server on 127.0.0.1:8087.
+# The program keeps its data in a fresh demo folder (build-run/demo). Without a display it
+# runs under Xvfb, saves pictures of the list panel, the download view and the dialogs, and
+# prints where they are.
 set -euo pipefail
 cd "$(dirname "$0")"
 . tools/packages.sh
 vemlis_install_packages
 
-cmake -S . -B build-run -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEMLIS_BUILD_TESTS=ON >/dev/null
-cmake --build build-run -j"$(nproc)"
-if [ ! -x build-run/app/vemlis-loader ]; then
-  echo "The download engine and its tests are built; the window is not part of this build yet."
-  exit 0
+cmake -S . -B build-run -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-run -j"$(nproc)" --target vemlis-loader vemlis-demo-server vemlis-screenshots
+
+demo=build-run/demo
+rm -rf "$demo"
+mkdir -p "$demo"
+# The program keeps data.kq4 and temp.kq4 beside its executable: a copy in the demo folder.
+cp build-run/app/vemlis-loader "$demo/"
+
+build-run/tests/testsupport/vemlis-demo-server --port 8087 --throttle 153600 &
+server=$!
+trap 'kill $server 2>/dev/null || true' EXIT
+sleep 0.5
+if ! kill -0 "$server" 2>/dev/null; then
+  echo "The demo server could not start (is port 8087 in use?)" >&2
+  exit 1
+fi
+
+if [ -n "${DISPLAY:-}" ]; then
+  "$demo/vemlis-loader"
+  echo "State kept in $demo/data.kq4"
+else
+  shots=build-run/screenshots
+  rm -rf "$shots"
+  mkdir -p "$shots"
+  echo "No display: running under Xvfb and saving pictures."
+  xvfb-run -a -s "-screen 0 1280x900x24" sh -c "
+    build-run/tests/app/vemlis-screenshots http://127.0.0.1:8087/movies.xml '$shots' '$(pwd)/$demo' &&
+    { '$demo/vemlis-loader' & pid=\$!; sleep 3; import -window root '$shots/screen.png'; kill -TERM \$pid; wait \$pid; }"
+  echo "Pictures: $(cd "$shots" && pwd)"
+  ls "$shots"
 fi

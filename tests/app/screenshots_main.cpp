@@ -1,0 +1,116 @@
+// Drives the real main window against the demo server and saves pictures of what a user sees:
+// the list panel, the download view during a throttled transfer, and each dialog.
+//   vemlis-screenshots CATALOGUE_URL OUTPUT_FOLDER DATA_FOLDER
+#include <curl/curl.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QThread>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/Dialogs.h"
+#include "app/Twindow.h"
+#include "components/FileNamer.h"
+#include "components/LanguagesList.h"
+#include "components/MoviesList.h"
+#include "components/UTF8ListView.h"
+#include "model/UiTexts.h"
+
+using namespace vemlis;
+using namespace tavik::vemlis_loader;
+
+namespace {
+
+bool waitFor(const std::function<bool()>& condition, int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < milliseconds) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return condition();
+}
+
+void save(QWidget* widget, const std::filesystem::path& path) {
+    QApplication::processEvents();
+    widget->grab().save(QString::fromStdString(path.string()));
+    std::printf("%s\n", path.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: vemlis-screenshots CATALOGUE_URL OUTPUT_FOLDER DATA_FOLDER\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    const std::filesystem::path out = argv[2];
+    std::filesystem::create_directories(out);
+    int status = 0;
+    {
+        Twindow window(argv[1], argv[3]);
+        window.resize(1280, 860);
+        window.show();
+        if (!waitFor([&] { return window.listPanel->isVisible(); }, 15000)) {
+            std::fprintf(stderr, "the catalogue did not arrive\n");
+            return 1;
+        }
+        window.fileNamer->setAskMode(false);
+        // Some movies queued, some downloaded and broken, to show every status.
+        MoviesSet* set = window.getMoviesSet();
+        const auto& seasons = set->getSeasons();
+        const Film* film = seasons[0]->getFilms()[0].get();
+        film->getMovies()[0]->setLoaded();
+        film->getMovies()[1]->setBroken();
+        for (const auto& m : seasons[0]->getFilms()[1]->getMovies())
+            window.fileNamer->setMovieFileName(m.get(), window.languages->getLanguage(), set->getLanguage("EN"), false);
+        window.moviesList->getFilmsView()->setCurrentItem(window.moviesList->getFilmsView()->row(1));
+        window.moviesList->updateStatuses();
+        save(&window, out / "list-panel.png");
+
+        auto* reload = window.reloadDialog;
+        reload->findChild<QPlainTextEdit*>("text")->setPlainText(reloadQuestions[Loaded]);
+        reload->show();
+        save(reload, out / "dialog-reload.png");
+        reload->hide();
+        window.cancelLoadDialog->show();
+        save(window.cancelLoadDialog, out / "dialog-cancel-load.png");
+        window.cancelLoadDialog->hide();
+        window.cancelAllDownloadsDialog->show();
+        save(window.cancelAllDownloadsDialog, out / "dialog-cancel-all.png");
+        window.cancelAllDownloadsDialog->hide();
+        auto* other = window.otherMoviesDialog;
+        other->findChild<QPlainTextEdit*>("text")->setPlainText(QString::fromStdString(uiText(59)));
+        const Movie* clicked = seasons[0]->getFilms()[2]->getMovies()[0].get();
+        other->movies->clearRows();
+        for (const Movie* m : clicked->getServerFile()->getMovies()) {
+            QTreeWidgetItem* row = other->movies->addRow(m->getFilm()->getName(window.languages->getLanguage()), m);
+            other->movies->setCellText(row, 1, m->getFilm()->getSeason()->getName());
+            other->movies->setCellText(row, 2, m->getLanguage()->getCaption());
+            other->movies->setCellText(row, 3, m->getBitRate()->getDescription());
+            other->movies->setCellText(row, 4, statusName(m->getLoadFlag()));
+            other->movies->setRowChecked(row, m == clicked);
+        }
+        other->fileNamer->copyDataFrom(window.fileNamer);
+        other->show();
+        save(other, out / "dialog-other-movies.png");
+        other->hide();
+
+        window.beginDownloadButton->click();
+        waitFor([&] { return window.queuePanel->isVisible() && window.speed->text() != "-"; }, 15000);
+        waitFor([] { return false; }, 1200);
+        save(&window, out / "download-view.png");
+        window.close();
+        if (!waitFor([&] { return window.isStateSaved(); }, 15000)) status = 1;
+    }
+    curl_global_cleanup();
+    return status;
+}
