@@ -23,7 +23,7 @@ esac
 
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEMLIS_SANITIZE="$sanitize" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$(pwd)/tools/tsan.supp"
 ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" "$@"

@@ -1,6 +1,5 @@
 #include "IdHTTPWithSpeedCounter.h"
 
-#include <QMetaObject>
 #include <QTimer>
 
 #include <cstdio>
@@ -18,21 +17,23 @@ TIdHTTPWithSpeedCounter::TIdHTTPWithSpeedCounter(QObject* owner)
     : QObject(owner), samples(sampleCapacity), timer(new QTimer(this)) {
     timer->setInterval(sampleInterval);
     connect(timer, &QTimer::timeout, this, &TIdHTTPWithSpeedCounter::onTimer);
+    // The timer runs all the time on the GUI thread and samples only during a transfer, so the
+    // load thread never has to switch a timer that belongs to another thread.
+    timer->start();
 }
 
 TIdHTTPWithSpeedCounter::~TIdHTTPWithSpeedCounter() = default;
 
 void TIdHTTPWithSpeedCounter::onWorkStart(std::int64_t) {
+    std::lock_guard lock(samplesLock);
+    samples.clear();
     working = true;
-    // The timer lives on the GUI thread: switch it there.
-    QMetaObject::invokeMethod(timer, qOverload<>(&QTimer::start), Qt::QueuedConnection);
 }
 
 void TIdHTTPWithSpeedCounter::onWork(std::int64_t count) { workCount = count; }
 
 void TIdHTTPWithSpeedCounter::onWorkEnd() {
     working = false;
-    QMetaObject::invokeMethod(timer, &QTimer::stop, Qt::QueuedConnection);
     std::lock_guard lock(samplesLock);
     samples.clear();
     workCount = 0;
@@ -40,8 +41,8 @@ void TIdHTTPWithSpeedCounter::onWorkEnd() {
 
 void TIdHTTPWithSpeedCounter::onTimer() {
     // A tick that was queued before the end of the transfer must not start a new window.
-    if (!working) return;
     std::lock_guard lock(samplesLock);
+    if (!working) return;
     samples.push(workCount.load());
 }
 

@@ -2,12 +2,12 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QMetaObject>
 
 #include <cerrno>
 #include <exception>
 
 #include "engine/FileSink.h"
+#include "engine/GuiBridge.h"
 #include "engine/IdHTTPWithSpeedCounter.h"
 #include "engine/LoadThreadUI.h"
 #include "model/MoviesSet.h"
@@ -28,6 +28,7 @@ LoadThread::LoadThread(MoviesSet& set, TIdHTTPWithSpeedCounter& http, LoadThread
     : set(set), http(http), ui(ui), catalogueURL(std::move(catalogueURL)), dataFolder(std::move(dataFolder)) {
     // A request that comes just before a transfer starts must still break it off.
     http.setAbortCheck([this] { return closing.load() || aborting.load(); });
+    bridge = new GuiBridge(this);
     QThread::start(QThread::IdlePriority);
 }
 
@@ -35,6 +36,9 @@ LoadThread::~LoadThread() {
     close();
     // The thread may be waiting for a call into this thread: keep serving calls until it ends.
     while (!wait(QDeadlineTimer(20))) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // Pairs with the end of run(), so that thread checkers see the thread's last steps
+    // happen before what is destroyed here (QThread::wait is invisible to them).
+    { std::lock_guard guard(lock); }
     http.setAbortCheck(nullptr);
 }
 
@@ -88,21 +92,8 @@ std::chrono::milliseconds LoadThread::retryDelay(int failures) {
 }
 
 void LoadThread::synchronize(void (LoadThreadUI::*call)()) {
-    Q_ASSERT(QThread::currentThread() == this);
-    std::exception_ptr error;
-    // The LoadThread object itself lives on the GUI thread, so the call runs there.
     LoadThreadUI* target = &ui;
-    QMetaObject::invokeMethod(
-        static_cast<QObject*>(this),
-        [target, call, &error] {
-            try {
-                (target->*call)();
-            } catch (...) {
-                error = std::current_exception();
-            }
-        },
-        Qt::BlockingQueuedConnection);
-    if (error) std::rethrow_exception(error);
+    bridge->call([target, call] { (target->*call)(); });
 }
 
 void LoadThread::run() {
@@ -137,6 +128,7 @@ void LoadThread::run() {
         synchronize(&LoadThreadUI::enableCloseTimer);
     } catch (...) {
     }
+    std::lock_guard guard(lock);
 }
 
 void LoadThread::loadCatalogue() {

@@ -19,6 +19,7 @@ class Movie;
 
 namespace vemlis {
 
+class GuiBridge;
 class LoadThreadUI;
 class TIdHTTPWithSpeedCounter;
 
@@ -72,6 +73,7 @@ private:
     tavik::vemlis_loader::MoviesSet& set;
     TIdHTTPWithSpeedCounter& http;
     LoadThreadUI& ui;
+    GuiBridge* bridge;  // owned as a child; lives on the GUI thread
     const std::string catalogueURL;
     const std::filesystem::path dataFolder;
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <limits>
 #include <sstream>
 
 #include "support/EndLooker.h"
@@ -48,13 +50,16 @@ TEST(LimitedStack, HoldsSixtyFourBitCountsAndRejectsBadCapacities) {
 }
 
 TEST(LimitedStack, AllocationFailureBecomesTheLibrarysOwnException) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizer's allocator stops the program instead of throwing";
+#endif
+    using Block = std::array<char, 1 << 20>;  // 2^31 of them: far more than any machine has
     try {
-        LimitedStack<std::int64_t> huge(std::numeric_limits<std::int32_t>::max());
-        // Some allocators hand out that much address space; then there is nothing to check.
+        LimitedStack<Block> huge(std::numeric_limits<std::int32_t>::max());
+        FAIL() << "the allocation succeeded";
     } catch (const cx::LimitedStackOutOfMemory& e) {
         EXPECT_EQ(e.getCount(), std::numeric_limits<std::int32_t>::max());
-        EXPECT_EQ(e.getSize(), 8);
-        EXPECT_EQ(e.getTypeName(), "long");
+        EXPECT_EQ(e.getSize(), 1 << 20);
         EXPECT_NE(e.getMessage().find("недостаточно памяти."), std::string::npos);
         EXPECT_EQ(e.getDescription(), "Недостаточно памяти.");
     }
