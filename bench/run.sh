@@ -19,4 +19,8 @@ if [ -x build-bench/bench/components_bench ]; then
   build-bench/bench/components_bench >"$log.components" 2>>"$log"
   grep -E '^[a-z_]+: ' "$log.components"
 fi
+if [ -x build-bench/bench/app_bench ]; then
+  build-bench/bench/app_bench >"$log.app" 2>>"$log"
+  grep -E '^[a-z_]+: ' "$log.app"
+fi
 echo "bench: done"
