@@ -13,6 +13,17 @@
 
 namespace tavik::vemlis_loader {
 
+namespace {
+
+// The middle of a marker: a few bytes, compared in place.
+inline bool sameBytes(const char* a, const char* b, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
+}  // namespace
+
 std::size_t findText(std::string_view text, std::string_view pattern, std::size_t from) {
     const std::size_t n = text.size();
     const std::size_t k = pattern.size();
@@ -36,7 +47,7 @@ std::size_t findText(std::string_view text, std::string_view pattern, std::size_
             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
         while (mask) {
             const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
-            if (std::memcmp(s + i + bit + 1, pattern.data() + 1, k - 2) == 0) return i + bit;
+            if (sameBytes(s + i + bit + 1, pattern.data() + 1, k - 2)) return i + bit;
             mask &= mask - 1;
         }
     }
@@ -47,8 +58,19 @@ std::size_t findText(std::string_view text, std::string_view pattern, std::size_
 }
 
 bool hasLineBreak(std::string_view text) {
-    if (text.empty()) return false;
-    return std::memchr(text.data(), '\n', text.size()) || std::memchr(text.data(), '\r', text.size());
+    const char* p = text.data();
+    std::size_t n = text.size();
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (; n >= 16; p += 16, n -= 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, lf), _mm_cmpeq_epi8(chunk, cr)))) return true;
+    }
+#endif
+    for (; n > 0; ++p, --n)
+        if (*p == '\n' || *p == '\r') return true;
+    return false;
 }
 
 bool findTagged(std::string_view text, std::span<const std::string_view> separators,
