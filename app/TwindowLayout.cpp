@@ -85,6 +85,9 @@ void Twindow::buildLayout() {
     auto* left = column(leftBottomPanel);
     auto* languageOfTitles = captionBar(leftBottomPanel, 16, "languageOfTitles");
     languageOfTitles->setText(qt(33));
+    QFont small = languageOfTitles->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);  // the caption fits the panel's 105 pixels
+    languageOfTitles->setFont(small);
     left->addWidget(languageOfTitles);
     languages = new LanguagesList(leftBottomPanel);
     languages->setObjectName("languages");

@@ -3,12 +3,22 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QStringList>
 
 #include "model/UiTexts.h"
 
 namespace vemlis {
 
 namespace {
+
+// "Description|pattern|Description|pattern" as Qt wants it: the descriptions, which carry their
+// patterns in brackets, separated by ";;".
+QString qtFilter(const std::string& pairs) {
+    const QStringList parts = QString::fromStdString(pairs).split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i < parts.size(); i += 2) filters << parts[i];
+    return filters.join(";;");
+}
 
 class RealPrompter final : public Prompter {
 public:
@@ -21,7 +31,7 @@ public:
     std::optional<std::string> askSaveFileName(QWidget* parent, const std::string& title,
                                                const std::string& initialName) override {
         QFileDialog dialog(parent, QString::fromStdString(title), QString::fromLocal8Bit(initialName.c_str()),
-                           "AVI files (*.avi);;All files (*)");
+                           qtFilter(tavik::vemlis_loader::uiText(26)));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix("avi");
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
