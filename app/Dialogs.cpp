@@ -29,13 +29,27 @@ QCheckBox* addNoMoreAsk(QWidget* parent, int top) {
 
 }  // namespace
 
-ConfirmationDialog::ConfirmationDialog(QWidget* parent, int width, int height) : QDialog(parent) {
-    setFixedSize(width, height);
+ConfirmationDialog::ConfirmationDialog(QWidget* parent, const char* name, int captionRow, QSize size, QRect bevel,
+                                       QRect textArea)
+    : QDialog(parent) {
+    setObjectName(name);
+    setWindowTitle(qt(uiText(captionRow)));
+    setFixedSize(size);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
+    auto* frame = new QFrame(this);
+    frame->setFrameShape(QFrame::Box);
+    frame->setGeometry(bevel);
     text = new QPlainTextEdit(this);
     text->setObjectName("text");
     text->setReadOnly(true);
+    text->setGeometry(textArea);
+}
+
+void ConfirmationDialog::addButtons(int defaultRow, int defaultResult, const QRect& defaultPlace, int cancelRow,
+                                    int cancelResult, const QRect& cancelPlace) {
+    addButton(uiText(defaultRow), defaultResult, defaultPlace)->setDefault(true);
+    cancelButton = addButton(uiText(cancelRow), cancelResult, cancelPlace);
 }
 
 int ConfirmationDialog::showModal() { return prompter().execDialog(this); }
@@ -61,16 +75,10 @@ void ConfirmationDialog::closeEvent(QCloseEvent* event) {
     done(mrCancel);
 }
 
-TreloadDialog::TreloadDialog(QWidget* parent) : ConfirmationDialog(parent, 313, 214) {
-    setObjectName("reloadDialog");
-    setWindowTitle(qt(uiText(55)));
-    auto* bevel = new QFrame(this);
-    bevel->setFrameShape(QFrame::Box);
-    bevel->setGeometry(8, 8, 297, 161);
-    text->setGeometry(16, 16, 281, 121);
+TreloadDialog::TreloadDialog(QWidget* parent)
+    : ConfirmationDialog(parent, "reloadDialog", 55, {313, 214}, {8, 8, 297, 161}, {16, 16, 281, 121}) {
     noMoreAsk = addNoMoreAsk(this, 144);
-    addButton(uiText(56), mrOk, QRect(8, 180, 146, 25))->setDefault(true);
-    setCancelButton(addButton(uiText(57), mrCancel, QRect(159, 180, 146, 25)));
+    addButtons(56, mrOk, {8, 180, 146, 25}, 57, mrCancel, {159, 180, 146, 25});
 }
 
 bool TreloadDialog::ask(const std::string& question) {
@@ -79,17 +87,11 @@ bool TreloadDialog::ask(const std::string& question) {
     return showModal() == mrOk;
 }
 
-TcancelLoadDialog::TcancelLoadDialog(QWidget* parent) : ConfirmationDialog(parent, 313, 139) {
-    setObjectName("cancelLoadDialog");
-    setWindowTitle(qt(uiText(65)));
-    auto* bevel = new QFrame(this);
-    bevel->setFrameShape(QFrame::Box);
-    bevel->setGeometry(8, 8, 297, 97);
-    text->setGeometry(16, 16, 281, 57);
+TcancelLoadDialog::TcancelLoadDialog(QWidget* parent)
+    : ConfirmationDialog(parent, "cancelLoadDialog", 65, {313, 139}, {8, 8, 297, 97}, {16, 16, 281, 57}) {
     text->setPlainText(qt(uiText(66)));
     noMoreAsk = addNoMoreAsk(this, 80);
-    addButton(uiText(67), mrYes, QRect(8, 108, 146, 25))->setDefault(true);
-    setCancelButton(addButton(uiText(68), mrNo, QRect(159, 108, 146, 25)));
+    addButtons(67, mrYes, {8, 108, 146, 25}, 68, mrNo, {159, 108, 146, 25});
 }
 
 bool TcancelLoadDialog::ask() {
@@ -97,27 +99,15 @@ bool TcancelLoadDialog::ask() {
     return showModal() == mrYes;
 }
 
-TcancelAllDownloadsDialog::TcancelAllDownloadsDialog(QWidget* parent) : ConfirmationDialog(parent, 313, 130) {
-    setObjectName("cancelAllDownloadsDialog");
-    setWindowTitle(qt(uiText(69)));
-    auto* bevel = new QFrame(this);
-    bevel->setFrameShape(QFrame::Box);
-    bevel->setGeometry(8, 8, 297, 89);
-    text->setGeometry(16, 16, 281, 73);
+TcancelAllDownloadsDialog::TcancelAllDownloadsDialog(QWidget* parent)
+    : ConfirmationDialog(parent, "cancelAllDownloadsDialog", 69, {313, 130}, {8, 8, 297, 89}, {16, 16, 281, 73}) {
     text->setReadOnly(false);  // what is typed there has no effect
     text->setPlainText(qt(uiText(70)));
-    addButton(uiText(71), mrYes, QRect(8, 100, 146, 25))->setDefault(true);
-    setCancelButton(addButton(uiText(72), mrNo, QRect(159, 100, 146, 25)));
+    addButtons(71, mrYes, {8, 100, 146, 25}, 72, mrNo, {159, 100, 146, 25});
 }
 
 TotherMoviesDialog::TotherMoviesDialog(QWidget* parent, const std::string& folder)
-    : ConfirmationDialog(parent, 769, 418) {
-    setObjectName("otherMoviesDialog");
-    setWindowTitle(qt(uiText(58)));
-    auto* bevel = new QFrame(this);
-    bevel->setFrameShape(QFrame::Box);
-    bevel->setGeometry(8, 8, 753, 377);
-    text->setGeometry(16, 16, 737, 89);
+    : ConfirmationDialog(parent, "otherMoviesDialog", 58, {769, 418}, {8, 8, 753, 377}, {16, 16, 737, 89}) {
     movies = new UTF8ListView(this);
     movies->setObjectName("movies");
     movies->setGeometry(16, 112, 737, 145);
@@ -138,8 +128,7 @@ TotherMoviesDialog::TotherMoviesDialog(QWidget* parent, const std::string& folde
     connect(uncheckAll, &QPushButton::clicked, this, &TotherMoviesDialog::uncheckAllClick);
     fileNamer = new FileNamer(this, folder);
     fileNamer->setGeometry(16, 296, 737, 81);
-    addButton(uiText(63), mrYesToAll, QRect(7, 388, 306, 25))->setDefault(true);
-    setCancelButton(addButton(uiText(64), mrNo, QRect(456, 388, 306, 25)));
+    addButtons(63, mrYesToAll, {7, 388, 306, 25}, 64, mrNo, {456, 388, 306, 25});
 }
 
 void TotherMoviesDialog::checkAllClick() {

@@ -23,13 +23,16 @@ enum ModalResult { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7, mrYe
 class ConfirmationDialog : public QDialog {
     Q_OBJECT
 public:
-    ConfirmationDialog(QWidget* parent, int width, int height);
+    // The caption comes from the text table; the frame and the text box take their places.
+    ConfirmationDialog(QWidget* parent, const char* name, int captionRow, QSize size, QRect bevel, QRect textArea);
     // Shows the dialog modally (through the prompter) and returns its result.
     int showModal();
 
 protected:
     QPushButton* addButton(const std::string& caption, int result, const QRect& geometry);
-    void setCancelButton(QPushButton* button) { cancelButton = button; }
+    // The default (Enter) button and the one Esc presses.
+    void addButtons(int defaultRow, int defaultResult, const QRect& defaultPlace, int cancelRow, int cancelResult,
+                    const QRect& cancelPlace);
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
