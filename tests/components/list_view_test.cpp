@@ -2,6 +2,8 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
 
 #include "components/UTF8ListView.h"
 
@@ -94,4 +96,27 @@ TEST(UTF8ListView, SelectionColourFollowsTheFocusRule) {
     view.setHideSelection(false);
     const QImage kept = render(view);
     EXPECT_EQ(QColor(kept.pixel(300, view.visualItemRect(row).center().y())), QColor(0, 0, 255));
+}
+
+TEST(UTF8ListView, AClickOnTheCheckBoxTogglesIt) {
+    UTF8ListView view;
+    view.setCheckBoxes(true);
+    view.addColumn(150, Qt::AlignLeft, "Name");
+    QTreeWidgetItem* row = view.addRow("x", nullptr);
+    view.addRow("y", nullptr);
+    render(view);
+    QSignalSpy before(&view, &UTF8ListView::rowChanging);
+    QSignalSpy after(&view, &UTF8ListView::rowChanged);
+    const QPoint box(8, view.visualItemRect(row).center().y());
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, box);
+    EXPECT_TRUE(view.isRowChecked(row));
+    EXPECT_EQ(before.count(), 1);
+    EXPECT_EQ(after.count(), 1);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(100, box.y()));  // the text: no toggle
+    EXPECT_TRUE(view.isRowChecked(row));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, box);
+    EXPECT_FALSE(view.isRowChecked(row));
+    view.setCurrentItem(row);
+    QTest::keyClick(&view, Qt::Key_Space);
+    EXPECT_TRUE(view.isRowChecked(row));
 }
