@@ -155,7 +155,7 @@ void LoadThread::processNextFile() {
         if (downloaded) {
             failures = 0;
             synchronize(&LoadThreadUI::showSplitPanel);
-            splitFile(getTempFilePath(), *currentFile, *this);
+            splitFile(getTempFilePath(), *currentFile, *this, &headers.getHeaders());
             synchronize(&LoadThreadUI::showFileDone);
         }
     } catch (...) {
@@ -165,11 +165,31 @@ void LoadThread::processNextFile() {
     std::filesystem::remove(getTempFilePath(), ignored);
 }
 
+namespace {
+
+// The temporary file, with the AVI headers noted as the bytes go by.
+class IndexingSink final : public ByteSink {
+public:
+    IndexingSink(FileSink& file, HeaderIndex& index) : file(file), index(index) {}
+    void write(const char* data, std::size_t size) override {
+        index.feed(data, size);
+        file.write(data, size);
+    }
+
+private:
+    FileSink& file;
+    HeaderIndex& index;
+};
+
+}  // namespace
+
 bool LoadThread::downloadFile() {
     FileSink temp(getTempFilePath());
+    headers = HeaderIndex();
     try {
         if (!temp.isOpen()) throw StreamError("the temporary file could not be created");
-        http.get(currentFile->getURL(), temp);
+        IndexingSink sink(temp, headers);
+        http.get(currentFile->getURL(), sink);
         temp.close();
         return true;
     } catch (const StreamError&) {

@@ -85,6 +85,7 @@ private:
     const tavik::vemlis_loader::Movie* currentMovie = nullptr;
     std::string message;
     int failures = 0;
+    HeaderIndex headers;  // of the file downloaded last
 
     std::mutex lock;
     std::condition_variable requests;

@@ -1,6 +1,7 @@
 #include "Splitter.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -52,6 +53,23 @@ public:
             size -= static_cast<std::size_t>(n);
         }
     }
+    // Copies [from, to) of the input file inside the kernel where it can, else through memory.
+    void copyFrom(int input, std::int64_t from, std::int64_t to) {
+        while (!failed && from < to) {
+            loff_t offset = from;
+            const ssize_t n = ::copy_file_range(input, &offset, fd, nullptr, static_cast<std::size_t>(to - from), 0);
+            if (n > 0) {
+                from += n;
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                copyThroughMemory(input, from, to);
+                return;
+            }
+            failed = true;
+        }
+    }
     // True when every byte reached the file and it closed cleanly.
     bool close() {
         const bool closed = ::close(fd) == 0;
@@ -60,6 +78,21 @@ public:
     }
 
 private:
+    void copyThroughMemory(int input, std::int64_t from, std::int64_t to) {
+        std::vector<char> buffer(blockSize);
+        while (!failed && from < to) {
+            const auto want = static_cast<std::size_t>(std::min<std::int64_t>(to - from, blockSize));
+            const ssize_t n = ::pread(input, buffer.data(), want, from);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                failed = true;
+                return;
+            }
+            write(buffer.data(), static_cast<std::size_t>(n));
+            from += n;
+        }
+    }
+
     int fd = -1;
     bool failed = false;
 };
@@ -75,19 +108,10 @@ public:
     const int fd;
 };
 
-// Writes the bytes [from, to) of the input again (to = -1: to its end).
-void copyRange(int input, std::int64_t from, std::int64_t to, Output& output) {
-    std::vector<char> buffer(blockSize);
-    while (to < 0 || from < to) {
-        std::size_t want = buffer.size();
-        if (to >= 0 && static_cast<std::int64_t>(want) > to - from) want = static_cast<std::size_t>(to - from);
-        const ssize_t n = ::pread(input, buffer.data(), want, from);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw lastError("cannot read the downloaded file");
-        if (n == 0) break;
-        output.write(buffer.data(), static_cast<std::size_t>(n));
-        from += n;
-    }
+std::int64_t fileSize(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) throw lastError("cannot read the downloaded file");
+    return info.st_size;
 }
 
 // Opens the movie's output, asking for other names while that fails. False when the user
@@ -98,6 +122,22 @@ bool openNamed(Output& output, const Movie* movie, SplitHandler& handler) {
         if (movie->getLoadFlag() != Queue) return false;
     }
     return true;
+}
+
+// After a failed write the partial file goes and the movie is written again, from its own
+// header, under a name the user gives, until it is saved or the user declines. True when saved.
+bool writeUnderNewNames(Output& output, const Movie* movie, SplitHandler& handler, int input, std::int64_t from,
+                        std::int64_t to) {
+    for (;;) {
+        // Only a file of our own making goes: never a device or whatever a link points at.
+        std::error_code ignored;
+        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(movie->getFileName(), ignored)))
+            std::filesystem::remove(movie->getFileName(), ignored);
+        handler.renameMovie(movie);
+        if (movie->getLoadFlag() != Queue || !openNamed(output, movie, handler)) return false;
+        output.copyFrom(input, from, to);
+        if (output.close()) return true;
+    }
 }
 
 }  // namespace
@@ -162,8 +202,68 @@ bool HeaderScanner::advance(const Pass& pass) {
     }
 }
 
-void splitFile(const std::filesystem::path& input, const ServerFile& file, SplitHandler& handler) {
+void HeaderIndex::search(const char* data, std::size_t size, std::int64_t start, std::size_t lastStart) {
+    const std::string_view text(data, size);
+    for (std::size_t i = tavik::vemlis_loader::findText(text, "RIFF", 0); i != std::string_view::npos && i <= lastStart;
+         i = tavik::vemlis_loader::findText(text, "RIFF", i + 1)) {
+        if (i + headerLength > size || !isHeader(data + i)) continue;
+        const std::int64_t at = start + static_cast<std::int64_t>(i);
+        if (at < nextAllowed) continue;
+        headers.push_back(at);
+        nextAllowed = at + static_cast<std::int64_t>(headerLength);
+    }
+}
+
+void HeaderIndex::feed(const char* data, std::size_t size) {
+    if (size == 0) return;
+    // Headers that begin in the kept tail and end in this piece.
+    if (!tail.empty()) {
+        std::string joint = tail;
+        joint.append(data, std::min(size, headerLength - 1));
+        search(joint.data(), joint.size(), fed - static_cast<std::int64_t>(tail.size()), tail.size() - 1);
+    }
+    if (size >= headerLength) search(data, size, fed, size - headerLength);
+    fed += static_cast<std::int64_t>(size);
+    tail.append(data, size);
+    if (tail.size() > headerLength - 1) tail.erase(0, tail.size() - (headerLength - 1));
+}
+
+namespace {
+
+// The splitting when the header offsets are known: each movie is one range of the file.
+void splitByIndex(const InputFile& in, const ServerFile& file, SplitHandler& handler,
+                  const std::vector<std::int64_t>& headers) {
+    const std::int64_t size = fileSize(in.fd);
+    std::size_t index = 0;
+    for (const Movie* movie : file.getMovies()) {
+        const std::size_t n = index++;
+        if (n >= headers.size()) {
+            if (movie->getLoadFlag() == Queue) {
+                movie->setBroken();
+                handler.addFinishedMovie(movie);
+            }
+            continue;
+        }
+        if (movie->getLoadFlag() != Queue) continue;
+        const std::int64_t from = headers[n];
+        const std::int64_t to = n + 1 < headers.size() ? headers[n + 1] : size;
+        Output output;
+        bool saved = openNamed(output, movie, handler);
+        if (saved) {
+            output.copyFrom(in.fd, from, to);
+            saved = output.close() || writeUnderNewNames(output, movie, handler, in.fd, from, to);
+        }
+        if (saved) movie->setLoaded();
+        handler.addFinishedMovie(movie);
+    }
+}
+
+}  // namespace
+
+void splitFile(const std::filesystem::path& input, const ServerFile& file, SplitHandler& handler,
+               const std::vector<std::int64_t>* headers) {
     InputFile in(input);
+    if (headers) return splitByIndex(in, file, handler, *headers);
     HeaderScanner scan(in.fd);
     bool found = scan.skip();
     for (const Movie* movie : file.getMovies()) {
@@ -189,17 +289,8 @@ void splitFile(const std::filesystem::path& input, const ServerFile& file, Split
         const std::int64_t stop = found ? scan.position() : -1;
         // A movie counts as saved only when every byte reached its file: after a failed write
         // the partial file goes, and the movie is written again under a new name.
-        bool saved = output.close();
-        while (!saved) {
-            // Only a file of our own making goes: never a device or whatever a link points at.
-            std::error_code ignored;
-            if (std::filesystem::is_regular_file(std::filesystem::symlink_status(movie->getFileName(), ignored)))
-                std::filesystem::remove(movie->getFileName(), ignored);
-            handler.renameMovie(movie);
-            if (movie->getLoadFlag() != Queue || !openNamed(output, movie, handler)) break;
-            copyRange(in.fd, start, stop, output);
-            saved = output.close();
-        }
+        const bool saved = output.close() ||
+                           writeUnderNewNames(output, movie, handler, in.fd, start, stop >= 0 ? stop : fileSize(in.fd));
         if (saved) movie->setLoaded();
         handler.addFinishedMovie(movie);
     }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace tavik::vemlis_loader {
@@ -55,10 +56,29 @@ private:
     bool eof = false;
 };
 
+// The same headers found in a stream handed over piece by piece, as a download arrives, so that
+// the splitting need not read the whole file again to find them.
+class HeaderIndex final {
+public:
+    void feed(const char* data, std::size_t size);
+    // The offsets of the headers in the bytes fed so far.
+    const std::vector<std::int64_t>& getHeaders() const { return headers; }
+
+private:
+    void search(const char* data, std::size_t size, std::int64_t start, std::size_t lastStart);
+
+    std::string tail;         // the last bytes fed, fewer than a header
+    std::int64_t fed = 0;     // bytes fed so far
+    std::int64_t nextAllowed = 0;
+    std::vector<std::int64_t> headers;
+};
+
 // Cuts a downloaded server file into its movies: the n-th header goes with the n-th movie of
 // the file; every queued movie is written to its file name and set Loaded, a queued movie
 // without a header is set Broken. Throws std::system_error when the input cannot be read.
+// With the file's header offsets at hand (a HeaderIndex of the download) the movies are copied
+// inside the kernel without reading the file into the program.
 void splitFile(const std::filesystem::path& input, const tavik::vemlis_loader::ServerFile& file,
-               SplitHandler& handler);
+               SplitHandler& handler, const std::vector<std::int64_t>* headers = nullptr);
 
 }  // namespace vemlis

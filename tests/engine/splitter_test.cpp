@@ -98,6 +98,34 @@ struct Fixture {
     const ServerFile& file() const { return *movies.front()->getServerFile(); }
 };
 
+// Splits by scanning the file, or with the headers noted during a download (fed in odd pieces).
+void splitWith(const std::filesystem::path& input, const ServerFile& file, SplitHandler& handler, bool indexed) {
+    if (!indexed) return splitFile(input, file, handler);
+    const std::string bytes = readWholeFile(input);
+    HeaderIndex index;
+    for (std::size_t at = 0; at < bytes.size(); at += 7) index.feed(bytes.data() + at, std::min<std::size_t>(7, bytes.size() - at));
+    splitFile(input, file, handler, &index.getHeaders());
+}
+
+std::vector<std::string> indexPieces(const std::string& file, std::mt19937& random) {
+    HeaderIndex index;
+    for (std::size_t at = 0; at < file.size();) {
+        const std::size_t piece = random() % 3 ? random() % 40 + 1 : random() % 200000 + 1;
+        const std::size_t size = std::min(piece, file.size() - at);
+        index.feed(file.data() + at, size);
+        at += size;
+    }
+    const auto& h = index.getHeaders();
+    std::vector<std::string> pieces;
+    for (std::size_t i = 0; i < h.size(); ++i)
+        pieces.push_back(file.substr(static_cast<std::size_t>(h[i]),
+                                     static_cast<std::size_t>((i + 1 < h.size() ? h[i + 1] : static_cast<std::int64_t>(file.size())) - h[i])));
+    return pieces;
+}
+
+class SplitFile : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(ScannedAndIndexed, SplitFile, ::testing::Bool());
+
 }  // namespace
 
 TEST(HeaderScanner, AgreesWithTheByteWiseSearchOnRandomFiles) {
@@ -117,17 +145,19 @@ TEST(HeaderScanner, AgreesWithTheByteWiseSearchOnRandomFiles) {
             if (random() % 5 == 0 && at + 20 < file.size()) file.replace(at + 16, 4, "RIFF");
         }
         writeWholeFile(dir / "f", file);
-        ASSERT_EQ(scannerPieces(dir / "f", block), referencePieces(file)) << "round " << round;
+        const auto reference = referencePieces(file);
+        ASSERT_EQ(scannerPieces(dir / "f", block), reference) << "round " << round;
+        ASSERT_EQ(indexPieces(file, random), reference) << "round " << round;
     }
 }
 
-TEST(SplitFile, QueuedMoviesGetTheirOwnPieces) {
+TEST_P(SplitFile, QueuedMoviesGetTheirOwnPieces) {
     Fixture f;
     f.add(Queue, "a.avi");
     f.add(NoLoad, "b.avi");
     f.add(Queue, "c.avi");
     Recorder recorder;
-    splitFile(f.input("junk before the first header", 3), f.file(), recorder);
+    splitWith(f.input("junk before the first header", 3), f.file(), recorder, GetParam());
     EXPECT_EQ(readWholeFile(f.dir / "a.avi"), f.avis[0]);
     EXPECT_FALSE(std::filesystem::exists(f.dir / "b.avi"));
     EXPECT_EQ(readWholeFile(f.dir / "c.avi"), f.avis[2]);
@@ -138,14 +168,14 @@ TEST(SplitFile, QueuedMoviesGetTheirOwnPieces) {
     EXPECT_EQ(recorder.finished[1].second, Loaded);
 }
 
-TEST(SplitFile, FewerHeadersMakeBrokenMoviesAndMoreAreDropped) {
+TEST_P(SplitFile, FewerHeadersMakeBrokenMoviesAndMoreAreDropped) {
     Fixture f;
     f.add(Queue, "a.avi");
     f.add(Queue, "b.avi");
     f.add(Loaded, "c.avi");
     f.add(Queue, "d.avi");
     Recorder recorder;
-    splitFile(f.input("", 2), f.file(), recorder);
+    splitWith(f.input("", 2), f.file(), recorder, GetParam());
     EXPECT_EQ(f.movies[1]->getLoadFlag(), Loaded);
     EXPECT_EQ(f.movies[2]->getLoadFlag(), Loaded);  // not queued: untouched
     EXPECT_EQ(f.movies[3]->getLoadFlag(), Broken);
@@ -154,18 +184,18 @@ TEST(SplitFile, FewerHeadersMakeBrokenMoviesAndMoreAreDropped) {
     Fixture g;
     g.add(Queue, "only.avi");
     Recorder other;
-    splitFile(g.input("", 3), g.file(), other);
+    splitWith(g.input("", 3), g.file(), other, GetParam());
     EXPECT_EQ(readWholeFile(g.dir / "only.avi"), g.avis[0]);
 
     Fixture none;  // an error page instead of a server file
     none.add(Queue, "x.avi");
     writeWholeFile(none.dir / "temp.kq4", "<html>not found</html>");
     Recorder third;
-    splitFile(none.dir / "temp.kq4", none.file(), third);
+    splitWith(none.dir / "temp.kq4", none.file(), third, GetParam());
     EXPECT_EQ(none.movies[0]->getLoadFlag(), Broken);
 }
 
-TEST(SplitFile, ContinuationChunksStayInTheirMovie) {
+TEST_P(SplitFile, ContinuationChunksStayInTheirMovie) {
     Fixture f;
     f.add(Queue, "big.avi");
     f.add(Queue, "next.avi");
@@ -173,19 +203,19 @@ TEST(SplitFile, ContinuationChunksStayInTheirMovie) {
     const std::string second = vemlis::testing::makeAvi(8, 6, 2, 2);
     writeWholeFile(f.dir / "temp.kq4", first + second);
     Recorder recorder;
-    splitFile(f.dir / "temp.kq4", f.file(), recorder);
+    splitWith(f.dir / "temp.kq4", f.file(), recorder, GetParam());
     EXPECT_EQ(readWholeFile(f.dir / "big.avi"), first);
     EXPECT_EQ(readWholeFile(f.dir / "next.avi"), second);
 }
 
-TEST(SplitFile, AnOutputThatCannotBeCreatedAsksForAnotherName) {
+TEST_P(SplitFile, AnOutputThatCannotBeCreatedAsksForAnotherName) {
     Fixture f;
     f.add(Queue, "missing-folder/a.avi");
     f.add(Queue, "missing-folder/b.avi");
     f.add(Queue, "c.avi");
     Recorder recorder;
     recorder.names = {(f.dir / "renamed.avi").string(), ""};  // the second movie is cancelled
-    splitFile(f.input("", 3), f.file(), recorder);
+    splitWith(f.input("", 3), f.file(), recorder, GetParam());
     EXPECT_EQ(recorder.renames, 2);
     EXPECT_EQ(readWholeFile(f.dir / "renamed.avi"), f.avis[0]);
     EXPECT_EQ(f.movies[0]->getLoadFlag(), Loaded);
@@ -195,7 +225,7 @@ TEST(SplitFile, AnOutputThatCannotBeCreatedAsksForAnotherName) {
     EXPECT_EQ(recorder.finished[1].second, NoLoad);
 }
 
-TEST(SplitFile, AFailedWriteIsNeverReportedAsSaved) {
+TEST_P(SplitFile, AFailedWriteIsNeverReportedAsSaved) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     Fixture f;
     const Movie* m = f.add(Queue, "x.avi");
@@ -203,7 +233,7 @@ TEST(SplitFile, AFailedWriteIsNeverReportedAsSaved) {
     f.add(Queue, "y.avi");
     Recorder recorder;
     recorder.names = {(f.dir / "second-try.avi").string()};
-    splitFile(f.input("", 2), f.file(), recorder);
+    splitWith(f.input("", 2), f.file(), recorder, GetParam());
     EXPECT_EQ(recorder.renames, 1);
     EXPECT_EQ(readWholeFile(f.dir / "second-try.avi"), f.avis[0]);
     EXPECT_EQ(m->getLoadFlag(), Loaded);
@@ -214,7 +244,7 @@ TEST(SplitFile, AFailedWriteIsNeverReportedAsSaved) {
     const Movie* cancelled = g.add(Queue, "x.avi");
     cancelled->queue("/dev/full");
     Recorder declines;
-    splitFile(g.input("", 1), g.file(), declines);
+    splitWith(g.input("", 1), g.file(), declines, GetParam());
     EXPECT_EQ(cancelled->getLoadFlag(), NoLoad);
     EXPECT_EQ(declines.finished.back().second, NoLoad);
 }
