@@ -57,8 +57,11 @@ struct Harness {
     std::string path(std::size_t i) const { return series.catalogue.files[i].path; }
     // Queues every movie of the file under a name in the temporary folder.
     void queueAll(const ServerFile* f) {
-        for (const Movie* m : f->getMovies())
-            m->queue((dir / ("m" + std::to_string(reinterpret_cast<std::uintptr_t>(m)) + ".avi")).string());
+        for (const Movie* m : f->getMovies()) {
+            std::string name = std::to_string(reinterpret_cast<std::uintptr_t>(m));
+            name += ".avi";
+            m->queue((dir / name).string());
+        }
     }
     int count(const std::string& call) const { return static_cast<int>(std::count(ui.calls.begin(), ui.calls.end(), call)); }
 };
