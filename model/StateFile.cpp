@@ -120,6 +120,14 @@ void MoviesSet::save(std::ostream& out) const {
 }
 
 void MoviesSet::load(std::istream& in) {
+    // A state file holds about one server file per 300 bytes: make room once where the size
+    // can be told.
+    if (const std::streampos here = in.tellg(); here != std::streampos(-1)) {
+        in.seekg(0, std::ios::end);
+        const std::streamoff size = in.tellg() - here;
+        in.seekg(here);
+        if (size > 0) serverFilesByURL.reserve(serverFilesByURL.size() + static_cast<std::size_t>(size / 300));
+    }
     std::string a, b, c, d, e;
     if (expectLine(in, "Languages"))
         while (expectLine(in, "Language"))
