@@ -159,7 +159,9 @@ void LoadThread::processNextFile() {
             synchronize(&LoadThreadUI::showFileDone);
         }
     } catch (...) {
-        // The splitting of this file ends here; movies not reached keep their flags.
+        // The splitting of this file ends here; movies not reached keep their flags, and the
+        // file is fetched again after the back-off, as after a failed download.
+        ++failures;
     }
     std::error_code ignored;
     std::filesystem::remove(getTempFilePath(), ignored);
