@@ -1,5 +1,7 @@
 #include "MoviesSet.h"
 
+#include <algorithm>
+#include <functional>
 #include <unordered_set>
 #include <utility>
 
@@ -11,7 +13,9 @@ void Language::setCaption(std::string value) { caption = std::move(value); }
 BitRate::BitRate(std::string id, std::string description) : id(std::move(id)), description(std::move(description)) {}
 void BitRate::setDescription(std::string value) { description = std::move(value); }
 
-ServerFile::ServerFile(std::string fileURL) : fileURL(std::move(fileURL)) {}
+// A server file holds a few movies and a film has a few variants: room for them from the start
+// saves the several small reallocations of a growing list.
+ServerFile::ServerFile(std::string fileURL) : fileURL(std::move(fileURL)) { movies.reserve(4); }
 void ServerFile::addMovie(const Movie* movie) { movies.push_back(movie); }
 
 Movie::Movie(Film* film, const ServerFile* serverFile, const BitRate* bitRate, const Language* language,
@@ -30,7 +34,7 @@ bool Movie::hasOtherInFile(LoadFlag flag) const {
     return false;
 }
 
-Film::Film(Season* season) : season(season) {}
+Film::Film(Season* season) : season(season) { movies.reserve(8); }
 
 std::string Film::getName(const Language* language) const {
     auto it = names.find(language);
@@ -79,6 +83,48 @@ Film* Season::findFilm(const Language* language, std::string_view name) const {
         if (it != film->names.end() && it->second == name) return film.get();
     }
     return nullptr;
+}
+
+ServerFile* MoviesSet::ServerFiles::find(std::string_view url) const {
+    if (table.empty()) return nullptr;
+    const std::size_t hash = std::hash<std::string_view>()(url);
+    const std::size_t mask = table.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& slot = table[i];
+        if (!slot.file) return nullptr;
+        if (slot.hash == hash && slot.file->fileURL == url) return slot.file;
+    }
+}
+
+ServerFile* MoviesSet::ServerFiles::add(std::string_view url) {
+    if ((files.size() + 1) * 2 > table.size()) grow(std::max<std::size_t>(64, table.size() * 2));
+    files.push_back(std::make_unique<ServerFile>(std::string(url)));
+    ServerFile* file = files.back().get();
+    const std::size_t hash = std::hash<std::string_view>()(url);
+    const std::size_t mask = table.size() - 1;
+    std::size_t i = hash & mask;
+    while (table[i].file) i = (i + 1) & mask;
+    table[i] = {hash, file};
+    return file;
+}
+
+void MoviesSet::ServerFiles::reserve(std::size_t count) {
+    std::size_t wanted = 64;
+    while (wanted < count * 2) wanted *= 2;
+    if (wanted > table.size()) grow(wanted);
+    files.reserve(count);
+}
+
+void MoviesSet::ServerFiles::grow(std::size_t slotCount) {
+    std::vector<Slot> old = std::move(table);
+    table.assign(slotCount, Slot{});
+    const std::size_t mask = slotCount - 1;
+    for (const Slot& slot : old)
+        if (slot.file) {
+            std::size_t i = slot.hash & mask;
+            while (table[i].file) i = (i + 1) & mask;
+            table[i] = slot;
+        }
 }
 
 MoviesSet::MoviesSet() = default;
@@ -155,12 +201,8 @@ BitRate* MoviesSet::getBitRate(std::string_view id) const {
 ServerFile* MoviesSet::getServerFile(std::string_view url) {
     // Links of one server file mostly stand next to each other in a catalogue and a state file.
     if (lastServerFile && lastServerFile->fileURL == url) return lastServerFile;
-    auto it = serverFilesByURL.find(url);
-    if (it != serverFilesByURL.end()) return lastServerFile = it->second.get();
-    auto file = std::make_unique<ServerFile>(std::string(url));
-    lastServerFile = file.get();
-    serverFilesByURL.emplace(std::string_view(lastServerFile->fileURL), std::move(file));
-    return lastServerFile;
+    ServerFile* file = serverFilesByURL.find(url);
+    return lastServerFile = file ? file : serverFilesByURL.add(url);
 }
 
 Language* MoviesSet::getFirstLanguage() const {

@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace tavik::vemlis_loader {
@@ -155,9 +154,25 @@ class MoviesSet final {
 public:
     using Languages = std::map<std::string, std::unique_ptr<Language>, std::less<>>;
     using BitRates = std::map<std::string, std::unique_ptr<BitRate>, std::less<>>;
-    // Keyed by a view of the file's own URL. Nothing depends on the order of server files, and
-    // a catalogue read looks a URL up for every link, so this one is hashed.
-    using ServerFiles = std::unordered_map<std::string_view, std::unique_ptr<ServerFile>>;
+    // Every server file, found by URL. Nothing depends on the order of server files, and a
+    // catalogue read looks a URL up for every new link, so this one is an open-addressing hash
+    // table that keeps each URL's hash beside its file: a lookup touches one slot.
+    class ServerFiles {
+    public:
+        ServerFile* find(std::string_view url) const;
+        ServerFile* add(std::string_view url);
+        void reserve(std::size_t count);
+        std::size_t size() const { return files.size(); }
+
+    private:
+        struct Slot {
+            std::size_t hash = 0;
+            ServerFile* file = nullptr;
+        };
+        void grow(std::size_t slotCount);
+        std::vector<std::unique_ptr<ServerFile>> files;
+        std::vector<Slot> table;
+    };
     using Seasons = std::vector<std::unique_ptr<Season>>;
 
     MoviesSet();
