@@ -133,13 +133,13 @@ void LoadThread::run() {
 
 void LoadThread::loadCatalogue() {
     try {
-        const std::string text = http.get(catalogueURL);
+        std::string text = http.get(catalogueURL);
         {
             std::unique_lock guard(lock);
             requests.wait(guard, [&] { return mergeAllowed || closing.load(); });
         }
         if (closing) return;
-        set.readCatalogue(text);
+        set.readCatalogue(std::move(text));
         synchronize(&LoadThreadUI::showMoviesSet);
     } catch (...) {
         if (!closing) fail(uiText(rows::catalogueNotLoaded));
