@@ -1,5 +1,8 @@
 #include "LoadThread.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
@@ -29,7 +32,7 @@ LoadThread::LoadThread(MoviesSet& set, TIdHTTPWithSpeedCounter& http, LoadThread
     // A request that comes just before a transfer starts must still break it off.
     http.setAbortCheck([this] { return closing.load() || aborting.load(); });
     bridge = new GuiBridge(this);
-    QThread::start(QThread::IdlePriority);
+    QThread::start();
 }
 
 LoadThread::~LoadThread() {
@@ -97,6 +100,9 @@ void LoadThread::synchronize(void (LoadThreadUI::*call)()) {
 }
 
 void LoadThread::run() {
+    // The lowest priority that still gets its turn. Qt's IdlePriority is SCHED_IDLE on Linux,
+    // under which the download stops whenever anything else keeps the processor busy.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
     loadCatalogue();
     while (!closing) {
         bool slow = false;

@@ -29,7 +29,7 @@ class TIdHTTPWithSpeedCounter;
 // the GUI thread while this thread waits. Created, driven and destroyed on the GUI thread.
 class LoadThread final : public QThread, private SplitHandler {
 public:
-    // Starts the thread at once, at idle priority. The merge waits for allowMerge().
+    // Starts the thread at once, at the lowest priority (nice 19). The merge waits for allowMerge().
     LoadThread(tavik::vemlis_loader::MoviesSet& set, TIdHTTPWithSpeedCounter& http, LoadThreadUI& ui,
                std::string catalogueURL, std::filesystem::path dataFolder);
     ~LoadThread() override;
