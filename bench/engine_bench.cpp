@@ -62,24 +62,11 @@ void makeServerFile(const fs::path& path) {
 }
 
 // As the load thread does it: the file written in large blocks, its headers noted on the way.
-class IndexingSink final : public vemlis::ByteSink {
-public:
-    IndexingSink(vemlis::FileSink& file, vemlis::HeaderIndex& index) : file(file), index(index) {}
-    void write(const char* data, std::size_t size) override {
-        index.feed(data, size);
-        file.write(data, size);
-    }
-
-private:
-    vemlis::FileSink& file;
-    vemlis::HeaderIndex& index;
-};
-
 vemlis::HeaderIndex download(const std::string& url, const fs::path& to) {
     vemlis::HttpClient client;
     vemlis::FileSink file(to);
     vemlis::HeaderIndex index;
-    IndexingSink sink(file, index);
+    vemlis::IndexingSink sink(file, index);
     client.get(url, sink);
     file.close();
     return index;

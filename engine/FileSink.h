@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/HttpClient.h"
+#include "engine/Splitter.h"
 
 namespace vemlis {
 
@@ -28,6 +29,21 @@ private:
 
     int fd;
     std::vector<char> buffer;
+};
+
+// A download into a file whose AVI headers are noted as the bytes go by, so that the
+// splitting need not read the file again to find them.
+class IndexingSink final : public ByteSink {
+public:
+    IndexingSink(FileSink& file, HeaderIndex& index) : file(file), index(index) {}
+    void write(const char* data, std::size_t size) override {
+        index.feed(data, size);
+        file.write(data, size);
+    }
+
+private:
+    FileSink& file;
+    HeaderIndex& index;
 };
 
 }  // namespace vemlis

@@ -42,8 +42,6 @@ public:
     // The length the time left is computed against; set by each response.
     void setContentLengthForTest(std::int64_t length) { testLength = length; }
 
-    QTimer* getTimer() const { return timer; }
-
 private:
     std::int64_t length() const;
     long double speedLocked() const;

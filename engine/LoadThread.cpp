@@ -173,24 +173,6 @@ void LoadThread::processNextFile() {
     std::filesystem::remove(getTempFilePath(), ignored);
 }
 
-namespace {
-
-// The temporary file, with the AVI headers noted as the bytes go by.
-class IndexingSink final : public ByteSink {
-public:
-    IndexingSink(FileSink& file, HeaderIndex& index) : file(file), index(index) {}
-    void write(const char* data, std::size_t size) override {
-        index.feed(data, size);
-        file.write(data, size);
-    }
-
-private:
-    FileSink& file;
-    HeaderIndex& index;
-};
-
-}  // namespace
-
 bool LoadThread::downloadFile() {
     FileSink temp(getTempFilePath());
     headers = HeaderIndex();
