@@ -55,7 +55,7 @@ const bool hasWideVectors = __builtin_cpu_supports("avx2");
 }  // namespace
 #endif
 
-std::size_t findText(std::string_view text, std::string_view pattern, std::size_t from) {
+std::size_t detail::findTextFar(std::string_view text, std::string_view pattern, std::size_t from) {
     const std::size_t n = text.size();
     const std::size_t k = pattern.size();
     if (from > n || k > n - from) return std::string_view::npos;
@@ -180,13 +180,25 @@ void readBitRates(MoviesSet& set, std::string_view text) {
     while (scan(classes, separators, c, position)) set.addBitRate(oneLine(extractID(c[0])), oneLine(c[1]));
 }
 
-// The first "\"" or "<" (and "!" when asked) of the text; a plain loop, as the standard
-// find_first_of makes a library call per character.
-std::size_t firstOf(std::string_view text, bool orExclamation) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '"' || c == '<' || (orExclamation && c == '!')) return i;
+// Where the first of four bytes is in the text from `from` on, or npos.
+std::size_t findFirstOf(std::string_view text, std::size_t from, const std::array<char, 4>& bytes) {
+    const char* s = text.data();
+    const std::size_t n = text.size();
+    std::size_t i = from;
+#if defined(__SSE2__)
+    const __m128i a = _mm_set1_epi8(bytes[0]);
+    const __m128i b = _mm_set1_epi8(bytes[1]);
+    const __m128i c = _mm_set1_epi8(bytes[2]);
+    const __m128i d = _mm_set1_epi8(bytes[3]);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, a), _mm_cmpeq_epi8(chunk, b)),
+                                          _mm_or_si128(_mm_cmpeq_epi8(chunk, c), _mm_cmpeq_epi8(chunk, d)));
+        if (const int mask = _mm_movemask_epi8(hits)) return i + static_cast<unsigned>(__builtin_ctz(mask));
     }
+#endif
+    for (; i < n; ++i)
+        if (s[i] == bytes[0] || s[i] == bytes[1] || s[i] == bytes[2] || s[i] == bytes[3]) return i;
     return std::string_view::npos;
 }
 
@@ -206,99 +218,141 @@ Address findAddress(std::string_view entry, std::size_t from) {
     return {};
 }
 
-void readLinks(MoviesSet& set, Film* film, std::string_view entry, ScanPosition& position) {
-    static constexpr std::array<std::string_view, 3> head{"<Link", "lang=\"", "\""};
-    std::array<std::string_view, 2> c;
-    while (scan(entry, head, c, position)) {
-        const std::size_t afterLanguage = *position;
-        const Address address = findAddress(entry, afterLanguage);
-        if (address.at == std::string_view::npos) return;
-        // An address found beyond the next link belongs to that link: this one adds nothing.
-        const std::size_t nextLink =
-            findText(entry.substr(0, address.at + 4), "<Link", afterLanguage);
-        if (nextLink != std::string_view::npos) {
-            position = nextLink;
-            continue;
+// The objects of the few ids that a catalogue repeats on every title and link, found by
+// comparing the ids in place instead of walking the set's maps.
+template <typename T>
+class RecentIDs {
+public:
+    template <typename Resolve>
+    const T* get(std::string_view id, Resolve resolve) {
+        for (const Entry& entry : entries)
+            if (entry.id.size() == id.size() && sameBytes(entry.id.data(), id.data(), id.size())) return entry.object;
+        const T* object = resolve(id);
+        if (entries.size() < 32) entries.push_back({std::string(id), object});
+        return object;
+    }
+
+private:
+    struct Entry {
+        std::string id;
+        const T* object;
+    };
+    std::vector<Entry> entries;
+};
+
+// Reads the seasons block. The set's ids are all declared by now and a placeholder keeps its
+// object when it is declared later, so an id found once stands for the same object to the end.
+class SeasonsReader {
+public:
+    explicit SeasonsReader(MoviesSet& set) : set(set) {}
+
+    void read(std::string_view text) {
+        const std::string_view seasons = block(text, "<Seasons>", "</Seasons>");
+        static constexpr std::array<std::string_view, 4> separators{"<Season>", "<Name>", "</Name>", "</Season>"};
+        std::array<std::string_view, 3> c;
+        ScanPosition position;
+        while (scan(seasons, separators, c, position)) {
+            if (c[1] == "FAQ's") continue;
+            const std::string name = oneLine(c[1]);
+            Season* season = set.findSeason(name);
+            if (!season) season = set.addSeason(name);
+
+            const std::string_view body = c[2];
+            static constexpr std::array<std::string_view, 2> entrySeparators{"<Entry>", "</Entry>"};
+            std::array<std::string_view, 1> entry;
+            ScanPosition entryPosition = 0;
+            while (scan(body, entrySeparators, entry, entryPosition)) readEntry(season, entry[0]);
         }
-        const std::size_t rest = address.at + address.schemeLength;
-        const std::size_t close = findText(entry, ">", rest);
-        if (close == std::string_view::npos) return;
-        position = close + 1;
+    }
 
-        const std::string_view r = entry.substr(rest, close - rest);
-        const std::size_t mark = firstOf(r, true);
-        const std::string_view url = entry.substr(address.at, address.schemeLength + std::min(mark, r.size()));
+private:
+    const Language* language(std::string_view id) {
+        return languages.get(oneLine(id, scratch), [this](std::string_view i) { return set.resolveLanguage(i); });
+    }
+    const BitRate* bitRate(std::string_view id) {
+        return bitRates.get(oneLine(id, scratch), [this](std::string_view i) { return set.resolveBitRate(i); });
+    }
 
-        std::string scratch;
-        const Language* lang = set.resolveLanguage(oneLine(c[1], scratch));
-        const BitRate* rate =
-            set.resolveBitRate(oneLine(extractID(entry.substr(afterLanguage, address.at - afterLanguage)), scratch));
-        const std::string_view fileURL = oneLine(url, scratch);
-        // Compared by text among the film's few movies, so that a merge of a known catalogue
-        // needs no lookup of server files at all.
-        bool known = false;
-        for (const auto& movie : film->getMovies())
-            if (movie->getLanguage() == lang && movie->getBitRate() == rate &&
-                movie->getServerFile()->getURLView() == fileURL) {
-                known = true;
-                break;
+    void readEntry(Season* season, std::string_view entry) {
+        static constexpr std::array<std::string_view, 5> title{"<Name", "lang=\"", "\"", ">", "</Name>"};
+        std::array<std::string_view, 4> c;
+        ScanPosition position = 0;
+        if (!scan(entry, title, c, position)) return;
+
+        const Language* first = language(c[1]);
+        const std::string_view name = oneLine(c[3], nameScratch);
+        Film* film = season->findFilm(first, name);
+        if (!film) {
+            film = season->addFilm();
+            film->setName(first, name);
+        }
+        // The first title is the film's identity: a second title in the same language within
+        // this entry would replace it and make the next read of the catalogue create the film anew.
+        titled.assign(1, first);
+        while (scan(entry, title, c, position)) {
+            const Language* lang = language(c[1]);
+            if (std::find(titled.begin(), titled.end(), lang) != titled.end()) continue;
+            titled.push_back(lang);
+            film->setName(lang, oneLine(c[3], nameScratch));
+        }
+        readLinks(film, entry, position);
+    }
+
+    void readLinks(Film* film, std::string_view entry, ScanPosition& position) {
+        static constexpr std::array<std::string_view, 3> head{"<Link", "lang=\"", "\""};
+        std::array<std::string_view, 2> c;
+        std::size_t link = 0;
+        while (scan(entry, head, c, position)) {
+            const std::size_t afterLanguage = *position;
+            const Address address = findAddress(entry, afterLanguage);
+            if (address.at == std::string_view::npos) return;
+            // An address found beyond the next link belongs to that link: this one adds nothing.
+            const std::size_t nextLink = findText(entry.substr(0, address.at + 4), "<Link", afterLanguage);
+            if (nextLink != std::string_view::npos) {
+                position = nextLink;
+                continue;
             }
-        if (known) continue;
-        ServerFile* file = set.getServerFile(fileURL);
-        std::string fileName;
-        if (mark != std::string_view::npos && r[mark] == '!') {
-            const std::string_view named = r.substr(mark + 1);
-            fileName = oneLine(named.substr(0, firstOf(named, false)));
+            // The address ends at the first "\"", "<" or "!" before the element's ">".
+            const std::size_t rest = address.at + address.schemeLength;
+            std::size_t close = findFirstOf(entry, rest, {'>', '"', '<', '!'});
+            if (close == std::string_view::npos) return;
+            const std::size_t end = close;
+            if (entry[end] != '>') close = findText(entry, ">", end + 1);
+            if (close == std::string_view::npos) return;
+            position = close + 1;
+            const std::string_view url = entry.substr(address.at, end - address.at);
+
+            const Language* lang = language(c[1]);
+            const BitRate* rate = bitRate(extractID(entry.substr(afterLanguage, address.at - afterLanguage)));
+            const std::string_view fileURL = oneLine(url, scratch);
+            // Compared by text among the film's few movies, so that a merge of a known catalogue
+            // needs no lookup of server files at all; the movie that this link made last time
+            // is tried first.
+            const auto& movies = film->getMovies();
+            const auto same = [&](const auto& movie) {
+                return movie->getLanguage() == lang && movie->getBitRate() == rate &&
+                       movie->getServerFile()->getURLView() == fileURL;
+            };
+            const std::size_t index = link++;
+            if (index < movies.size() && same(movies[index])) continue;
+            if (std::any_of(movies.begin(), movies.end(), same)) continue;
+            ServerFile* file = set.getServerFile(fileURL);
+            std::string fileName;
+            if (entry[end] == '!') {
+                const std::string_view named = entry.substr(end + 1, close - end - 1);
+                fileName = oneLine(named.substr(0, findFirstOf(named, 0, {'"', '<', '"', '<'})));
+            }
+            film->addMovie(lang, rate, file, std::move(fileName), NoLoad);
         }
-        film->addMovie(lang, rate, file, std::move(fileName), NoLoad);
     }
-}
 
-void readEntry(MoviesSet& set, Season* season, std::string_view entry) {
-    static constexpr std::array<std::string_view, 5> title{"<Name", "lang=\"", "\"", ">", "</Name>"};
-    std::array<std::string_view, 4> c;
-    ScanPosition position = 0;
-    if (!scan(entry, title, c, position)) return;
-
+    MoviesSet& set;
+    RecentIDs<Language> languages;
+    RecentIDs<BitRate> bitRates;
+    std::vector<const Language*> titled;
     std::string scratch;
-    const Language* first = set.resolveLanguage(oneLine(c[1], scratch));
     std::string nameScratch;
-    const std::string_view name = oneLine(c[3], nameScratch);
-    Film* film = season->findFilm(first, name);
-    if (!film) {
-        film = season->addFilm();
-        film->setName(first, name);
-    }
-    // The first title is the film's identity: a second title in the same language within
-    // this entry would replace it and make the next read of the catalogue create the film anew.
-    std::vector<const Language*> titled{first};
-    while (scan(entry, title, c, position)) {
-        const Language* lang = set.resolveLanguage(oneLine(c[1], scratch));
-        if (std::find(titled.begin(), titled.end(), lang) != titled.end()) continue;
-        titled.push_back(lang);
-        film->setName(lang, oneLine(c[3], nameScratch));
-    }
-    readLinks(set, film, entry, position);
-}
-
-void readSeasons(MoviesSet& set, std::string_view text) {
-    const std::string_view seasons = block(text, "<Seasons>", "</Seasons>");
-    static constexpr std::array<std::string_view, 4> separators{"<Season>", "<Name>", "</Name>", "</Season>"};
-    std::array<std::string_view, 3> c;
-    ScanPosition position;
-    while (scan(seasons, separators, c, position)) {
-        if (c[1] == "FAQ's") continue;
-        const std::string name = oneLine(c[1]);
-        Season* season = set.findSeason(name);
-        if (!season) season = set.addSeason(name);
-
-        const std::string_view body = c[2];
-        static constexpr std::array<std::string_view, 2> entrySeparators{"<Entry>", "</Entry>"};
-        std::array<std::string_view, 1> entry;
-        ScanPosition entryPosition = 0;
-        while (scan(body, entrySeparators, entry, entryPosition)) readEntry(set, season, entry[0]);
-    }
-}
+};
 
 }  // namespace
 
@@ -307,7 +361,7 @@ void MoviesSet::readCatalogue(std::string text) {
     serverFilesByURL.reserve(serverFilesByURL.size() + text.size() / 400);
     readLanguages(*this, text);
     readBitRates(*this, text);
-    readSeasons(*this, text);
+    SeasonsReader(*this).read(text);
 }
 
 }  // namespace tavik::vemlis_loader

@@ -1,6 +1,7 @@
 #include "MoviesSet.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <unordered_set>
 #include <utility>
@@ -15,7 +16,10 @@ void BitRate::setDescription(std::string value) { description = std::move(value)
 
 // A server file holds a few movies and a film has a few variants: room for them from the start
 // saves the several small reallocations of a growing list.
-ServerFile::ServerFile(std::string fileURL) : fileURL(std::move(fileURL)) { movies.reserve(4); }
+ServerFile::ServerFile(std::string_view fileURL, Arena& arena)
+    : fileURL(arena.keep(fileURL)), movies(ArenaAllocator<const Movie*>(arena)) {
+    movies.reserve(4);
+}
 void ServerFile::addMovie(const Movie* movie) { movies.push_back(movie); }
 
 Movie::Movie(Film* film, const ServerFile* serverFile, const BitRate* bitRate, const Language* language,
@@ -34,18 +38,32 @@ bool Movie::hasOtherInFile(LoadFlag flag) const {
     return false;
 }
 
-Film::Film(Season* season) : season(season) { movies.reserve(8); }
+Film::Film(Season* season, std::size_t position)
+    : season(season), position(position), names(Names::allocator_type(*season->arena)),
+      movies(Movies::allocator_type(*season->arena)) {
+    movies.reserve(8);
+}
 
 std::string Film::getName(const Language* language) const {
     auto it = names.find(language);
-    return it == names.end() ? std::string() : it->second;
+    return it == names.end() ? std::string() : std::string(it->second);
 }
 
 void Film::setName(MoviesSet& set, std::string_view languageID, std::string title) {
-    names[set.resolveLanguage(languageID)] = std::move(title);
+    setName(set.resolveLanguage(languageID), title);
 }
 
-void Film::setName(const Language* language, std::string_view title) { names[language].assign(title); }
+void Film::setName(const Language* language, std::string_view title) {
+    auto it = names.find(language);
+    if (it == names.end()) {
+        it = names.emplace(language, Title(title, names.get_allocator())).first;
+    } else {
+        // A catalogue read names every film again, mostly with the title it has.
+        if (it->second == title) return;
+        it->second.assign(title);
+    }
+    season->noteTitle(language, title, this);
+}
 
 Movie* Film::addMovie(MoviesSet& set, std::string_view languageID, std::string_view bitRateID, std::string_view url,
                       std::string fileName, LoadFlag flag) {
@@ -56,9 +74,8 @@ Movie* Film::addMovie(MoviesSet& set, std::string_view languageID, std::string_v
 
 Movie* Film::addMovie(const Language* language, const BitRate* bitRate, ServerFile* file, std::string fileName,
                       LoadFlag flag) {
-    auto movie = std::make_unique<Movie>(this, file, bitRate, language, std::move(fileName), flag);
-    Movie* result = movie.get();
-    movies.push_back(std::move(movie));
+    Movie* result = new (*season->arena) Movie(this, file, bitRate, language, std::move(fileName), flag);
+    movies.emplace_back(result);
     file->addMovie(result);
     return result;
 }
@@ -70,64 +87,96 @@ int Film::countMovies(LoadFlag flag) const {
     return n;
 }
 
-Season::Season(std::string name) : name(std::move(name)) {}
+Season::Season(std::string name, Arena& arena) : name(std::move(name)), arena(&arena) {}
 
 Film* Season::addFilm() {
-    films.push_back(std::make_unique<Film>(this));
+    films.push_back(std::unique_ptr<Film>(new (*arena) Film(this, films.size())));
     return films.back().get();
 }
 
-Film* Season::findFilm(const Language* language, std::string_view name) const {
-    for (const auto& film : films) {
-        auto it = film->names.find(language);
-        if (it != film->names.end() && it->second == name) return film.get();
+namespace {
+
+std::size_t titleHash(const Language* language, std::string_view title) {
+    return std::hash<std::string_view>()(title) ^ (reinterpret_cast<std::uintptr_t>(language) * 0x9E3779B97F4A7C15u);
+}
+
+}  // namespace
+
+void Season::noteTitle(const Language* language, std::string_view title, Film* film) {
+    if ((titleCount + 1) * 2 > titles.size()) {
+        std::vector<TitleSlot> old(std::max<std::size_t>(16, titles.size() * 2));
+        old.swap(titles);
+        const std::size_t mask = titles.size() - 1;
+        for (const TitleSlot& slot : old)
+            if (slot.film) {
+                std::size_t i = slot.hash & mask;
+                while (titles[i].film) i = (i + 1) & mask;
+                titles[i] = slot;
+            }
     }
-    return nullptr;
+    const std::size_t hash = titleHash(language, title);
+    const std::size_t mask = titles.size() - 1;
+    std::size_t i = hash & mask;
+    for (; titles[i].film; i = (i + 1) & mask)
+        if (titles[i].hash == hash && titles[i].film == film) return;  // titled so before
+    titles[i] = {hash, film};
+    ++titleCount;
+}
+
+Film* Season::findFilm(const Language* language, std::string_view name) const {
+    if (titles.empty()) return nullptr;
+    // Several films may carry the title: the first of them is the one.
+    Film* first = nullptr;
+    const std::size_t hash = titleHash(language, name);
+    const std::size_t mask = titles.size() - 1;
+    for (std::size_t i = hash & mask; titles[i].film; i = (i + 1) & mask) {
+        Film* film = titles[i].film;
+        if (titles[i].hash != hash || (first && first->position < film->position)) continue;
+        auto it = film->names.find(language);
+        if (it != film->names.end() && it->second == name) first = film;
+    }
+    return first;
 }
 
 ServerFile* MoviesSet::ServerFiles::find(std::string_view url) const {
-    if (table.empty()) return nullptr;
+    if (tags.empty()) return nullptr;
     const std::size_t hash = std::hash<std::string_view>()(url);
-    const std::size_t mask = table.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        const Slot& slot = table[i];
-        if (!slot.file) return nullptr;
-        if (slot.hash == hash && slot.file->fileURL == url) return slot.file;
-    }
+    const std::uint8_t tag = tagOf(hash);
+    const std::size_t mask = tags.size() - 1;
+    for (std::size_t i = hash & mask; tags[i]; i = (i + 1) & mask)
+        if (tags[i] == tag && byTag[i]->fileURL == url) return byTag[i];
+    return nullptr;
 }
 
 ServerFile* MoviesSet::ServerFiles::add(std::string_view url) {
-    if ((files.size() + 1) * 2 > table.size()) grow(std::max<std::size_t>(64, table.size() * 2));
-    files.push_back(std::make_unique<ServerFile>(std::string(url)));
-    ServerFile* file = files.back().get();
-    const std::size_t hash = std::hash<std::string_view>()(url);
-    const std::size_t mask = table.size() - 1;
+    if ((files.size() + 1) * 2 > tags.size()) grow(std::max<std::size_t>(64, tags.size() * 2));
+    files.push_back(std::unique_ptr<ServerFile>(new (*arena) ServerFile(url, *arena)));
+    place(std::hash<std::string_view>()(url), files.back().get());
+    return files.back().get();
+}
+
+void MoviesSet::ServerFiles::place(std::size_t hash, ServerFile* file) {
+    const std::size_t mask = tags.size() - 1;
     std::size_t i = hash & mask;
-    while (table[i].file) i = (i + 1) & mask;
-    table[i] = {hash, file};
-    return file;
+    while (tags[i]) i = (i + 1) & mask;
+    tags[i] = tagOf(hash);
+    byTag[i] = file;
 }
 
 void MoviesSet::ServerFiles::reserve(std::size_t count) {
     std::size_t wanted = 64;
     while (wanted < count * 2) wanted *= 2;
-    if (wanted > table.size()) grow(wanted);
+    if (wanted > tags.size()) grow(wanted);
     files.reserve(count);
 }
 
 void MoviesSet::ServerFiles::grow(std::size_t slotCount) {
-    std::vector<Slot> old = std::move(table);
-    table.assign(slotCount, Slot{});
-    const std::size_t mask = slotCount - 1;
-    for (const Slot& slot : old)
-        if (slot.file) {
-            std::size_t i = slot.hash & mask;
-            while (table[i].file) i = (i + 1) & mask;
-            table[i] = slot;
-        }
+    tags.assign(slotCount, 0);
+    byTag.assign(slotCount, nullptr);
+    for (const auto& file : files) place(std::hash<std::string_view>()(file->fileURL), file.get());
 }
 
-MoviesSet::MoviesSet() = default;
+MoviesSet::MoviesSet() : serverFilesByURL(arena) {}
 MoviesSet::~MoviesSet() = default;
 
 namespace {
@@ -178,7 +227,7 @@ BitRate* MoviesSet::addBitRate(std::string_view id, std::string description) {
 }
 
 Season* MoviesSet::addSeason(std::string name) {
-    seasons.push_back(std::make_unique<Season>(std::move(name)));
+    seasons.push_back(std::make_unique<Season>(std::move(name), arena));
     return seasons.back().get();
 }
 

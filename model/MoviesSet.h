@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Arena.h"
+
 #include <atomic>
 #include <cstdint>
 #include <iosfwd>
@@ -52,17 +54,26 @@ private:
 
 class ServerFile final {
 public:
-    explicit ServerFile(std::string fileURL);
-    std::string getURL() const { return fileURL; }
+    using Movies = std::vector<const Movie*, ArenaAllocator<const Movie*>>;
+
+    // The URL is kept in the arena too: it never changes.
+    ServerFile(std::string_view fileURL, Arena& arena);
+    // Lives in its set's arena: deleting it ends its life, the arena frees the memory with the set.
+    static void* operator new(std::size_t size, Arena& arena) {
+        return arena.allocate(size);
+    }
+    static void operator delete(void*, Arena&) noexcept {}
+    static void operator delete(void*) noexcept {}
+    std::string getURL() const { return std::string(fileURL); }
     std::string_view getURLView() const { return fileURL; }
     // The movies in the order they are stored inside the file.
-    const std::vector<const Movie*>& getMovies() const { return movies; }
+    const Movies& getMovies() const { return movies; }
     void addMovie(const Movie* movie);
 
 private:
     friend class MoviesSet;
-    std::string fileURL;
-    std::vector<const Movie*> movies;
+    std::string_view fileURL;
+    Movies movies;
 };
 
 class Movie final {
@@ -71,6 +82,12 @@ public:
           std::string fileName, LoadFlag loadFlag);
     Movie(const Movie&) = delete;
     Movie& operator=(const Movie&) = delete;
+    // Lives in its set's arena: deleting it ends its life, the arena frees the memory with the set.
+    static void* operator new(std::size_t size, Arena& arena) {
+        return arena.allocate(size);
+    }
+    static void operator delete(void*, Arena&) noexcept {}
+    static void operator delete(void*) noexcept {}
 
     Film* getFilm() const { return film; }
     const ServerFile* getServerFile() const { return serverFile; }
@@ -102,11 +119,22 @@ private:
 
 class Film final {
 public:
-    explicit Film(Season* season);
+    using Title = std::basic_string<char, std::char_traits<char>, ArenaAllocator<char>>;
+    using Names = std::map<const Language*, Title, std::less<const Language*>,
+                           ArenaAllocator<std::pair<const Language* const, Title>>>;
+    using Movies = std::vector<std::unique_ptr<const Movie>, ArenaAllocator<std::unique_ptr<const Movie>>>;
+
+    Film(Season* season, std::size_t position);
+    // Lives in its set's arena: deleting it ends its life, the arena frees the memory with the set.
+    static void* operator new(std::size_t size, Arena& arena) {
+        return arena.allocate(size);
+    }
+    static void operator delete(void*, Arena&) noexcept {}
+    static void operator delete(void*) noexcept {}
 
     Season* getSeason() const { return season; }
-    const std::map<const Language*, std::string>& getNames() const { return names; }
-    const std::vector<std::unique_ptr<const Movie>>& getMovies() const { return movies; }
+    const Names& getNames() const { return names; }
+    const Movies& getMovies() const { return movies; }
 
     // The title in that language, or an empty text.
     std::string getName(const Language* language) const;
@@ -123,13 +151,15 @@ private:
     friend class MoviesSet;
     friend class Season;
     Season* season;
-    std::map<const Language*, std::string> names;
-    std::vector<std::unique_ptr<const Movie>> movies;
+    std::size_t position;  // in the season's films
+    Names names;
+    Movies movies;
 };
 
 class Season final {
 public:
-    explicit Season(std::string name);
+    // Its films live in `arena`, the set's.
+    Season(std::string name, Arena& arena);
     std::string getName() const { return name; }
     const std::vector<std::unique_ptr<Film>>& getFilms() const { return films; }
     Film* addFilm();
@@ -138,8 +168,23 @@ public:
 
 private:
     friend class MoviesSet;
+    friend class Film;
+    // Notes that the film now has this title, for findFilm.
+    void noteTitle(const Language* language, std::string_view title, Film* film);
+
     std::string name;
     std::vector<std::unique_ptr<Film>> films;
+    Arena* arena;
+    // Every (language, title) that a film of the season was given, hashed, with the film: a
+    // catalogue read looks up every entry's film, and a walk over all films would make that
+    // quadratic in the season's size. A replaced title leaves its slot behind; lookups check
+    // the film's current title.
+    struct TitleSlot {
+        std::size_t hash = 0;
+        Film* film = nullptr;
+    };
+    std::vector<TitleSlot> titles;
+    std::size_t titleCount = 0;
 };
 
 // The whole catalogue. Owns every object in it; nothing is removed while it lives, so the
@@ -156,22 +201,24 @@ public:
     using BitRates = std::map<std::string, std::unique_ptr<BitRate>, std::less<>>;
     // Every server file, found by URL. Nothing depends on the order of server files, and a
     // catalogue read looks a URL up for every new link, so this one is an open-addressing hash
-    // table that keeps each URL's hash beside its file: a lookup touches one slot.
+    // table. Beside each slot's file it keeps a byte of the URL's hash in a table of its own: a
+    // lookup of a URL that is not there (every new file) reads only that small, cached table.
     class ServerFiles {
     public:
+        explicit ServerFiles(Arena& arena) : arena(&arena) {}
         ServerFile* find(std::string_view url) const;
         ServerFile* add(std::string_view url);
         void reserve(std::size_t count);
         std::size_t size() const { return files.size(); }
 
     private:
-        struct Slot {
-            std::size_t hash = 0;
-            ServerFile* file = nullptr;
-        };
+        static std::uint8_t tagOf(std::size_t hash) { return static_cast<std::uint8_t>(0x80 | (hash >> 57)); }
         void grow(std::size_t slotCount);
+        void place(std::size_t hash, ServerFile* file);
+        Arena* arena;
         std::vector<std::unique_ptr<ServerFile>> files;
-        std::vector<Slot> table;
+        std::vector<std::uint8_t> tags;  // 0: empty slot
+        std::vector<ServerFile*> byTag;
     };
     using Seasons = std::vector<std::unique_ptr<Season>>;
 
@@ -212,7 +259,10 @@ public:
     void load(std::istream& in);
 
 private:
-    // Declared in this order so that seasons (and their movies) go first.
+    // Declared in this order so that seasons (and their movies) go first and the memory of
+    // movies, films and server files last. A set holds some 250,000 small objects: taken from
+    // large blocks they cost a fraction of their own allocations, and are never freed one by one.
+    Arena arena;
     Languages languagesByID;
     BitRates bitRatesByID;
     ServerFiles serverFilesByURL;

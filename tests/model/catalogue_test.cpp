@@ -122,3 +122,44 @@ TEST(MoviesSet, FlagsChangeWholeAcrossThreads) {
     }
     worker.join();
 }
+
+TEST(Season, FindsTheFirstFilmThatNowCarriesTheTitle) {
+    MoviesSet set;
+    const Language* en = set.addLanguage("EN", "English");
+    const Language* de = set.addLanguage("DE", "Deutsch");
+    Season* season = set.addSeason("One");
+    EXPECT_EQ(season->findFilm(en, "Pilot"), nullptr);  // no film at all yet
+
+    // Enough films that the index grows several times on the way.
+    std::vector<Film*> films;
+    for (int i = 0; i < 300; ++i) {
+        films.push_back(season->addFilm());
+        films.back()->setName(en, "Episode " + std::to_string(i));
+        films.back()->setName(de, "Folge " + std::to_string(i));
+    }
+    for (int i = 0; i < 300; i += 37) {
+        EXPECT_EQ(season->findFilm(en, "Episode " + std::to_string(i)), films[i]);
+        EXPECT_EQ(season->findFilm(de, "Folge " + std::to_string(i)), films[i]);
+    }
+    EXPECT_EQ(season->findFilm(de, "Episode 5"), nullptr);  // the title under another language
+    EXPECT_EQ(season->findFilm(en, "Episode 300"), nullptr);
+
+    // A replaced title no longer finds the film; the new one does.
+    films[10]->setName(en, "Renamed");
+    EXPECT_EQ(season->findFilm(en, "Episode 10"), nullptr);
+    EXPECT_EQ(season->findFilm(en, "Renamed"), films[10]);
+    films[10]->setName(en, "Episode 10");  // and back again
+    EXPECT_EQ(season->findFilm(en, "Episode 10"), films[10]);
+
+    // Two films with one title: the earlier one, whichever was titled so first.
+    films[200]->setName(en, "Twin");
+    films[20]->setName(en, "Twin");
+    EXPECT_EQ(season->findFilm(en, "Twin"), films[20]);
+    films[20]->setName(en, "Single");
+    EXPECT_EQ(season->findFilm(en, "Twin"), films[200]);
+
+    // Naming a film with the title it has, again and again, keeps the lookups right.
+    for (int round = 0; round < 50; ++round) films[5]->setName(en, "Episode 5");
+    EXPECT_EQ(season->findFilm(en, "Episode 5"), films[5]);
+    EXPECT_EQ(set.addSeason("Two")->findFilm(en, "Episode 5"), nullptr);  // seasons are apart
+}

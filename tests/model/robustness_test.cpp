@@ -32,7 +32,7 @@ std::string mutate(std::string text, std::mt19937& random) {
                 text.insert(at, copied);
                 break;
             }
-            default: text.insert(at, std::string(1, static_cast<char>(pick(255)))); break;
+            default: text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), static_cast<char>(pick(255))); break;
         }
     }
     return text;
