@@ -94,42 +94,6 @@ std::size_t detail::findTextFar(std::string_view text, std::string_view pattern,
     return std::string_view::npos;
 }
 
-bool hasLineBreak(std::string_view text) {
-    const char* p = text.data();
-    std::size_t n = text.size();
-#if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
-    for (; n >= 16; p += 16, n -= 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, lf), _mm_cmpeq_epi8(chunk, cr)))) return true;
-    }
-#endif
-    for (; n > 0; ++p, --n)
-        if (*p == '\n' || *p == '\r') return true;
-    return false;
-}
-
-bool findTagged(std::string_view text, std::span<const std::string_view> separators,
-                std::span<std::string_view> captures, ScanPosition& position) {
-    const std::size_t start = position.value_or(0);
-    const std::size_t first = findText(text, separators[0], start);
-    if (first == std::string_view::npos) {
-        position.reset();
-        return false;
-    }
-    std::size_t at = first + separators[0].size();
-    position = at;
-    for (std::size_t i = 1; i <= captures.size(); ++i) {
-        const std::size_t next = findText(text, separators[i], at);
-        if (next == std::string_view::npos) return false;
-        captures[i - 1] = text.substr(at, next - at);
-        at = next + separators[i].size();
-        position = at;
-    }
-    return true;
-}
-
 std::string_view extractID(std::string_view attributes) {
     static constexpr std::array<std::string_view, 2> separators{"id=\"", "\""};
     std::array<std::string_view, 1> captures;
@@ -141,12 +105,6 @@ std::string oneLine(std::string_view text) {
     std::string result(text);
     std::replace_if(result.begin(), result.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return result;
-}
-
-std::string_view oneLine(std::string_view text, std::string& scratch) {
-    if (!hasLineBreak(text)) return text;
-    scratch = oneLine(text);
-    return scratch;
 }
 
 namespace {
@@ -216,6 +174,51 @@ Address findAddress(std::string_view entry, std::size_t from) {
         if (rest.starts_with("s://")) return {at, 8};
     }
     return {};
+}
+
+// What the reader takes from the start of a link element.
+struct LinkHead {
+    std::string_view language;
+    std::string_view bitRate;
+    Address address;
+};
+
+// Reads the start of the link element at `at` when it has the usual shape, <Link lang="L"
+// id="B">http... or <Link lang="L" id="B" href="http..., with what the general search gives
+// for it: the id's value is the only place where that search could find another address, a
+// link or an id first, and a value holding "http" or "<" is left to it. False for any
+// other shape.
+bool readUsualHead(std::string_view entry, std::size_t at, LinkHead& head) {
+    const auto has = [entry](std::size_t i, std::string_view text) {
+        return i <= entry.size() && entry.size() - i >= text.size() && sameBytes(entry.data() + i, text.data(), text.size());
+    };
+    const auto quote = [entry](std::size_t from) {
+        const void* hit = std::memchr(entry.data() + from, '"', entry.size() - from);
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - entry.data()) : std::string_view::npos;
+    };
+    if (!has(at + 5, " lang=\"")) return false;
+    const std::size_t languageEnd = quote(at + 12);
+    if (languageEnd == std::string_view::npos || !has(languageEnd + 1, " id=\"")) return false;
+    const std::size_t rateEnd = quote(languageEnd + 6);
+    if (rateEnd == std::string_view::npos) return false;
+    const std::string_view rate = entry.substr(languageEnd + 6, rateEnd - languageEnd - 6);
+    if (rate.find('<') != std::string_view::npos || rate.find("http") != std::string_view::npos) return false;
+    std::size_t address;
+    if (has(rateEnd + 1, ">"))
+        address = rateEnd + 2;
+    else if (has(rateEnd + 1, " href=\""))
+        address = rateEnd + 8;
+    else
+        return false;
+    if (has(address, "http://"))
+        head.address = {address, 7};
+    else if (has(address, "https://"))
+        head.address = {address, 8};
+    else
+        return false;
+    head.language = entry.substr(at + 12, languageEnd - at - 12);
+    head.bitRate = rate;
+    return true;
 }
 
 // The objects of the few ids that a catalogue repeats on every title and link, found by
@@ -302,16 +305,29 @@ private:
         static constexpr std::array<std::string_view, 3> head{"<Link", "lang=\"", "\""};
         std::array<std::string_view, 2> c;
         std::size_t link = 0;
-        while (scan(entry, head, c, position)) {
-            const std::size_t afterLanguage = *position;
-            const Address address = findAddress(entry, afterLanguage);
-            if (address.at == std::string_view::npos) return;
-            // An address found beyond the next link belongs to that link: this one adds nothing.
-            const std::size_t nextLink = findText(entry.substr(0, address.at + 4), "<Link", afterLanguage);
-            if (nextLink != std::string_view::npos) {
-                position = nextLink;
-                continue;
+        for (;;) {
+            LinkHead parts;
+            const std::size_t at = findText(entry, "<Link", position.value_or(0));
+            if (at == std::string_view::npos) return;
+            if (!readUsualHead(entry, at, parts)) {
+                if (!scan(entry, head, c, position)) return;
+                parts.language = c[1];
+                const std::size_t afterLanguage = *position;
+                const Address address = findAddress(entry, afterLanguage);
+                if (address.at == std::string_view::npos) return;
+                // An address found beyond the next link belongs to that link: this one adds nothing.
+                const std::size_t nextLink =
+                    std::memchr(entry.data() + afterLanguage, '<', address.at - afterLanguage)
+                        ? findText(entry.substr(0, address.at + 4), "<Link", afterLanguage)
+                        : std::string_view::npos;
+                if (nextLink != std::string_view::npos) {
+                    position = nextLink;
+                    continue;
+                }
+                parts.bitRate = extractID(entry.substr(afterLanguage, address.at - afterLanguage));
+                parts.address = address;
             }
+            const Address address = parts.address;
             // The address ends at the first "\"", "<" or "!" before the element's ">".
             const std::size_t rest = address.at + address.schemeLength;
             std::size_t close = findFirstOf(entry, rest, {'>', '"', '<', '!'});
@@ -322,8 +338,8 @@ private:
             position = close + 1;
             const std::string_view url = entry.substr(address.at, end - address.at);
 
-            const Language* lang = language(c[1]);
-            const BitRate* rate = bitRate(extractID(entry.substr(afterLanguage, address.at - afterLanguage)));
+            const Language* lang = language(parts.language);
+            const BitRate* rate = bitRate(parts.bitRate);
             const std::string_view fileURL = oneLine(url, scratch);
             // Compared by text among the film's few movies, so that a merge of a known catalogue
             // needs no lookup of server files at all; the movie that this link made last time

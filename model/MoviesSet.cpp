@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <unordered_set>
 #include <utility>
@@ -96,8 +97,36 @@ Film* Season::addFilm() {
 
 namespace {
 
+// A quick hash of a short text, eight bytes a step, for the set's own tables: titles and URLs
+// run to a few dozen bytes, where the general string hash costs more than the lookup.
+std::uint64_t hashText(std::string_view text, std::uint64_t seed = 0) {
+    constexpr std::uint64_t multiplier = 0x9E3779B97F4A7C15u;
+    const char* p = text.data();
+    std::size_t n = text.size();
+    std::uint64_t h = (seed ^ n) * multiplier;
+    std::uint64_t word;
+    for (; n > 8; p += 8, n -= 8) {
+        std::memcpy(&word, p, 8);
+        h = (h ^ word) * multiplier;
+        h ^= h >> 29;
+    }
+    if (text.size() >= 8) {
+        std::memcpy(&word, text.data() + text.size() - 8, 8);  // the last eight, overlapping
+    } else {
+        word = 0;
+        for (std::size_t i = 0; i < n; ++i) word = word << 8 | static_cast<unsigned char>(p[i]);
+    }
+    h = (h ^ word) * multiplier;
+    // Every bit of the result depends on every bit of the input: slots come from the low bits,
+    // tags from the high ones.
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDu;
+    h ^= h >> 33;
+    return h;
+}
+
 std::size_t titleHash(const Language* language, std::string_view title) {
-    return std::hash<std::string_view>()(title) ^ (reinterpret_cast<std::uintptr_t>(language) * 0x9E3779B97F4A7C15u);
+    return hashText(title, reinterpret_cast<std::uintptr_t>(language));
 }
 
 }  // namespace
@@ -109,50 +138,50 @@ void Season::noteTitle(const Language* language, std::string_view title, Film* f
         const std::size_t mask = titles.size() - 1;
         for (const TitleSlot& slot : old)
             if (slot.film) {
-                std::size_t i = slot.hash & mask;
+                std::size_t i = slot.start & mask;
                 while (titles[i].film) i = (i + 1) & mask;
                 titles[i] = slot;
             }
     }
-    const std::size_t hash = titleHash(language, title);
+    const std::uint64_t hash = titleHash(language, title);
+    const TitleSlot noted{static_cast<std::uint32_t>(hash), static_cast<std::uint32_t>(film->position + 1)};
     const std::size_t mask = titles.size() - 1;
-    std::size_t i = hash & mask;
+    std::size_t i = noted.start & mask;
     for (; titles[i].film; i = (i + 1) & mask)
-        if (titles[i].hash == hash && titles[i].film == film) return;  // titled so before
-    titles[i] = {hash, film};
+        if (titles[i].start == noted.start && titles[i].film == noted.film) return;  // titled so before
+    titles[i] = noted;
     ++titleCount;
 }
 
 Film* Season::findFilm(const Language* language, std::string_view name) const {
     if (titles.empty()) return nullptr;
     // Several films may carry the title: the first of them is the one.
-    Film* first = nullptr;
-    const std::size_t hash = titleHash(language, name);
+    std::uint32_t first = 0;
+    const auto start = static_cast<std::uint32_t>(titleHash(language, name));
     const std::size_t mask = titles.size() - 1;
-    for (std::size_t i = hash & mask; titles[i].film; i = (i + 1) & mask) {
-        Film* film = titles[i].film;
-        if (titles[i].hash != hash || (first && first->position < film->position)) continue;
-        auto it = film->names.find(language);
-        if (it != film->names.end() && it->second == name) first = film;
+    for (std::size_t i = start & mask; titles[i].film; i = (i + 1) & mask) {
+        const TitleSlot slot = titles[i];
+        if (slot.start != start || (first && first < slot.film)) continue;
+        const Film& film = *films[slot.film - 1];
+        auto it = film.names.find(language);
+        if (it != film.names.end() && it->second == name) first = slot.film;
     }
-    return first;
+    return first ? films[first - 1].get() : nullptr;
 }
 
-ServerFile* MoviesSet::ServerFiles::find(std::string_view url) const {
-    if (tags.empty()) return nullptr;
-    const std::size_t hash = std::hash<std::string_view>()(url);
+ServerFile* MoviesSet::ServerFiles::get(std::string_view url) {
+    // Grown first, so that the free slot that ends the probe is where a new file goes.
+    if ((files.size() + 1) * 2 > tags.size()) grow(std::max<std::size_t>(64, tags.size() * 2));
+    const std::size_t hash = hashText(url);
     const std::uint8_t tag = tagOf(hash);
     const std::size_t mask = tags.size() - 1;
-    for (std::size_t i = hash & mask; tags[i]; i = (i + 1) & mask)
+    std::size_t i = hash & mask;
+    for (; tags[i]; i = (i + 1) & mask)
         if (tags[i] == tag && byTag[i]->fileURL == url) return byTag[i];
-    return nullptr;
-}
-
-ServerFile* MoviesSet::ServerFiles::add(std::string_view url) {
-    if ((files.size() + 1) * 2 > tags.size()) grow(std::max<std::size_t>(64, tags.size() * 2));
     files.push_back(std::unique_ptr<ServerFile>(new (*arena) ServerFile(url, *arena)));
-    place(std::hash<std::string_view>()(url), files.back().get());
-    return files.back().get();
+    tags[i] = tag;
+    byTag[i] = files.back().get();
+    return byTag[i];
 }
 
 void MoviesSet::ServerFiles::place(std::size_t hash, ServerFile* file) {
@@ -173,7 +202,7 @@ void MoviesSet::ServerFiles::reserve(std::size_t count) {
 void MoviesSet::ServerFiles::grow(std::size_t slotCount) {
     tags.assign(slotCount, 0);
     byTag.assign(slotCount, nullptr);
-    for (const auto& file : files) place(std::hash<std::string_view>()(file->fileURL), file.get());
+    for (const auto& file : files) place(hashText(file->fileURL), file.get());
 }
 
 MoviesSet::MoviesSet() : serverFilesByURL(arena) {}
@@ -250,8 +279,7 @@ BitRate* MoviesSet::getBitRate(std::string_view id) const {
 ServerFile* MoviesSet::getServerFile(std::string_view url) {
     // Links of one server file mostly stand next to each other in a catalogue and a state file.
     if (lastServerFile && lastServerFile->fileURL == url) return lastServerFile;
-    ServerFile* file = serverFilesByURL.find(url);
-    return lastServerFile = file ? file : serverFilesByURL.add(url);
+    return lastServerFile = serverFilesByURL.get(url);
 }
 
 Language* MoviesSet::getFirstLanguage() const {

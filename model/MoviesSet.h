@@ -180,8 +180,8 @@ private:
     // quadratic in the season's size. A replaced title leaves its slot behind; lookups check
     // the film's current title.
     struct TitleSlot {
-        std::size_t hash = 0;
-        Film* film = nullptr;
+        std::uint32_t start = 0;  // the low half of the hash, where the probe starts
+        std::uint32_t film = 0;   // its position in films, plus one; 0: the slot is free
     };
     std::vector<TitleSlot> titles;
     std::size_t titleCount = 0;
@@ -206,8 +206,8 @@ public:
     class ServerFiles {
     public:
         explicit ServerFiles(Arena& arena) : arena(&arena) {}
-        ServerFile* find(std::string_view url) const;
-        ServerFile* add(std::string_view url);
+        // The file of this URL, created when it is new.
+        ServerFile* get(std::string_view url);
         void reserve(std::size_t count);
         std::size_t size() const { return files.size(); }
 

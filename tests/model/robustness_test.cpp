@@ -5,6 +5,7 @@
 
 #include "CatalogueGenerator.h"
 #include "canonical.h"
+#include "plain_reader.h"
 #include "model/MoviesSet.h"
 
 using namespace tavik::vemlis_loader;
@@ -14,7 +15,8 @@ namespace {
 const char* const fragments[] = {"<Link", "lang=\"", "\"", "http://", "https://", ">", "<Name", "</Name>", "<Entry>",
                                  "</Entry>", "<Season>", "</Season>", "<Name>", "!", "<", "\n", "\r\n", "id=\"",
                                  "<Languages>", "</Languages>", "<Language", "caption=\"", "/>", "FAQ's", "\0",
-                                 "Movie", "Season", "Film", "NamesEnd", "MoviesEnd", "SeasonEnd", "Queue"};
+                                 "Movie", "Season", "Film", "NamesEnd", "MoviesEnd", "SeasonEnd", "Queue", " href=\"",
+                                 "<Link lang=\"EN\" id=\"", "http", "\">http://h/x.avi</Link>", "<Name lang=\"DE\">"};
 
 // Small edits of the kind a broken file or a careless maintainer makes.
 std::string mutate(std::string text, std::mt19937& random) {
@@ -90,5 +92,28 @@ TEST(Robustness, MutatedStateFilesNeverBreakTheLoader) {
             ADD_FAILURE() << "input " << i << ":\n" << file;
             return;
         }
+    }
+}
+
+// The reader takes shortcuts for the usual shapes of links and titles; on any input it must
+// build what the plain reading gives, in one read and in a merge of a second document.
+TEST(Robustness, TheReaderAgreesWithThePlainReading) {
+    vemlis::testing::CatalogueShape shape;
+    shape.seasons = 2;
+    shape.episodes = 4;
+    shape.variants = 5;
+    const std::string original = vemlis::testing::generateCatalogue(shape).document;
+    std::mt19937 random(20261208);
+    for (int i = 0; i < 3000; ++i) {
+        const std::string first = mutate(original, random);
+        const std::string second = mutate(original, random);
+        MoviesSet set;
+        PlainCatalogue plain;
+        set.readCatalogue(first);
+        plain.read(first);
+        ASSERT_EQ(canonical(set), plain.print()) << "input " << i << ":\n" << first;
+        set.readCatalogue(second);
+        plain.read(second);
+        ASSERT_EQ(canonical(set), plain.print()) << "input " << i << ", merged:\n" << second;
     }
 }
