@@ -193,8 +193,10 @@ bool readUsualHead(std::string_view entry, std::size_t at, LinkHead& head) {
         return i <= entry.size() && entry.size() - i >= text.size() && sameBytes(entry.data() + i, text.data(), text.size());
     };
     const auto quote = [entry](std::size_t from) {
-        const void* hit = std::memchr(entry.data() + from, '"', entry.size() - from);
-        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - entry.data()) : std::string_view::npos;
+        // Ids are short: a look at the next few bytes mostly finds the end.
+        for (std::size_t i = from; i < entry.size() && i < from + 8; ++i)
+            if (entry[i] == '"') return i;
+        return entry.find('"', from);
     };
     if (!has(at + 5, " lang=\"")) return false;
     const std::size_t languageEnd = quote(at + 12);
@@ -259,6 +261,9 @@ public:
             const std::string name = oneLine(c[1]);
             Season* season = set.findSeason(name);
             if (!season) season = set.addSeason(name);
+            // Room for the titles a season of this size may bring (an entry with its titles
+            // takes some hundreds of bytes), so that the index is not rebuilt as it fills.
+            season->reserveTitles(c[2].size() / 256);
 
             const std::string_view body = c[2];
             static constexpr std::array<std::string_view, 2> entrySeparators{"<Entry>", "</Entry>"};

@@ -131,18 +131,23 @@ std::size_t titleHash(const Language* language, std::string_view title) {
 
 }  // namespace
 
+void Season::reserveTitles(std::size_t count) {
+    std::size_t slots = std::max<std::size_t>(16, titles.size());
+    while (slots < count * 2) slots *= 2;
+    if (slots == titles.size()) return;
+    std::vector<TitleSlot> old(slots);
+    old.swap(titles);
+    const std::size_t mask = titles.size() - 1;
+    for (const TitleSlot& slot : old)
+        if (slot.film) {
+            std::size_t i = slot.start & mask;
+            while (titles[i].film) i = (i + 1) & mask;
+            titles[i] = slot;
+        }
+}
+
 void Season::noteTitle(const Language* language, std::string_view title, Film* film) {
-    if ((titleCount + 1) * 2 > titles.size()) {
-        std::vector<TitleSlot> old(std::max<std::size_t>(16, titles.size() * 2));
-        old.swap(titles);
-        const std::size_t mask = titles.size() - 1;
-        for (const TitleSlot& slot : old)
-            if (slot.film) {
-                std::size_t i = slot.start & mask;
-                while (titles[i].film) i = (i + 1) & mask;
-                titles[i] = slot;
-            }
-    }
+    if ((titleCount + 1) * 2 > titles.size()) reserveTitles(titleCount + 1);
     const std::uint64_t hash = titleHash(language, title);
     const TitleSlot noted{static_cast<std::uint32_t>(hash), static_cast<std::uint32_t>(film->position + 1)};
     const std::size_t mask = titles.size() - 1;

@@ -165,6 +165,8 @@ public:
     Film* addFilm();
     // The first film with exactly this title under exactly this Language object, or null.
     Film* findFilm(const Language* language, std::string_view name) const;
+    // Makes room for this many titles in the season's title index (a reader's hint).
+    void reserveTitles(std::size_t count);
 
 private:
     friend class MoviesSet;
