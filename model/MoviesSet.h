@@ -59,9 +59,7 @@ public:
     // The URL is kept in the arena too: it never changes.
     ServerFile(std::string_view fileURL, Arena& arena);
     // Lives in its set's arena: deleting it ends its life, the arena frees the memory with the set.
-    static void* operator new(std::size_t size, Arena& arena) {
-        return arena.allocate(size);
-    }
+    static void* operator new(std::size_t size, Arena& arena) { return arena.allocate(size); }
     static void operator delete(void*, Arena&) noexcept {}
     static void operator delete(void*) noexcept {}
     std::string getURL() const { return std::string(fileURL); }
@@ -83,9 +81,7 @@ public:
     Movie(const Movie&) = delete;
     Movie& operator=(const Movie&) = delete;
     // Lives in its set's arena: deleting it ends its life, the arena frees the memory with the set.
-    static void* operator new(std::size_t size, Arena& arena) {
-        return arena.allocate(size);
-    }
+    static void* operator new(std::size_t size, Arena& arena) { return arena.allocate(size); }
     static void operator delete(void*, Arena&) noexcept {}
     static void operator delete(void*) noexcept {}
 
@@ -126,9 +122,7 @@ public:
 
     Film(Season* season, std::size_t position);
     // Lives in its set's arena: deleting it ends its life, the arena frees the memory with the set.
-    static void* operator new(std::size_t size, Arena& arena) {
-        return arena.allocate(size);
-    }
+    static void* operator new(std::size_t size, Arena& arena) { return arena.allocate(size); }
     static void operator delete(void*, Arena&) noexcept {}
     static void operator delete(void*) noexcept {}
 
