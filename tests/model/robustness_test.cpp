@@ -49,14 +49,18 @@ void expectRoundTrip(const MoviesSet& set) {
     ASSERT_EQ(canonical(restored), canonical(set));
 }
 
+std::string smallCatalogue(int episodes, int variants) {
+    vemlis::testing::CatalogueShape shape;
+    shape.seasons = 2;
+    shape.episodes = episodes;
+    shape.variants = variants;
+    return vemlis::testing::generateCatalogue(shape).document;
+}
+
 }  // namespace
 
 TEST(Robustness, MutatedCataloguesNeverBreakTheReaderOrTheStateFile) {
-    vemlis::testing::CatalogueShape shape;
-    shape.seasons = 2;
-    shape.episodes = 3;
-    shape.variants = 4;
-    const std::string original = vemlis::testing::generateCatalogue(shape).document;
+    const std::string original = smallCatalogue(3, 4);
     std::mt19937 random(20261207);
     for (int i = 0; i < 3000; ++i) {
         const std::string doc = mutate(original, random);
@@ -95,14 +99,11 @@ TEST(Robustness, MutatedStateFilesNeverBreakTheLoader) {
     }
 }
 
-// The reader takes shortcuts for the usual shapes of links and titles; on any input it must
-// build what the plain reading gives, in one read and in a merge of a second document.
+// The reader takes shortcuts (usual link shapes, a title index, cached ids, vector searches);
+// on any input it must build what the plain reading gives, in one read and in a merge of a
+// second document.
 TEST(Robustness, TheReaderAgreesWithThePlainReading) {
-    vemlis::testing::CatalogueShape shape;
-    shape.seasons = 2;
-    shape.episodes = 4;
-    shape.variants = 5;
-    const std::string original = vemlis::testing::generateCatalogue(shape).document;
+    const std::string original = smallCatalogue(4, 5);
     std::mt19937 random(20261208);
     for (int i = 0; i < 3000; ++i) {
         const std::string first = mutate(original, random);
