@@ -378,8 +378,9 @@ private:
 }  // namespace
 
 void MoviesSet::readCatalogue(std::string text) {
-    // About one server file per 400 bytes of a catalogue: grown once instead of step by step.
-    serverFilesByURL.reserve(serverFilesByURL.size() + text.size() / 400);
+    // About one server file per 400 bytes of a catalogue: grown once instead of step by step,
+    // and not at all when the set holds the catalogue's files already.
+    serverFilesByURL.reserve(std::max(serverFilesByURL.size(), text.size() / 400));
     readLanguages(*this, text);
     readBitRates(*this, text);
     SeasonsReader(*this).read(text);
