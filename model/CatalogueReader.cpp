@@ -138,25 +138,22 @@ void readBitRates(MoviesSet& set, std::string_view text) {
     while (scan(classes, separators, c, position)) set.addBitRate(oneLine(extractID(c[0])), oneLine(c[1]));
 }
 
-// Where the first of four bytes is in the text from `from` on, or npos.
-std::size_t findFirstOf(std::string_view text, std::size_t from, const std::array<char, 4>& bytes) {
+// Where the first of a few bytes is in the text from `from` on, or npos.
+template <std::size_t N>
+std::size_t findFirstOf(std::string_view text, std::size_t from, const std::array<char, N>& bytes) {
     const char* s = text.data();
     const std::size_t n = text.size();
     std::size_t i = from;
 #if defined(__SSE2__)
-    const __m128i a = _mm_set1_epi8(bytes[0]);
-    const __m128i b = _mm_set1_epi8(bytes[1]);
-    const __m128i c = _mm_set1_epi8(bytes[2]);
-    const __m128i d = _mm_set1_epi8(bytes[3]);
     for (; i + 16 <= n; i += 16) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, a), _mm_cmpeq_epi8(chunk, b)),
-                                          _mm_or_si128(_mm_cmpeq_epi8(chunk, c), _mm_cmpeq_epi8(chunk, d)));
+        __m128i hits = _mm_setzero_si128();
+        for (const char byte : bytes) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(chunk, _mm_set1_epi8(byte)));
         if (const int mask = _mm_movemask_epi8(hits)) return i + static_cast<unsigned>(__builtin_ctz(mask));
     }
 #endif
     for (; i < n; ++i)
-        if (s[i] == bytes[0] || s[i] == bytes[1] || s[i] == bytes[2] || s[i] == bytes[3]) return i;
+        if (std::find(bytes.begin(), bytes.end(), s[i]) != bytes.end()) return i;
     return std::string_view::npos;
 }
 
@@ -181,6 +178,7 @@ struct LinkHead {
     std::string_view language;
     std::string_view bitRate;
     Address address;
+    bool oneLineIDs = false;  // neither id holds a line break
 };
 
 // Reads the start of the link element at `at` when it has the usual shape, <Link lang="L"
@@ -192,11 +190,10 @@ bool readUsualHead(std::string_view entry, std::size_t at, LinkHead& head) {
     const auto has = [entry](std::size_t i, std::string_view text) {
         return i <= entry.size() && entry.size() - i >= text.size() && sameBytes(entry.data() + i, text.data(), text.size());
     };
+    // The end of an id; an id with a line break in it is left to the general way.
     const auto quote = [entry](std::size_t from) {
-        // Ids are short: a look at the next few bytes mostly finds the end.
-        for (std::size_t i = from; i < entry.size() && i < from + 8; ++i)
-            if (entry[i] == '"') return i;
-        return entry.find('"', from);
+        const std::size_t end = findFirstOf<3>(entry, from, {'"', '\r', '\n'});
+        return end != std::string_view::npos && entry[end] == '"' ? end : std::string_view::npos;
     };
     if (!has(at + 5, " lang=\"")) return false;
     const std::size_t languageEnd = quote(at + 12);
@@ -204,7 +201,8 @@ bool readUsualHead(std::string_view entry, std::size_t at, LinkHead& head) {
     const std::size_t rateEnd = quote(languageEnd + 6);
     if (rateEnd == std::string_view::npos) return false;
     const std::string_view rate = entry.substr(languageEnd + 6, rateEnd - languageEnd - 6);
-    if (rate.find('<') != std::string_view::npos || rate.find("http") != std::string_view::npos) return false;
+    for (std::size_t i = 0; i < rate.size(); ++i)
+        if (rate[i] == '<' || (rate[i] == 'h' && rate.substr(i).starts_with("http"))) return false;
     std::size_t address;
     if (has(rateEnd + 1, ">"))
         address = rateEnd + 2;
@@ -220,6 +218,7 @@ bool readUsualHead(std::string_view entry, std::size_t at, LinkHead& head) {
         return false;
     head.language = entry.substr(at + 12, languageEnd - at - 12);
     head.bitRate = rate;
+    head.oneLineIDs = true;
     return true;
 }
 
@@ -274,11 +273,14 @@ public:
     }
 
 private:
-    const Language* language(std::string_view id) {
-        return languages.get(oneLine(id, scratch), [this](std::string_view i) { return set.resolveLanguage(i); });
+    // `oneLine`: the id is known to hold no line break.
+    const Language* language(std::string_view id, bool oneLine = false) {
+        if (!oneLine) id = vemlis_loader::oneLine(id, scratch);
+        return languages.get(id, [this](std::string_view i) { return set.resolveLanguage(i); });
     }
-    const BitRate* bitRate(std::string_view id) {
-        return bitRates.get(oneLine(id, scratch), [this](std::string_view i) { return set.resolveBitRate(i); });
+    const BitRate* bitRate(std::string_view id, bool oneLine = false) {
+        if (!oneLine) id = vemlis_loader::oneLine(id, scratch);
+        return bitRates.get(id, [this](std::string_view i) { return set.resolveBitRate(i); });
     }
 
     void readEntry(Season* season, std::string_view entry) {
@@ -333,9 +335,12 @@ private:
                 parts.address = address;
             }
             const Address address = parts.address;
-            // The address ends at the first "\"", "<" or "!" before the element's ">".
+            // The address ends at the first "\"", "<" or "!" before the element's ">". Line
+            // breaks are noted on the way: an address without any is taken as it stands.
             const std::size_t rest = address.at + address.schemeLength;
-            std::size_t close = findFirstOf(entry, rest, {'>', '"', '<', '!'});
+            std::size_t close = findFirstOf<6>(entry, rest, {'>', '"', '<', '!', '\r', '\n'});
+            const bool broken = close != std::string_view::npos && (entry[close] == '\r' || entry[close] == '\n');
+            if (broken) close = findFirstOf<4>(entry, close, {'>', '"', '<', '!'});
             if (close == std::string_view::npos) return;
             const std::size_t end = close;
             if (entry[end] != '>') close = findText(entry, ">", end + 1);
@@ -343,9 +348,9 @@ private:
             position = close + 1;
             const std::string_view url = entry.substr(address.at, end - address.at);
 
-            const Language* lang = language(parts.language);
-            const BitRate* rate = bitRate(parts.bitRate);
-            const std::string_view fileURL = oneLine(url, scratch);
+            const Language* lang = language(parts.language, parts.oneLineIDs);
+            const BitRate* rate = bitRate(parts.bitRate, parts.oneLineIDs);
+            const std::string_view fileURL = broken ? oneLine(url, scratch) : url;
             // Compared by text among the film's few movies, so that a merge of a known catalogue
             // needs no lookup of server files at all; the movie that this link made last time
             // is tried first.
@@ -361,7 +366,7 @@ private:
             std::string fileName;
             if (entry[end] == '!') {
                 const std::string_view named = entry.substr(end + 1, close - end - 1);
-                fileName = oneLine(named.substr(0, findFirstOf(named, 0, {'"', '<', '"', '<'})));
+                fileName = oneLine(named.substr(0, findFirstOf<2>(named, 0, {'"', '<'})));
             }
             film->addMovie(lang, rate, file, std::move(fileName), NoLoad);
         }
