@@ -273,13 +273,13 @@ public:
     }
 
 private:
-    // `oneLine`: the id is known to hold no line break.
-    const Language* language(std::string_view id, bool oneLine = false) {
-        if (!oneLine) id = vemlis_loader::oneLine(id, scratch);
+    // `unbroken`: the id is known to hold no line break.
+    const Language* language(std::string_view id, bool unbroken = false) {
+        if (!unbroken) id = oneLine(id, scratch);
         return languages.get(id, [this](std::string_view i) { return set.resolveLanguage(i); });
     }
-    const BitRate* bitRate(std::string_view id, bool oneLine = false) {
-        if (!oneLine) id = vemlis_loader::oneLine(id, scratch);
+    const BitRate* bitRate(std::string_view id, bool unbroken = false) {
+        if (!unbroken) id = oneLine(id, scratch);
         return bitRates.get(id, [this](std::string_view i) { return set.resolveBitRate(i); });
     }
 
@@ -323,10 +323,7 @@ private:
                 const Address address = findAddress(entry, afterLanguage);
                 if (address.at == std::string_view::npos) return;
                 // An address found beyond the next link belongs to that link: this one adds nothing.
-                const std::size_t nextLink =
-                    std::memchr(entry.data() + afterLanguage, '<', address.at - afterLanguage)
-                        ? findText(entry.substr(0, address.at + 4), "<Link", afterLanguage)
-                        : std::string_view::npos;
+                const std::size_t nextLink = findText(entry.substr(0, address.at + 4), "<Link", afterLanguage);
                 if (nextLink != std::string_view::npos) {
                     position = nextLink;
                     continue;

@@ -55,9 +55,9 @@ void Film::setName(MoviesSet& set, std::string_view languageID, std::string titl
 }
 
 void Film::setName(const Language* language, std::string_view title) {
-    auto it = names.find(language);
-    if (it == names.end()) {
-        it = names.emplace(language, Title(title, names.get_allocator())).first;
+    auto it = names.lower_bound(language);
+    if (it == names.end() || it->first != language) {
+        it = names.emplace_hint(it, language, Title(title, names.get_allocator()));
     } else {
         // A catalogue read names every film again, mostly with the title it has.
         if (it->second == title) return;
