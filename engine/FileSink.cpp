@@ -11,6 +11,21 @@ namespace {
 constexpr std::size_t capacity = 1 << 20;
 }
 
+bool writeFully(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 FileSink::FileSink(const std::filesystem::path& path)
     : fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {
     buffer.reserve(capacity);
@@ -43,13 +58,7 @@ void FileSink::flush() {
 
 void FileSink::writeAll(const char* data, std::size_t size) {
     if (fd < 0 && size > 0) throw StreamError("the file could not be created");
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw StreamError("the file could not be written");
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
+    if (!writeFully(fd, data, size)) throw StreamError("the file could not be written");
 }
 
 }  // namespace vemlis

@@ -8,6 +8,10 @@
 
 namespace vemlis {
 
+// Writes every byte, going on after interrupted and short writes. False (errno set) when the
+// file takes no more.
+bool writeFully(int fd, const char* data, std::size_t size);
+
 // A file that takes a download, written in blocks of 1 MiB or more. A failed creation,
 // write or close is a StreamError.
 class FileSink final : public ByteSink {

@@ -9,8 +9,9 @@
 #include <cstring>
 #include <system_error>
 
-#include "model/CatalogueReader.h"
+#include "engine/FileSink.h"
 #include "model/MoviesSet.h"
+#include "support/TextSearch.h"
 
 namespace vemlis {
 
@@ -42,16 +43,7 @@ public:
         return fd >= 0;
     }
     void write(const char* data, std::size_t size) {
-        while (!failed && size > 0) {
-            const ssize_t n = ::write(fd, data, size);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                failed = true;
-                return;
-            }
-            data += n;
-            size -= static_cast<std::size_t>(n);
-        }
+        if (!failed && !writeFully(fd, data, size)) failed = true;
     }
     // Copies [from, to) of the input file inside the kernel where it can, else through memory.
     void copyFrom(int input, std::int64_t from, std::int64_t to) {
@@ -142,70 +134,10 @@ bool writeUnderNewNames(Output& output, const Movie* movie, SplitHandler& handle
 
 }  // namespace
 
-HeaderScanner::HeaderScanner(int fd, std::size_t block) : fd(fd), buffer(std::max(block, 2 * headerLength) + headerLength) {}
-
-bool HeaderScanner::fill() {
-    if (eof) return false;
-    std::memmove(buffer.data(), buffer.data() + at, end - at);
-    offset += static_cast<std::int64_t>(at);
-    end -= at;
-    at = 0;
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer.data() + end, buffer.size() - end);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw lastError("cannot read the downloaded file");
-        if (n == 0) {
-            eof = true;
-            return false;
-        }
-        end += static_cast<std::size_t>(n);
-        return true;
-    }
-}
-
-bool HeaderScanner::advance(const Pass& pass) {
-    // Searching starts past the current header, as a byte-wise search refills its whole
-    // look-ahead after a match; headers cannot overlap, so nothing is missed.
-    std::size_t from = at + (atHeader ? headerLength : 0);
-    atHeader = false;
-    for (;;) {
-        std::size_t safe = 0;  // no header starts in [at, safe)
-        bool pending = false;
-        while (from + 4 <= end) {
-            const std::size_t i =
-                tavik::vemlis_loader::findText(std::string_view(buffer.data(), end), "RIFF", from);
-            if (i == std::string_view::npos) break;
-            if (i + headerLength > end) {
-                safe = i;
-                pending = true;
-                break;
-            }
-            if (isHeader(buffer.data() + i)) {
-                if (pass && i > at) pass(buffer.data() + at, i - at);
-                at = i;
-                atHeader = true;
-                return true;
-            }
-            from = i + 1;
-        }
-        // A "RIFF" may begin in the last three bytes, cut off by the end of the data.
-        if (!pending) safe = std::min(end, std::max(from, end > 3 ? end - 3 : 0));
-        safe = std::max(safe, at);
-        if (pass && safe > at) pass(buffer.data() + at, safe - at);
-        from -= std::min(from, safe);  // relative to the new start after fill()
-        at = safe;
-        if (!fill()) {
-            if (pass && end > at) pass(buffer.data() + at, end - at);
-            at = end;
-            return false;
-        }
-    }
-}
-
 void HeaderIndex::search(const char* data, std::size_t size, std::int64_t start, std::size_t lastStart) {
     const std::string_view text(data, size);
-    for (std::size_t i = tavik::vemlis_loader::findText(text, "RIFF", 0); i != std::string_view::npos && i <= lastStart;
-         i = tavik::vemlis_loader::findText(text, "RIFF", i + 1)) {
+    for (std::size_t i = tavik::text::findText(text, "RIFF", 0); i != std::string_view::npos && i <= lastStart;
+         i = tavik::text::findText(text, "RIFF", i + 1)) {
         if (i + headerLength > size || !isHeader(data + i)) continue;
         const std::int64_t at = start + static_cast<std::int64_t>(i);
         if (at < nextAllowed) continue;
@@ -260,40 +192,28 @@ void splitByIndex(const InputFile& in, const ServerFile& file, SplitHandler& han
 
 }  // namespace
 
+std::vector<std::int64_t> scanHeaders(const std::filesystem::path& path, std::size_t block) {
+    InputFile in(path);
+    HeaderIndex index;
+    std::vector<char> buffer(std::max<std::size_t>(block, 1));
+    for (;;) {
+        const ssize_t n = ::read(in.fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw lastError("cannot read the downloaded file");
+        if (n == 0) break;
+        index.feed(buffer.data(), static_cast<std::size_t>(n));
+    }
+    return index.getHeaders();
+}
+
 void splitFile(const std::filesystem::path& input, const ServerFile& file, SplitHandler& handler,
                const std::vector<std::int64_t>* headers) {
-    InputFile in(input);
-    if (headers) return splitByIndex(in, file, handler, *headers);
-    HeaderScanner scan(in.fd);
-    bool found = scan.skip();
-    for (const Movie* movie : file.getMovies()) {
-        if (!found) {
-            if (movie->getLoadFlag() == Queue) {
-                movie->setBroken();
-                handler.addFinishedMovie(movie);
-            }
-            continue;
-        }
-        if (movie->getLoadFlag() != Queue) {
-            found = scan.skip();
-            continue;
-        }
-        Output output;
-        if (!openNamed(output, movie, handler)) {
-            found = scan.skip();
-            handler.addFinishedMovie(movie);
-            continue;
-        }
-        const std::int64_t start = scan.position();
-        found = scan.advance([&output](const char* data, std::size_t size) { output.write(data, size); });
-        const std::int64_t stop = found ? scan.position() : -1;
-        // A movie counts as saved only when every byte reached its file: after a failed write
-        // the partial file goes, and the movie is written again under a new name.
-        const bool saved = output.close() ||
-                           writeUnderNewNames(output, movie, handler, in.fd, start, stop >= 0 ? stop : fileSize(in.fd));
-        if (saved) movie->setLoaded();
-        handler.addFinishedMovie(movie);
+    std::vector<std::int64_t> scanned;
+    if (!headers) {
+        scanned = scanHeaders(input);
+        headers = &scanned;
     }
+    splitByIndex(InputFile(input), file, handler, *headers);
 }
 
 }  // namespace vemlis

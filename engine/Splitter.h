@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,41 +22,10 @@ public:
     virtual void addFinishedMovie(const tavik::vemlis_loader::Movie* movie) = 0;
 };
 
-// Offsets of the AVI headers ("RIFF", 4 bytes, "AVI", 1 byte, "LIST") in a file, read front to
-// back in blocks. A header whose byte after "AVI" is "X" continues the movie before it
-// (the further RIFF chunks of an AVI over 1 GiB) and is no header here.
-class HeaderScanner final {
-public:
-    // Reads `block` bytes at a time: small enough for the copy out to find them in the cache.
-    static constexpr std::size_t defaultBlock = 256 * 1024;
-    explicit HeaderScanner(int fd, std::size_t block = defaultBlock);
-    HeaderScanner(const HeaderScanner&) = delete;
-    HeaderScanner& operator=(const HeaderScanner&) = delete;
-
-    // Moves to the next header, handing every byte passed over (from the current position,
-    // the current header included) to `pass` when it is given. True when a header was found;
-    // false at the end of the file, when everything up to the end was passed over.
-    using Pass = std::function<void(const char*, std::size_t)>;
-    bool advance(const Pass& pass);
-    bool skip() { return advance(nullptr); }
-
-    // The file offset of the current position (the header found last).
-    std::int64_t position() const { return offset + static_cast<std::int64_t>(at); }
-
-private:
-    bool fill();  // reads more, keeping [at, end) at the front; false at the end of the file
-
-    int fd;
-    std::vector<char> buffer;
-    std::int64_t offset = 0;  // file offset of buffer[0]
-    std::size_t at = 0;       // current position in the buffer
-    std::size_t end = 0;      // bytes held
-    bool atHeader = false;
-    bool eof = false;
-};
-
-// The same headers found in a stream handed over piece by piece, as a download arrives, so that
-// the splitting need not read the whole file again to find them.
+// Offsets of the AVI headers ("RIFF", 4 bytes, "AVI", 1 byte, "LIST") in a stream handed over
+// piece by piece, as a download arrives, so that the splitting need not read the file again to
+// find them. A header whose byte after "AVI" is "X" continues the movie before it (the further
+// RIFF chunks of an AVI over 1 GiB) and is no header here.
 class HeaderIndex final {
 public:
     void feed(const char* data, std::size_t size);
@@ -73,11 +41,15 @@ private:
     std::vector<std::int64_t> headers;
 };
 
+// The header offsets of a whole file, read front to back in blocks of `block` bytes.
+// Throws std::system_error when the file cannot be read.
+std::vector<std::int64_t> scanHeaders(const std::filesystem::path& path, std::size_t block = 1 << 20);
+
 // Cuts a downloaded server file into its movies: the n-th header goes with the n-th movie of
 // the file; every queued movie is written to its file name and set Loaded, a queued movie
 // without a header is set Broken. Throws std::system_error when the input cannot be read.
-// With the file's header offsets at hand (a HeaderIndex of the download) the movies are copied
-// inside the kernel without reading the file into the program.
+// The file's header offsets are those a HeaderIndex noted during the download, else the file is
+// scanned for them first; the movies are then copied inside the kernel.
 void splitFile(const std::filesystem::path& input, const tavik::vemlis_loader::ServerFile& file,
                SplitHandler& handler, const std::vector<std::int64_t>* headers = nullptr);
 

@@ -1,11 +1,5 @@
 #include "CatalogueReader.h"
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#elif defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -15,96 +9,11 @@
 
 namespace tavik::vemlis_loader {
 
-namespace {
-
-// The middle of a marker: a few bytes, compared in place.
-inline bool sameBytes(const char* a, const char* b, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i)
-        if (a[i] != b[i]) return false;
-    return true;
-}
-
-}  // namespace
-
-#if defined(__x86_64__)
-namespace {
-
-// The search below, 32 positions at once, on processors that have AVX2: the match, or npos
-// with `i` where it stopped (the narrower search goes on from there).
-__attribute__((target("avx2"))) std::size_t findWide(const char* s, std::size_t n, std::string_view pattern,
-                                                     std::size_t& i) {
-    const std::size_t k = pattern.size();
-    const __m256i first = _mm256_set1_epi8(pattern[0]);
-    const __m256i last = _mm256_set1_epi8(pattern[k - 1]);
-    for (; i + k - 1 + 32 <= n; i += 32) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i + k - 1));
-        unsigned mask = static_cast<unsigned>(
-            _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
-        while (mask) {
-            const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
-            if (sameBytes(s + i + bit + 1, pattern.data() + 1, k - 2)) return i + bit;
-            mask &= mask - 1;
-        }
-    }
-    return std::string_view::npos;
-}
-
-const bool hasWideVectors = __builtin_cpu_supports("avx2");
-
-}  // namespace
-#endif
-
-std::size_t detail::findTextFar(std::string_view text, std::string_view pattern, std::size_t from) {
-    const std::size_t n = text.size();
-    const std::size_t k = pattern.size();
-    if (from > n || k > n - from) return std::string_view::npos;
-    if (k == 0) return from;
-    const char* s = text.data();
-    if (k == 1) {
-        const void* hit = std::memchr(s + from, pattern[0], n - from);
-        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - s) : std::string_view::npos;
-    }
-    std::size_t i = from;
-#if defined(__x86_64__)
-    if (hasWideVectors) {
-        const std::size_t hit = findWide(s, n, pattern, i);
-        if (hit != std::string_view::npos) return hit;
-    }
-#endif
-#if defined(__SSE2__)
-    // Compares 16 positions at once on the pattern's first and last characters; a pair of
-    // both is rare even where each character alone is everywhere.
-    const __m128i first = _mm_set1_epi8(pattern[0]);
-    const __m128i last = _mm_set1_epi8(pattern[k - 1]);
-    for (; i + k - 1 + 16 <= n; i += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + k - 1));
-        unsigned mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
-        while (mask) {
-            const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
-            if (sameBytes(s + i + bit + 1, pattern.data() + 1, k - 2)) return i + bit;
-            mask &= mask - 1;
-        }
-    }
-#endif
-    for (; i + k <= n; ++i)
-        if (s[i] == pattern[0] && std::memcmp(s + i, pattern.data(), k) == 0) return i;
-    return std::string_view::npos;
-}
-
 std::string_view extractID(std::string_view attributes) {
     static constexpr std::array<std::string_view, 2> separators{"id=\"", "\""};
     std::array<std::string_view, 1> captures;
     ScanPosition position;
     return findTagged(attributes, separators, captures, position) ? captures[0] : std::string_view();
-}
-
-std::string oneLine(std::string_view text) {
-    std::string result(text);
-    std::replace_if(result.begin(), result.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    return result;
 }
 
 namespace {
@@ -136,25 +45,6 @@ void readBitRates(MoviesSet& set, std::string_view text) {
     std::array<std::string_view, 3> c;
     ScanPosition position;
     while (scan(classes, separators, c, position)) set.addBitRate(oneLine(extractID(c[0])), oneLine(c[1]));
-}
-
-// Where the first of a few bytes is in the text from `from` on, or npos.
-template <std::size_t N>
-std::size_t findFirstOf(std::string_view text, std::size_t from, const std::array<char, N>& bytes) {
-    const char* s = text.data();
-    const std::size_t n = text.size();
-    std::size_t i = from;
-#if defined(__SSE2__)
-    for (; i + 16 <= n; i += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        __m128i hits = _mm_setzero_si128();
-        for (const char byte : bytes) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(chunk, _mm_set1_epi8(byte)));
-        if (const int mask = _mm_movemask_epi8(hits)) return i + static_cast<unsigned>(__builtin_ctz(mask));
-    }
-#endif
-    for (; i < n; ++i)
-        if (std::find(bytes.begin(), bytes.end(), s[i]) != bytes.end()) return i;
-    return std::string_view::npos;
 }
 
 // Where a link's address starts: "http://" or "https://", whichever comes first.
@@ -192,7 +82,7 @@ bool readUsualHead(std::string_view entry, std::size_t at, LinkHead& head) {
     };
     // The end of an id; an id with a line break in it is left to the general way.
     const auto quote = [entry](std::size_t from) {
-        const std::size_t end = findFirstOf<3>(entry, from, {'"', '\r', '\n'});
+        const std::size_t end = tavik::text::findFirstOf(entry, from, {'"', '\r', '\n'});
         return end != std::string_view::npos && entry[end] == '"' ? end : std::string_view::npos;
     };
     if (!has(at + 5, " lang=\"")) return false;
@@ -335,9 +225,9 @@ private:
             // The address ends at the first "\"", "<" or "!" before the element's ">". Line
             // breaks are noted on the way: an address without any is taken as it stands.
             const std::size_t rest = address.at + address.schemeLength;
-            std::size_t close = findFirstOf<6>(entry, rest, {'>', '"', '<', '!', '\r', '\n'});
+            std::size_t close = tavik::text::findFirstOf(entry, rest, {'>', '"', '<', '!', '\r', '\n'});
             const bool broken = close != std::string_view::npos && (entry[close] == '\r' || entry[close] == '\n');
-            if (broken) close = findFirstOf<4>(entry, close, {'>', '"', '<', '!'});
+            if (broken) close = tavik::text::findFirstOf(entry, close, {'>', '"', '<', '!'});
             if (close == std::string_view::npos) return;
             const std::size_t end = close;
             if (entry[end] != '>') close = findText(entry, ">", end + 1);
@@ -363,7 +253,7 @@ private:
             std::string fileName;
             if (entry[end] == '!') {
                 const std::string_view named = entry.substr(end + 1, close - end - 1);
-                fileName = oneLine(named.substr(0, findFirstOf<2>(named, 0, {'"', '<'})));
+                fileName = oneLine(named.substr(0, tavik::text::findFirstOf(named, 0, {'"', '<'})));
             }
             film->addMovie(lang, rate, file, std::move(fileName), NoLoad);
         }

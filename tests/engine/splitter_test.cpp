@@ -44,18 +44,18 @@ std::vector<std::string> referencePieces(const std::string& file) {
     return pieces;
 }
 
-std::vector<std::string> scannerPieces(const std::filesystem::path& path, std::size_t window) {
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    HeaderScanner scanner(fd, window);
+// The file cut at the header offsets given.
+std::vector<std::string> piecesAt(const std::string& file, const std::vector<std::int64_t>& h) {
     std::vector<std::string> pieces;
-    std::string dropped;
-    bool found = scanner.advance([&](const char* d, std::size_t n) { dropped.append(d, n); });
-    while (found) {
-        pieces.emplace_back();
-        found = scanner.advance([&](const char* d, std::size_t n) { pieces.back().append(d, n); });
-    }
-    ::close(fd);
+    for (std::size_t i = 0; i < h.size(); ++i)
+        pieces.push_back(file.substr(static_cast<std::size_t>(h[i]),
+                                     static_cast<std::size_t>((i + 1 < h.size() ? h[i + 1] : static_cast<std::int64_t>(file.size())) - h[i])));
     return pieces;
+}
+
+// The pieces between the headers that a scan of the whole file finds, read in blocks of `block`.
+std::vector<std::string> scannerPieces(const std::filesystem::path& path, std::size_t block) {
+    return piecesAt(readWholeFile(path), scanHeaders(path, block));
 }
 
 class Recorder final : public SplitHandler {
@@ -115,12 +115,7 @@ std::vector<std::string> indexPieces(const std::string& file, std::mt19937& rand
         index.feed(file.data() + at, size);
         at += size;
     }
-    const auto& h = index.getHeaders();
-    std::vector<std::string> pieces;
-    for (std::size_t i = 0; i < h.size(); ++i)
-        pieces.push_back(file.substr(static_cast<std::size_t>(h[i]),
-                                     static_cast<std::size_t>((i + 1 < h.size() ? h[i + 1] : static_cast<std::int64_t>(file.size())) - h[i])));
-    return pieces;
+    return piecesAt(file, index.getHeaders());
 }
 
 class SplitFile : public ::testing::TestWithParam<bool> {};
@@ -128,10 +123,10 @@ INSTANTIATE_TEST_SUITE_P(ScannedAndIndexed, SplitFile, ::testing::Bool());
 
 }  // namespace
 
-TEST(HeaderScanner, AgreesWithTheByteWiseSearchOnRandomFiles) {
+TEST(HeaderSearch, ScanAndIndexAgreeWithTheByteWiseSearchOnRandomFiles) {
     TempDir dir;
     std::mt19937 random(42);
-    const std::size_t block = 64 * 1024;  // the scanner's window in this test
+    const std::size_t block = 64 * 1024;  // the scan's block in this test
     for (int round = 0; round < 200; ++round) {
         std::string file(std::uniform_int_distribution<std::size_t>(0, 5 * block + 100)(random), '\0');
         for (char& c : file) c = static_cast<char>("RIFAVLSTX \x10\0"[random() % 12]);
