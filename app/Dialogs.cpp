@@ -9,6 +9,7 @@
 
 #include "components/FileNamer.h"
 #include "components/Prompter.h"
+#include "components/QtText.h"
 #include "components/UTF8ListView.h"
 #include "model/UiTexts.h"
 
@@ -18,10 +19,8 @@ using namespace tavik::vemlis_loader;
 
 namespace {
 
-QString qt(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
 QCheckBox* addNoMoreAsk(QWidget* parent, int top) {
-    auto* box = new QCheckBox(qt(uiText(47)), parent);
+    auto* box = new QCheckBox(qtText(rows::doNotAskAgain), parent);
     box->setObjectName("noMoreAsk");
     box->setGeometry(16, top, 281, 17);
     return box;
@@ -33,7 +32,7 @@ ConfirmationDialog::ConfirmationDialog(QWidget* parent, const char* name, int ca
                                        QRect textArea)
     : QDialog(parent) {
     setObjectName(name);
-    setWindowTitle(qt(uiText(captionRow)));
+    setWindowTitle(qtText(captionRow));
     setFixedSize(size);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
@@ -55,7 +54,7 @@ void ConfirmationDialog::addButtons(int defaultRow, int defaultResult, const QRe
 int ConfirmationDialog::showModal() { return prompter().execDialog(this); }
 
 QPushButton* ConfirmationDialog::addButton(const std::string& caption, int result, const QRect& geometry) {
-    auto* button = new QPushButton(qt(caption), this);
+    auto* button = new QPushButton(toQt(caption), this);
     button->setGeometry(geometry);
     button->setAutoDefault(false);
     connect(button, &QPushButton::clicked, this, [this, result] { done(result); });
@@ -76,22 +75,22 @@ void ConfirmationDialog::closeEvent(QCloseEvent* event) {
 }
 
 TreloadDialog::TreloadDialog(QWidget* parent)
-    : ConfirmationDialog(parent, "reloadDialog", 55, {313, 214}, {8, 8, 297, 161}, {16, 16, 281, 121}) {
+    : ConfirmationDialog(parent, "reloadDialog", rows::reloadCaption, {313, 214}, {8, 8, 297, 161}, {16, 16, 281, 121}) {
     noMoreAsk = addNoMoreAsk(this, 144);
-    addButtons(56, mrOk, {8, 180, 146, 25}, 57, mrCancel, {159, 180, 146, 25});
+    addButtons(rows::downloadAgain, mrOk, {8, 180, 146, 25}, rows::doNotDownload, mrCancel, {159, 180, 146, 25});
 }
 
 bool TreloadDialog::ask(const std::string& question) {
     if (noMoreAsk->isChecked()) return true;
-    text->setPlainText(qt(question));
+    text->setPlainText(toQt(question));
     return showModal() == mrOk;
 }
 
 TcancelLoadDialog::TcancelLoadDialog(QWidget* parent)
-    : ConfirmationDialog(parent, "cancelLoadDialog", 65, {313, 139}, {8, 8, 297, 97}, {16, 16, 281, 57}) {
-    text->setPlainText(qt(uiText(66)));
+    : ConfirmationDialog(parent, "cancelLoadDialog", rows::cancelLoadCaption, {313, 139}, {8, 8, 297, 97}, {16, 16, 281, 57}) {
+    text->setPlainText(qtText(rows::cancelLoadQuestion));
     noMoreAsk = addNoMoreAsk(this, 80);
-    addButtons(67, mrYes, {8, 108, 146, 25}, 68, mrNo, {159, 108, 146, 25});
+    addButtons(rows::cancelDownload, mrYes, {8, 108, 146, 25}, rows::keepDownload, mrNo, {159, 108, 146, 25});
 }
 
 bool TcancelLoadDialog::ask() {
@@ -100,35 +99,35 @@ bool TcancelLoadDialog::ask() {
 }
 
 TcancelAllDownloadsDialog::TcancelAllDownloadsDialog(QWidget* parent)
-    : ConfirmationDialog(parent, "cancelAllDownloadsDialog", 69, {313, 130}, {8, 8, 297, 89}, {16, 16, 281, 73}) {
+    : ConfirmationDialog(parent, "cancelAllDownloadsDialog", rows::cancelAllCaption, {313, 130}, {8, 8, 297, 89}, {16, 16, 281, 73}) {
     text->setReadOnly(false);  // what is typed there has no effect
-    text->setPlainText(qt(uiText(70)));
-    addButtons(71, mrYes, {8, 100, 146, 25}, 72, mrNo, {159, 100, 146, 25});
+    text->setPlainText(qtText(rows::cancelAllQuestion));
+    addButtons(rows::cancelAllButton, mrYes, {8, 100, 146, 25}, rows::doNotCancel, mrNo, {159, 100, 146, 25});
 }
 
 TotherMoviesDialog::TotherMoviesDialog(QWidget* parent, const std::string& folder)
-    : ConfirmationDialog(parent, "otherMoviesDialog", 58, {769, 418}, {8, 8, 753, 377}, {16, 16, 737, 89}) {
+    : ConfirmationDialog(parent, "otherMoviesDialog", rows::otherMoviesCaption, {769, 418}, {8, 8, 753, 377}, {16, 16, 737, 89}) {
     movies = new UTF8ListView(this);
     movies->setObjectName("movies");
     movies->setGeometry(16, 112, 737, 145);
     movies->setCheckBoxes(true);
     movies->setSelectedItemColor(Qt::white);
-    movies->addColumn(240, Qt::AlignLeft, uiText(5));
-    movies->addColumn(150, Qt::AlignLeft, uiText(2));
-    movies->addColumn(90, Qt::AlignLeft, uiText(11));
-    movies->addColumn(90, Qt::AlignLeft, uiText(12));
-    movies->addColumn(130, Qt::AlignLeft, uiText(13));
-    auto* checkAll = new QPushButton(qt(uiText(61)), this);
+    movies->addColumn(240, Qt::AlignLeft, uiText(rows::episodeColumn));
+    movies->addColumn(150, Qt::AlignLeft, uiText(rows::seasonColumn));
+    movies->addColumn(90, Qt::AlignLeft, uiText(rows::languageColumn));
+    movies->addColumn(90, Qt::AlignLeft, uiText(rows::bitRateColumn));
+    movies->addColumn(130, Qt::AlignLeft, uiText(rows::statusColumn));
+    auto* checkAll = new QPushButton(qtText(rows::checkAll), this);
     checkAll->setObjectName("checkAll");
     checkAll->setGeometry(16, 264, 345, 25);
     connect(checkAll, &QPushButton::clicked, this, &TotherMoviesDialog::checkAllClick);
-    auto* uncheckAll = new QPushButton(qt(uiText(62)), this);
+    auto* uncheckAll = new QPushButton(qtText(rows::uncheckAll), this);
     uncheckAll->setObjectName("uncheckAll");
     uncheckAll->setGeometry(376, 264, 379, 25);
     connect(uncheckAll, &QPushButton::clicked, this, &TotherMoviesDialog::uncheckAllClick);
     fileNamer = new FileNamer(this, folder);
     fileNamer->setGeometry(16, 296, 737, 81);
-    addButtons(63, mrYesToAll, {7, 388, 306, 25}, 64, mrNo, {456, 388, 306, 25});
+    addButtons(rows::downloadChecked, mrYesToAll, {7, 388, 306, 25}, rows::cancel, mrNo, {456, 388, 306, 25});
 }
 
 void TotherMoviesDialog::checkAllClick() {
@@ -142,7 +141,7 @@ void TotherMoviesDialog::uncheckAllClick() {
 void TotherMoviesDialog::chooseMovies(const Movie* movie, ListOfMovies& list, Mode mode, const Language* titleLanguage,
                                       FileNamer* mainNamer) {
     fileNamer->copyDataFrom(mainNamer);
-    text->setPlainText(qt(uiText(mode == checking ? 59 : 60)));
+    text->setPlainText(qtText(mode == checking ? rows::otherMoviesChecked : rows::otherMoviesUnchecked));
     movies->clearRows();
     for (const Movie* each : movie->getServerFile()->getMovies()) {
         const Film* film = each->getFilm();

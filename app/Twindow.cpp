@@ -19,6 +19,7 @@
 #include "components/MoviesQueue.h"
 #include "components/MultipleAdder.h"
 #include "components/Prompter.h"
+#include "components/QtText.h"
 #include "engine/IdHTTPWithSpeedCounter.h"
 #include "engine/LoadThread.h"
 #include "model/UiTexts.h"
@@ -28,8 +29,6 @@ namespace vemlis {
 using namespace tavik::vemlis_loader;
 
 namespace {
-
-QString qt(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 std::size_t countLines(const std::string& text) {
     std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
@@ -192,7 +191,7 @@ void Twindow::showFileStarted() {
     queue->removeFile(file);
     currentDownloads->clearList();
     currentDownloads->addFile(file, Queue);
-    url->setText(qt(file->getURL()));
+    url->setText(toQt(file->getURL()));
 }
 
 void Twindow::showSplitPanel() { splitPanel->show(); }
@@ -258,10 +257,10 @@ void Twindow::cancelAllDownloadsButtonClick() {
 }
 
 void Twindow::infoTimerTimer() {
-    size->setText(qt(http->getSize()));
-    recieved->setText(qt(http->getRecieved()));
-    speed->setText(qt(http->getSpeed()));
-    time->setText(qt(http->getTime()));
+    size->setText(toQt(http->getSize()));
+    recieved->setText(toQt(http->getRecieved()));
+    speed->setText(toQt(http->getSpeed()));
+    time->setText(toQt(http->getTime()));
 }
 
 void Twindow::beginDownloadButtonClick() {

@@ -12,6 +12,7 @@
 #include "components/MoviesList.h"
 #include "components/MoviesQueue.h"
 #include "components/MultipleAdder.h"
+#include "components/QtText.h"
 #include "model/UiTexts.h"
 
 namespace vemlis {
@@ -19,11 +20,6 @@ namespace vemlis {
 using namespace tavik::vemlis_loader;
 
 namespace {
-
-QString qt(int row) {
-    const std::string& text = uiText(row);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QVBoxLayout* column(QWidget* parent) {
     auto* layout = new QVBoxLayout(parent);
@@ -84,7 +80,7 @@ void Twindow::buildLayout() {
     leftBottomPanel->setFixedWidth(105);
     auto* left = column(leftBottomPanel);
     auto* languageOfTitles = captionBar(leftBottomPanel, 16, "languageOfTitles");
-    languageOfTitles->setText(qt(33));
+    languageOfTitles->setText(qtText(rows::languageOfTitles));
     QFont small = languageOfTitles->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);  // the caption fits the panel's 105 pixels
     languageOfTitles->setFont(small);
@@ -115,10 +111,10 @@ void Twindow::buildLayout() {
     queuePanel->setObjectName("queuePanel");
     auto* view = column(queuePanel);
     auto* loadingCaption = captionBar(queuePanel, 25, "loadingCaption");
-    loadingCaption->setText(qt(34));
+    loadingCaption->setText(qtText(rows::currentDownload));
     view->addWidget(loadingCaption);
     auto* split = captionBar(queuePanel, 23, "splitPanel");
-    split->setText(qt(45));
+    split->setText(qtText(rows::splitting));
     splitPanel = split;
     splitPanel->hide();
     view->addWidget(splitPanel);
@@ -126,8 +122,10 @@ void Twindow::buildLayout() {
     info->setFixedHeight(79);
     QLabel** values[] = {&url, &size, &recieved, &speed, &time};
     const char* names[] = {"url", "size", "recieved", "speed", "time"};
+    const int captions[] = {rows::urlCaption, rows::sizeCaption, rows::recievedCaption, rows::speedCaption,
+                            rows::timeLeftCaption};
     for (int i = 0; i < 5; ++i) {
-        auto* caption = new QLabel(qt(35 + i), info);
+        auto* caption = new QLabel(qtText(captions[i]), info);
         caption->setGeometry(8, i * 16, 130, 16);
         auto* value = new QLabel("-", info);
         value->setObjectName(names[i]);
@@ -136,7 +134,7 @@ void Twindow::buildLayout() {
     }
     view->addWidget(info);
     auto* currentCaption = captionBar(queuePanel, 25, "currentDownloadsCaption");
-    currentCaption->setText(qt(40));
+    currentCaption->setText(qtText(rows::loadingNow));
     view->addWidget(currentCaption);
     currentDownloads = new MoviesQueue(queuePanel);
     currentDownloads->setObjectName("currentDownloads");
@@ -150,13 +148,13 @@ void Twindow::buildLayout() {
     stopAfterCurrent->setGeometry(216, 12, 625, 20);
     view->addWidget(loadButtonsPanel);
     auto* queueCaption = captionBar(queuePanel, 25, "queueCaption");
-    queueCaption->setText(qt(43));
+    queueCaption->setText(qtText(rows::queueCaption));
     view->addWidget(queueCaption);
     queue = new MoviesQueue(queuePanel);
     queue->setObjectName("queue");
     view->addWidget(queue, 1);
     auto* finishedCaption = captionBar(queuePanel, 25, "finishedCaption");
-    finishedCaption->setText(qt(44));
+    finishedCaption->setText(qtText(rows::finishedCaption));
     view->addWidget(finishedCaption);
     finished = new MoviesQueue(queuePanel);
     finished->setObjectName("finished");
@@ -170,13 +168,13 @@ void Twindow::buildLayout() {
 }
 
 void Twindow::setCaptions() {
-    setWindowTitle(qt(28));
-    statusLabel->setText(qt(29));
-    static_cast<QLabel*>(initializingPanel)->setText(qt(30));
-    beginDownloadButton->setText(qt(31));
-    cancelAllDownloadsButton->setText(qt(32));
-    stopButton->setText(qt(41));
-    stopAfterCurrent->setText(qt(42));
+    setWindowTitle(qtText(rows::applicationTitle));
+    statusLabel->setText(qtText(rows::aboutLine));
+    static_cast<QLabel*>(initializingPanel)->setText(qtText(rows::updatingList));
+    beginDownloadButton->setText(qtText(rows::startDownload));
+    cancelAllDownloadsButton->setText(qtText(rows::cancelAllDownloads));
+    stopButton->setText(qtText(rows::abortDownload));
+    stopAfterCurrent->setText(qtText(rows::abortAfterCurrent));
 }
 
 }  // namespace vemlis

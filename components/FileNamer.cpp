@@ -11,6 +11,7 @@
 #include "components/Prompter.h"
 #include "model/MoviesSet.h"
 #include "model/StateFile.h"
+#include "components/QtText.h"
 #include "model/UiTexts.h"
 
 namespace vemlis {
@@ -33,7 +34,6 @@ protected:
 };
 
 std::string toStd(const QString& text) { return text.toUtf8().toStdString(); }
-QString toQt(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 // A substituted text never brings a folder of its own into the path: no separator, and no
 // "." or ".." standing as a whole folder name.
@@ -52,15 +52,15 @@ std::string twoDigits(std::size_t n) {
 }  // namespace
 
 FileNamer::FileNamer(QWidget* parent, const std::string& folder) : QGroupBox(parent) {
-    setTitle(toQt(uiText(20)));
-    askButton = new QRadioButton(toQt(uiText(21)), this);
+    setTitle(qtText(rows::namingCaption));
+    askButton = new QRadioButton(qtText(rows::askForNames), this);
     askButton->setObjectName("askButton");
-    maskButton = new QRadioButton(toQt(uiText(22)), this);
+    maskButton = new QRadioButton(qtText(rows::generateNamesByMask), this);
     maskButton->setObjectName("maskButton");
-    maskLabel = new QLabel(toQt(uiText(23)), this);
+    maskLabel = new QLabel(qtText(rows::maskCaption), this);
     maskEdit = new QLineEdit(this);
     maskEdit->setObjectName("maskEdit");
-    auto* link = new LinkLabel(toQt(uiText(24)), this);
+    auto* link = new LinkLabel(qtText(rows::syntax), this);
     link->setObjectName("syntaxLink");
     QFont linkFont = maskLabel->font();
     linkFont.setUnderline(true);
@@ -106,7 +106,7 @@ bool FileNamer::setMovieFileName(const Movie* movie, const Language* titleLangua
                                  bool alwaysAsk) {
     if (askButton->isChecked() || alwaysAsk) {
         const Film* film = movie->getFilm();
-        const std::string title = uiText(27) + film->getSeason()->getName() + " / " + film->getName(english) + " / " +
+        const std::string title = uiText(rows::savingEpisode) + film->getSeason()->getName() + " / " + film->getName(english) + " / " +
                                   movie->getLanguage()->getID() + " " + movie->getBitRate()->getDescription();
         const auto chosen = prompter().askSaveFileName(window(), title, movie->getFileName());
         if (!chosen) return false;
@@ -202,7 +202,7 @@ void FileNamer::copyDataFrom(const FileNamer* other) {
     setMask(other->getMask());
 }
 
-void FileNamer::showMaskHint() { prompter().showMessage(window(), uiText(25)); }
+void FileNamer::showMaskHint() { prompter().showMessage(window(), uiText(rows::maskHelp)); }
 
 bool FileNamer::isAskMode() const { return askButton->isChecked(); }
 

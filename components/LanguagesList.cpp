@@ -13,7 +13,7 @@ namespace vemlis {
 using namespace tavik::vemlis_loader;
 
 LanguagesList::LanguagesList(QWidget* parent) : UTF8ListView(parent) {
-    addColumn(70, Qt::AlignLeft, uiText(0));
+    addColumn(70, Qt::AlignLeft, uiText(rows::languagesHeading));
     connect(this, &UTF8ListView::rowSelected, this, &LanguagesList::onSelectItem);
 }
 

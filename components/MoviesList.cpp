@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "model/MoviesSet.h"
+#include "components/QtText.h"
 #include "model/UiTexts.h"
 #include "support/Fixer.h"
 
@@ -23,22 +24,24 @@ MoviesList::MoviesList(QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    seasonsView = createList(150, false, uiText(1));
+    seasonsView = createList(150, false, uiText(rows::seasonsCaption));
     seasonsView->setObjectName("seasonsView");
-    addColumn(seasonsView, 90, Qt::AlignLeft, uiText(2), -1);
-    addColumn(seasonsView, 30, Qt::AlignRight, uiText(3), 0);
-    filmsView = createList(390, false, uiText(4));
+    addColumn(seasonsView, 90, Qt::AlignLeft, uiText(rows::seasonColumn), -1);
+    addColumn(seasonsView, 30, Qt::AlignRight, uiText(rows::episodesInSeasonColumn), 0);
+    filmsView = createList(390, false, uiText(rows::episodesCaption));
     filmsView->setObjectName("filmsView");
-    addColumn(filmsView, 240, Qt::AlignLeft, uiText(5), -1);
-    for (int i = 0; i < 4; ++i) addColumn(filmsView, 30, Qt::AlignRight, uiText(6 + i), i);
-    moviesView = createList(100, true, uiText(10));
+    addColumn(filmsView, 240, Qt::AlignLeft, uiText(rows::episodeColumn), -1);
+    const int counts[] = {rows::variantsColumn, rows::variantsQueuedColumn, rows::variantsDownloadedColumn,
+                          rows::variantsBrokenColumn};
+    for (int i = 0; i < 4; ++i) addColumn(filmsView, 30, Qt::AlignRight, uiText(counts[i]), i);
+    moviesView = createList(100, true, uiText(rows::variantsCaption));
     moviesView->setObjectName("moviesView");
     moviesView->setCheckBoxes(true);
-    addColumn(moviesView, 90, Qt::AlignLeft, uiText(11), -1);
-    addColumn(moviesView, 90, Qt::AlignLeft, uiText(12), -1);
-    addColumn(moviesView, 150, Qt::AlignLeft, uiText(13), -1);
-    addColumn(moviesView, 400, Qt::AlignLeft, uiText(14), -1);
-    addColumn(moviesView, 500, Qt::AlignLeft, uiText(15), -1);
+    addColumn(moviesView, 90, Qt::AlignLeft, uiText(rows::languageColumn), -1);
+    addColumn(moviesView, 90, Qt::AlignLeft, uiText(rows::bitRateColumn), -1);
+    addColumn(moviesView, 150, Qt::AlignLeft, uiText(rows::statusColumn), -1);
+    addColumn(moviesView, 400, Qt::AlignLeft, uiText(rows::fileNameColumn), -1);
+    addColumn(moviesView, 500, Qt::AlignLeft, uiText(rows::urlColumn), -1);
 
     connect(seasonsView, &UTF8ListView::rowSelected, this, &MoviesList::selectSeason);
     connect(filmsView, &UTF8ListView::rowSelected, this, &MoviesList::selectFilm);
@@ -51,7 +54,7 @@ UTF8ListView* MoviesList::createList(int width, bool fill, const std::string& ti
     auto* column = new QVBoxLayout(panel);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    auto* caption = new QLabel(QString::fromStdString(title), panel);
+    auto* caption = new QLabel(toQt(title), panel);
     caption->setFixedHeight(25);
     QFont captionFont = caption->font();
     captionFont.setPointSize(12);
@@ -82,7 +85,7 @@ void MoviesList::addColumn(UTF8ListView* view, int width, Qt::Alignment alignmen
     const int column = view->columnCount() - 1;
     // The narrow statistics columns say what they count by their heading image; the caption
     // stays as the tooltip.
-    view->headerItem()->setToolTip(column, QString::fromStdString(caption));
+    view->headerItem()->setToolTip(column, toQt(caption));
     if (image >= 0) {
         view->headerItem()->setText(column, QString());
         view->headerItem()->setData(column, Qt::UserRole + 10, image);

@@ -9,12 +9,12 @@ using namespace tavik::vemlis_loader;
 
 MoviesQueue::MoviesQueue(QWidget* parent) : UTF8ListView(parent) {
     setSelectedItemColor(Qt::white);
-    addColumn(240, Qt::AlignLeft, uiText(5));
-    addColumn(120, Qt::AlignLeft, uiText(2));
-    addColumn(90, Qt::AlignLeft, uiText(11));
-    addColumn(90, Qt::AlignLeft, uiText(12));
-    addColumn(150, Qt::AlignLeft, uiText(13));
-    addColumn(500, Qt::AlignLeft, uiText(14));
+    addColumn(240, Qt::AlignLeft, uiText(rows::episodeColumn));
+    addColumn(120, Qt::AlignLeft, uiText(rows::seasonColumn));
+    addColumn(90, Qt::AlignLeft, uiText(rows::languageColumn));
+    addColumn(90, Qt::AlignLeft, uiText(rows::bitRateColumn));
+    addColumn(150, Qt::AlignLeft, uiText(rows::statusColumn));
+    addColumn(500, Qt::AlignLeft, uiText(rows::fileNameColumn));
 }
 
 void MoviesQueue::clearList() { clearRows(); }

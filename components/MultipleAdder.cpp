@@ -10,6 +10,7 @@
 
 #include "components/Prompter.h"
 #include "components/UTF8ListView.h"
+#include "components/QtText.h"
 #include "model/UiTexts.h"
 
 namespace vemlis {
@@ -37,7 +38,7 @@ MultipleAdder::MultipleAdder(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    auto* title = new QLabel(QString::fromStdString(uiText(73)), this);
+    auto* title = new QLabel(qtText(rows::multipleAdderCaption), this);
     title->setFixedHeight(25);
     title->setAlignment(Qt::AlignCenter);
     title->setFrameShape(QFrame::StyledPanel);
@@ -47,16 +48,16 @@ MultipleAdder::MultipleAdder(QWidget* parent) : QWidget(parent) {
     auto* row = new QHBoxLayout(body);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
-    seasonsView = createList(body, 0, 120, uiText(2));
+    seasonsView = createList(body, 120, uiText(rows::seasonColumn));
     seasonsView->setObjectName("adderSeasons");
-    languagesView = createList(body, 150, 90, uiText(11));
+    languagesView = createList(body, 90, uiText(rows::languageColumn));
     languagesView->setObjectName("adderLanguages");
-    bitRatesView = createList(body, 270, 90, uiText(12));
+    bitRatesView = createList(body, 90, uiText(rows::bitRateColumn));
     bitRatesView->setObjectName("adderBitRates");
     for (UTF8ListView* view : {seasonsView, languagesView, bitRatesView}) row->addWidget(view);
     auto* buttonColumn = new QVBoxLayout;
     buttonColumn->setContentsMargins(10, 10, 10, 10);
-    auto* add = new QPushButton(QString::fromStdString(uiText(74)), body);
+    auto* add = new QPushButton(qtText(rows::add), body);
     add->setObjectName("addButton");
     add->setFixedSize(200, 25);
     buttonColumn->addWidget(add);
@@ -66,13 +67,12 @@ MultipleAdder::MultipleAdder(QWidget* parent) : QWidget(parent) {
     connect(add, &QPushButton::clicked, this, &MultipleAdder::run);
 }
 
-UTF8ListView* MultipleAdder::createList(QWidget* parent, int left, int columnWidth, const std::string& caption) {
+UTF8ListView* MultipleAdder::createList(QWidget* parent, int columnWidth, const std::string& caption) {
     auto* view = new UTF8ListView(parent);
     view->setCheckBoxes(true);
     view->addColumn(columnWidth, Qt::AlignLeft, caption);
     view->setFont(QFont("Arial", 9));
     view->setSelectedItemColor(Qt::white);
-    (void)left;  // placed by the body's layout, one after another
     view->setFixedWidth(columnWidth + 30);
     return view;
 }
@@ -91,11 +91,11 @@ void MultipleAdder::setMoviesSet(MoviesSet* set) {
 void MultipleAdder::run() {
     if (!moviesSet || !OnRun) return;
     const auto seasons = ticked<Season>(seasonsView);
-    if (seasons.empty()) return prompter().showMessage(window(), uiText(75));
+    if (seasons.empty()) return prompter().showMessage(window(), uiText(rows::noSeasonChecked));
     const auto languages = ticked<Language>(languagesView);
-    if (languages.empty()) return prompter().showMessage(window(), uiText(76));
+    if (languages.empty()) return prompter().showMessage(window(), uiText(rows::noLanguageChecked));
     const auto bitRates = ticked<BitRate>(bitRatesView);
-    if (bitRates.empty()) return prompter().showMessage(window(), uiText(77));
+    if (bitRates.empty()) return prompter().showMessage(window(), uiText(rows::noBitRateChecked));
 
     ListOfMovies movies;
     for (const auto& season : moviesSet->getSeasons()) {

@@ -29,7 +29,7 @@ public:
     std::function<void(QObject* Sender, tavik::vemlis_loader::ListOfMovies& Movies)> OnRun;
 
 private:
-    UTF8ListView* createList(QWidget* parent, int left, int columnWidth, const std::string& caption);
+    UTF8ListView* createList(QWidget* parent, int columnWidth, const std::string& caption);
 
     UTF8ListView* seasonsView;
     UTF8ListView* languagesView;

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include "components/QtText.h"
 #include "model/UiTexts.h"
 
 namespace vemlis {
@@ -14,7 +15,7 @@ namespace {
 // "Description|pattern|Description|pattern" as Qt wants it: the descriptions, which carry their
 // patterns in brackets, separated by ";;".
 QString qtFilter(const std::string& pairs) {
-    const QStringList parts = QString::fromStdString(pairs).split('|');
+    const QStringList parts = toQt(pairs).split('|');
     QStringList filters;
     for (qsizetype i = 0; i < parts.size(); i += 2) filters << parts[i];
     return filters.join(";;");
@@ -23,15 +24,15 @@ QString qtFilter(const std::string& pairs) {
 class RealPrompter final : public Prompter {
 public:
     void showMessage(QWidget* parent, const std::string& text) override {
-        QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(tavik::vemlis_loader::uiText(28)),
-                        QString::fromStdString(text), QMessageBox::Ok, parent);
+        QMessageBox box(QMessageBox::NoIcon, qtText(tavik::vemlis_loader::rows::applicationTitle),
+                        toQt(text), QMessageBox::Ok, parent);
         box.exec();
     }
 
     std::optional<std::string> askSaveFileName(QWidget* parent, const std::string& title,
                                                const std::string& initialName) override {
-        QFileDialog dialog(parent, QString::fromStdString(title), QString::fromLocal8Bit(initialName.c_str()),
-                           qtFilter(tavik::vemlis_loader::uiText(26)));
+        QFileDialog dialog(parent, toQt(title), QString::fromLocal8Bit(initialName.c_str()),
+                           qtFilter(tavik::vemlis_loader::uiText(tavik::vemlis_loader::rows::saveFilter)));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix("avi");
         dialog.setOption(QFileDialog::DontConfirmOverwrite);

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QStringDecoder>
 
+#include "components/QtText.h"
+
 namespace vemlis {
 
 namespace {
@@ -57,7 +59,7 @@ void UTF8ListView::setReportStyle(bool report) {
 void UTF8ListView::addColumn(int width, Qt::Alignment alignment, const std::string& caption) {
     const int column = columnCount();
     setColumnCount(column + 1);
-    headerItem()->setText(column, QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+    headerItem()->setText(column, toQt(caption));
     headerItem()->setTextAlignment(column, alignment | Qt::AlignVCenter);
     headerItem()->setData(column, Qt::UserRole, static_cast<int>(alignment));
     header()->resizeSection(column, width);

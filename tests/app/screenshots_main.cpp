@@ -1,7 +1,6 @@
 // Drives the real main window against the demo server and saves pictures of what a user sees:
 // the list panel, the download view during a throttled transfer, and each dialog.
 //   vemlis-screenshots CATALOGUE_URL OUTPUT_FOLDER DATA_FOLDER
-#include <curl/curl.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,6 +20,7 @@
 #include "components/MoviesList.h"
 #include "components/UTF8ListView.h"
 #include "model/UiTexts.h"
+#include "engine/HttpClient.h"
 
 using namespace vemlis;
 using namespace tavik::vemlis_loader;
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+    vemlis::HttpLibrary httpLibrary;
     const std::filesystem::path out = argv[2];
     std::filesystem::create_directories(out);
     int status = 0;
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
         save(window.cancelAllDownloadsDialog, out / "dialog-cancel-all.png");
         window.cancelAllDownloadsDialog->hide();
         auto* other = window.otherMoviesDialog;
-        other->findChild<QPlainTextEdit*>("text")->setPlainText(QString::fromStdString(uiText(59)));
+        other->findChild<QPlainTextEdit*>("text")->setPlainText(QString::fromStdString(uiText(rows::otherMoviesChecked)));
         const Movie* clicked = seasons[0]->getFilms()[2]->getMovies()[0].get();
         other->movies->clearRows();
         for (const Movie* m : clicked->getServerFile()->getMovies()) {
@@ -111,6 +111,5 @@ int main(int argc, char** argv) {
         window.close();
         if (!waitFor([&] { return window.isStateSaved(); }, 15000)) status = 1;
     }
-    curl_global_cleanup();
     return status;
 }

@@ -112,7 +112,7 @@ TEST(LoadThread, ACatalogueThatCannotBeFetchedEndsTheRun) {
     h.start();
     ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
     ASSERT_EQ(h.ui.messages.size(), 1u);
-    EXPECT_EQ(h.ui.messages[0], uiText(52));
+    EXPECT_EQ(h.ui.messages[0], uiText(rows::catalogueNotLoaded));
     EXPECT_FALSE(h.ui.called("showMoviesSet"));
     EXPECT_TRUE(h.set.getSeasons().empty());
     EXPECT_TRUE(h.thread->isFinished());
@@ -195,7 +195,7 @@ TEST(LoadThread, AnUnwritableTemporaryFileEndsTheRunAndKeepsTheQueue) {
     h.thread->start();
     ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
     ASSERT_EQ(h.ui.messages.size(), 1u);
-    EXPECT_EQ(h.ui.messages[0], uiText(53));
+    EXPECT_EQ(h.ui.messages[0], uiText(rows::temporaryFileNotWritten));
     for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue);
 }
 
