@@ -1,25 +1,25 @@
-#include <curl/curl.h>
-
 #include <QApplication>
 
 #include "app/SingleInstance.h"
 #include "app/Twindow.h"
 #include "components/Prompter.h"
+#include "components/QtText.h"
 #include "engine/DataFolder.h"
+#include "engine/HttpClient.h"
 #include "model/UiTexts.h"
 
 int main(int argc, char** argv) {
     using namespace tavik::vemlis_loader;
     QApplication app(argc, argv);
     QApplication::setApplicationName("Vemlis loader");
-    QApplication::setApplicationDisplayName(QString::fromStdString(uiText(28)));
+    QApplication::setApplicationDisplayName(vemlis::qtText(rows::applicationTitle));
 
     vemlis::SingleInstance instance;
     if (!instance.acquired()) {
         vemlis::prompter().showMessage(nullptr, uiText(rows::alreadyRunning));
         return 0;
     }
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+    vemlis::HttpLibrary httpLibrary;
     int result = 0;
     {
         vemlis::Twindow window(VEMLIS_CATALOGUE_URL, vemlis::dataFolder());
@@ -27,6 +27,5 @@ int main(int argc, char** argv) {
         window.showMaximized();
         result = app.exec();
     }
-    curl_global_cleanup();
     return result == 0 ? 0 : result;
 }

@@ -5,14 +5,11 @@
 #include <iosfwd>
 #include <string>
 
+#include "model/Forward.h"
+
 class QLabel;
 class QLineEdit;
 class QRadioButton;
-
-namespace tavik::vemlis_loader {
-class Language;
-class Movie;
-}  // namespace tavik::vemlis_loader
 
 namespace vemlis {
 

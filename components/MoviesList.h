@@ -8,12 +8,7 @@
 #include <string>
 
 #include "components/UTF8ListView.h"
-
-namespace tavik::vemlis_loader {
-class Language;
-class Movie;
-class MoviesSet;
-}  // namespace tavik::vemlis_loader
+#include "model/Forward.h"
 
 namespace vemlis {
 

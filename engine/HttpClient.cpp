@@ -7,6 +7,9 @@
 
 namespace vemlis {
 
+HttpLibrary::HttpLibrary() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+HttpLibrary::~HttpLibrary() { curl_global_cleanup(); }
+
 struct HttpClient::Impl {
     CURL* easy = nullptr;
     CURLM* multi = nullptr;

@@ -30,6 +30,16 @@ public:
     virtual void write(const char* data, std::size_t size) = 0;
 };
 
+// The HTTP library's set-up for the whole process: make one in main() before any thread starts,
+// and keep it until every client is gone.
+class HttpLibrary final {
+public:
+    HttpLibrary();
+    ~HttpLibrary();
+    HttpLibrary(const HttpLibrary&) = delete;
+    HttpLibrary& operator=(const HttpLibrary&) = delete;
+};
+
 // The program's HTTP client over libcurl: plain GET with redirects followed, Accept
 // "text/html, */*", User-Agent "KQ4Loader", no proxy. One transfer at a time, on one thread;
 // disconnect() may be called from any thread and breaks that transfer off at once.

@@ -10,12 +10,7 @@
 #include <string>
 
 #include "engine/Splitter.h"
-
-namespace tavik::vemlis_loader {
-class MoviesSet;
-class ServerFile;
-class Movie;
-}  // namespace tavik::vemlis_loader
+#include "model/Forward.h"
 
 namespace vemlis {
 

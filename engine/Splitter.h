@@ -5,10 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace tavik::vemlis_loader {
-class Movie;
-class ServerFile;
-}  // namespace tavik::vemlis_loader
+#include "model/Forward.h"
 
 namespace vemlis {
 

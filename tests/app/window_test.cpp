@@ -201,7 +201,7 @@ TEST(Window, ReloadAndCancelQuestionsWithDoNotAskAgain) {
 
     s.window->beginDownloadButton->click();  // nothing queued
     ASSERT_EQ(s.prompter.messages.size(), 1u);
-    EXPECT_EQ(s.prompter.messages[0], uiText(46));
+    EXPECT_EQ(s.prompter.messages[0], uiText(rows::noFilesSelected));
 }
 
 TEST(Window, AbortAndStopAfterCurrent) {
@@ -234,7 +234,7 @@ TEST(Window, AnUnreachableCatalogueEndsTheRunWithItsMessage) {
     s.open();
     ASSERT_TRUE(waitUntil([&] { return s.window->isStateSaved(); }));
     ASSERT_EQ(s.prompter.messages.size(), 1u);
-    EXPECT_EQ(s.prompter.messages[0], uiText(52));
+    EXPECT_EQ(s.prompter.messages[0], uiText(rows::catalogueNotLoaded));
     EXPECT_FALSE(s.window->isVisible());
     EXPECT_TRUE(std::filesystem::exists(s.dir / "data.kq4"));
     s.window.reset();
@@ -294,13 +294,21 @@ TEST(SingleInstance, ASecondHolderIsRefusedAndAKilledOneReleases) {
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
     // A holder killed outright does not block the next start.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
     const pid_t holder = ::fork();
     if (holder == 0) {
         SingleInstance held;
+        const char byte = held.acquired() ? 1 : 0;
+        [[maybe_unused]] const ssize_t written = ::write(ready[1], &byte, 1);
         ::pause();
         ::_exit(0);
     }
-    ::usleep(200000);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);  // the holder has the lock
+    EXPECT_EQ(byte, 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
     SingleInstance next;

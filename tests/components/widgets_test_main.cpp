@@ -1,14 +1,15 @@
-#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
-// Widget tests run offscreen (QT_QPA_PLATFORM=offscreen is set by the test definition).
+#include "engine/HttpClient.h"
+
+// Widget tests run offscreen unless told otherwise, also when ctest lists their cases.
 int main(int argc, char** argv) {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    vemlis::HttpLibrary httpLibrary;
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
-    curl_global_cleanup();
     return result;
 }

@@ -1,0 +1,12 @@
+#pragma once
+
+// The catalogue's classes by name, for headers that only pass pointers to them around.
+namespace tavik::vemlis_loader {
+class Language;
+class BitRate;
+class Season;
+class Film;
+class Movie;
+class MoviesSet;
+class ServerFile;
+}  // namespace tavik::vemlis_loader
