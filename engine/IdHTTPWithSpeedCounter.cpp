@@ -24,7 +24,8 @@ TIdHTTPWithSpeedCounter::TIdHTTPWithSpeedCounter(QObject* owner)
 
 TIdHTTPWithSpeedCounter::~TIdHTTPWithSpeedCounter() = default;
 
-void TIdHTTPWithSpeedCounter::onWorkStart(std::int64_t) {
+void TIdHTTPWithSpeedCounter::onWorkStart(std::int64_t expected) {
+    expectedLength = expected;
     std::lock_guard lock(samplesLock);
     samples.clear();
     working = true;
@@ -46,11 +47,7 @@ void TIdHTTPWithSpeedCounter::onTimer() {
     samples.push(workCount.load());
 }
 
-std::int64_t TIdHTTPWithSpeedCounter::length() const {
-    return testLength >= 0 ? testLength : getContentLength();
-}
-
-std::string TIdHTTPWithSpeedCounter::getSize() const { return std::to_string(length() / 1024); }
+std::string TIdHTTPWithSpeedCounter::getSize() const { return std::to_string(expectedLength.load() / 1024); }
 
 std::string TIdHTTPWithSpeedCounter::getRecieved() const {
     const std::int64_t count = workCount;
@@ -79,7 +76,7 @@ std::string TIdHTTPWithSpeedCounter::getSpeed() const {
 std::string TIdHTTPWithSpeedCounter::getTime() const {
     std::lock_guard lock(samplesLock);
     if (samples.size() < 2 || samples.top() <= samples.bottom()) return "-";
-    const std::int64_t total = length();
+    const std::int64_t total = expectedLength;
     // Without a length, or past it, there is nothing to count down.
     if (total <= 0 || samples.top() > total) return "-";
     const std::int64_t remainingKB = (total - samples.top()) / 1024;

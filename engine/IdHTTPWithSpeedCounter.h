@@ -39,18 +39,15 @@ public:
     void onWork(std::int64_t count) override;
     void onWorkEnd() override;
     void onTimer();
-    // The length the time left is computed against; set by each response.
-    void setContentLengthForTest(std::int64_t length) { testLength = length; }
 
 private:
-    std::int64_t length() const;
     long double speedLocked() const;
 
     mutable std::mutex samplesLock;
     tavik::containers::LimitedStack<std::int64_t> samples;
     std::atomic<std::int64_t> workCount{0};
     std::atomic<bool> working{false};
-    std::int64_t testLength = -1;
+    std::atomic<std::int64_t> expectedLength{0};  // of the transfer in progress or the last one
     QTimer* timer;
 };
 

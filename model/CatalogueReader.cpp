@@ -18,12 +18,6 @@ std::string_view extractID(std::string_view attributes) {
 
 namespace {
 
-template <std::size_t N>
-bool scan(std::string_view text, const std::array<std::string_view, N + 1>& separators,
-          std::array<std::string_view, N>& captures, ScanPosition& position) {
-    return findTagged(text, separators, captures, position);
-}
-
 std::string_view block(std::string_view text, std::string_view open, std::string_view close) {
     const std::array<std::string_view, 2> separators{open, close};
     std::array<std::string_view, 1> captures;
@@ -36,7 +30,7 @@ void readLanguages(MoviesSet& set, std::string_view text) {
     static constexpr std::array<std::string_view, 6> separators{"<Language", "id=\"", "\"", "caption=\"", "\"", "/>"};
     std::array<std::string_view, 5> c;
     ScanPosition position;
-    while (scan(languages, separators, c, position)) set.addLanguage(oneLine(c[1]), oneLine(c[3]));
+    while (findTagged(languages, separators, c, position)) set.addLanguage(oneLine(c[1]), oneLine(c[3]));
 }
 
 void readBitRates(MoviesSet& set, std::string_view text) {
@@ -44,7 +38,7 @@ void readBitRates(MoviesSet& set, std::string_view text) {
     static constexpr std::array<std::string_view, 4> separators{"<Link_Class", "description=\"", "\"", "/>"};
     std::array<std::string_view, 3> c;
     ScanPosition position;
-    while (scan(classes, separators, c, position)) set.addBitRate(oneLine(extractID(c[0])), oneLine(c[1]));
+    while (findTagged(classes, separators, c, position)) set.addBitRate(oneLine(extractID(c[0])), oneLine(c[1]));
 }
 
 // Where a link's address starts: "http://" or "https://", whichever comes first.
@@ -145,7 +139,7 @@ public:
         static constexpr std::array<std::string_view, 4> separators{"<Season>", "<Name>", "</Name>", "</Season>"};
         std::array<std::string_view, 3> c;
         ScanPosition position;
-        while (scan(seasons, separators, c, position)) {
+        while (findTagged(seasons, separators, c, position)) {
             if (c[1] == "FAQ's") continue;
             const std::string name = oneLine(c[1]);
             Season* season = set.findSeason(name);
@@ -158,7 +152,7 @@ public:
             static constexpr std::array<std::string_view, 2> entrySeparators{"<Entry>", "</Entry>"};
             std::array<std::string_view, 1> entry;
             ScanPosition entryPosition = 0;
-            while (scan(body, entrySeparators, entry, entryPosition)) readEntry(season, entry[0]);
+            while (findTagged(body, entrySeparators, entry, entryPosition)) readEntry(season, entry[0]);
         }
     }
 
@@ -177,7 +171,7 @@ private:
         static constexpr std::array<std::string_view, 5> title{"<Name", "lang=\"", "\"", ">", "</Name>"};
         std::array<std::string_view, 4> c;
         ScanPosition position = 0;
-        if (!scan(entry, title, c, position)) return;
+        if (!findTagged(entry, title, c, position)) return;
 
         const Language* first = language(c[1]);
         const std::string_view name = oneLine(c[3], nameScratch);
@@ -189,7 +183,7 @@ private:
         // The first title is the film's identity: a second title in the same language within
         // this entry would replace it and make the next read of the catalogue create the film anew.
         titled.assign(1, first);
-        while (scan(entry, title, c, position)) {
+        while (findTagged(entry, title, c, position)) {
             const Language* lang = language(c[1]);
             if (std::find(titled.begin(), titled.end(), lang) != titled.end()) continue;
             titled.push_back(lang);
@@ -207,7 +201,7 @@ private:
             const std::size_t at = findText(entry, "<Link", position.value_or(0));
             if (at == std::string_view::npos) return;
             if (!readUsualHead(entry, at, parts)) {
-                if (!scan(entry, head, c, position)) return;
+                if (!findTagged(entry, head, c, position)) return;
                 parts.language = c[1];
                 const std::size_t afterLanguage = *position;
                 const Address address = findAddress(entry, afterLanguage);

@@ -59,21 +59,6 @@ TEST(FindTagged, CapturesBetweenSeparatorsAndMovesThePosition) {
     EXPECT_EQ(caps[0], "1");
 }
 
-TEST(FindTagged, TheMarkerSearchAgreesWithThePlainOne) {
-    std::mt19937 random(5);
-    const std::string alphabet = "<>/\"=aEnt ";
-    for (int round = 0; round < 3000; ++round) {
-        std::string text(random() % 300, ' ');
-        for (char& c : text) c = alphabet[random() % alphabet.size()];
-        std::string pattern(1 + random() % 6, ' ');
-        for (char& c : pattern) c = alphabet[random() % alphabet.size()];
-        const std::size_t from = random() % (text.size() + 2);
-        ASSERT_EQ(findText(text, pattern, from), from > text.size() ? std::string_view::npos
-                                                                      : std::string_view(text).find(pattern, from))
-            << text << " / " << pattern << " / " << from;
-    }
-}
-
 TEST(FindTagged, ExtractID) {
     EXPECT_EQ(extractID(" lang=\"EN\" id=\"hi\" "), "hi");
     EXPECT_EQ(extractID(" id=\"\" "), "");
