@@ -1,6 +1,5 @@
 // Start-up to the list panel with the demo catalogue, and close to exit with a state of 100,000
 // movies, on the real main window (offscreen). Prints "name: value" lines.
-#include <curl/curl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 #include "components/MoviesList.h"
 #include "components/UTF8ListView.h"
 #include "model/MoviesSet.h"
+#include "engine/HttpClient.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ bool waitFor(const std::function<bool()>& condition, int milliseconds) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+    vemlis::HttpLibrary httpLibrary;
     vemlis::testing::CatalogueServer demo;
     vemlis::testing::CatalogueShape shape;
     shape.seasons = 3;
@@ -92,6 +92,5 @@ int main(int argc, char** argv) {
     bytes = static_cast<std::size_t>(std::filesystem::file_size(dir / "data.kq4"));
     std::printf("close_to_exit_ms: %.1f\n", closing);
     std::printf("close_state_file_mb: %.1f\n", static_cast<double>(bytes) / (1024.0 * 1024.0));
-    curl_global_cleanup();
     return 0;
 }

@@ -1,5 +1,6 @@
 // Download and splitting throughput against the curl tool and cat, on a 1 GiB server file of
-// 8 movies served on 127.0.0.1, and the peak memory of a download and split.
+// 8 movies served on 127.0.0.1, and the peak memory of a download and split. Our splitting
+// side scans the file for its headers first (the program notes them during the download).
 //   engine_bench [--work-dir DIR]
 // Prints "name: value" lines.
 #include <fcntl.h>
@@ -11,13 +12,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <curl/curl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "AviGenerator.h"
+#include "Pairs.h"
 #include "CatalogueServer.h"
 #include "engine/FileSink.h"
 #include "engine/HttpClient.h"
@@ -27,19 +28,11 @@
 extern char** environ;
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 using namespace tavik::vemlis_loader;
 
 namespace {
 
 constexpr int movieCount = 8;
-
-double seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 int run(const std::vector<std::string>& argv) {
     std::vector<char*> args;
@@ -97,7 +90,16 @@ long peakKiB() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+    vemlis::HttpLibrary httpLibrary;
+    // The program's own side of each figure, run as a child process like its peer.
+    if (argc == 4 && std::strcmp(argv[1], "--download") == 0) {
+        download(argv[2], argv[3]);
+        return 0;
+    }
+    if (argc == 4 && std::strcmp(argv[1], "--split") == 0) {
+        split(argv[2], argv[3], nullptr);
+        return 0;
+    }
     if (argc == 4 && std::strcmp(argv[1], "--measure-peak") == 0) {
         // Run in a process of its own, so that the server and the generator do not count.
         const auto index = download(argv[2], fs::path(argv[3]) / "temp.kq4");
@@ -112,6 +114,7 @@ int main(int argc, char** argv) {
     const fs::path source = work / "server-file.avi";
     if (!fs::exists(source) || fs::file_size(source) < (1u << 30)) makeServerFile(source);
     const double gib = static_cast<double>(fs::file_size(source)) / (1 << 30);
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
 
     vemlis::testing::CatalogueServer server;
     server.setFileFromDisk("/big.avi", source);
@@ -119,57 +122,52 @@ int main(int argc, char** argv) {
     const fs::path ours = work / "ours.avi";
     const fs::path theirs = work / "curl.avi";
 
-    std::vector<double> downloadRatios;
-    for (int i = 0; i < 10; ++i) {
-        auto t = Clock::now();
-        download(url, ours);
-        const double mine = seconds(t);
-        t = Clock::now();
-        run({"curl", "-s", "-o", theirs.string(), url});
-        const double peer = seconds(t);
-        downloadRatios.push_back(peer / mine);  // throughput ratio: higher is better
-        fs::remove(ours);
-        fs::remove(theirs);
-    }
+    // Both sides are child processes, start-up included; outputs are deleted outside the timing.
+    const auto downloads = bench::timeRatios(
+        10,
+        [&] {
+            const double t = bench::timed([&] { run({self, "--download", url, ours.string()}); });
+            fs::remove(ours);
+            return t;
+        },
+        [&] {
+            const double t = bench::timed([&] { run({"curl", "-s", "-o", theirs.string(), url}); });
+            fs::remove(theirs);
+            return t;
+        });
 
-    const auto index = download(url, work / "temp.kq4");
-    std::vector<double> splitRatios, splitTimes, catTimes, scanRatios;
-    for (int i = 0; i < 7; ++i) {
-        auto t = Clock::now();
-        split(work / "temp.kq4", work, nullptr);  // without the download's index: read and scanned
-        const double scanned = seconds(t);
+    download(url, work / "temp.kq4");
+    const auto removeMovies = [&] {
         for (int m = 0; m < movieCount; ++m) fs::remove(work / ("movie" + std::to_string(m) + ".avi"));
-        t = Clock::now();
-        split(work / "temp.kq4", work, &index);
-        const double mine = seconds(t);
-        for (int m = 0; m < movieCount; ++m) fs::remove(work / ("movie" + std::to_string(m) + ".avi"));
-        t = Clock::now();
-        run({"sh", "-c", "cat '" + (work / "temp.kq4").string() + "' > '" + (work / "copy.avi").string() + "'"});
-        const double peer = seconds(t);
-        fs::remove(work / "copy.avi");
-        splitRatios.push_back(peer / mine);
-        scanRatios.push_back(peer / scanned);
-        splitTimes.push_back(mine);
-        catTimes.push_back(peer);
-    }
+    };
+    const auto splits = bench::timeRatios(
+        10,
+        [&] {
+            const double t = bench::timed([&] { run({self, "--split", (work / "temp.kq4").string(), work.string()}); });
+            removeMovies();
+            return t;
+        },
+        [&] {
+            const double t = bench::timed([&] {
+                run({"sh", "-c", "cat '" + (work / "temp.kq4").string() + "' > '" + (work / "copy.avi").string() + "'"});
+            });
+            fs::remove(work / "copy.avi");
+            return t;
+        });
     fs::remove(work / "temp.kq4");
 
     // The peak memory of a download and split, in a fresh process.
-    const std::string self = fs::read_symlink("/proc/self/exe").string();
     const std::string peakFile = (work / "peak.txt").string();
     run({"sh", "-c", "'" + self + "' --measure-peak '" + url + "' '" + work.string() + "' > '" + peakFile + "'"});
     std::ifstream peakIn(peakFile);
     long peak = -1;
     peakIn >> peak;
-    for (int m = 0; m < movieCount; ++m) fs::remove(work / ("movie" + std::to_string(m) + ".avi"));
+    removeMovies();
     fs::remove(work / "temp.kq4");
 
     std::printf("server_file_gib: %.2f\n", gib);
-    std::printf("download_vs_curl: %.2f\n", median(downloadRatios));
-    std::printf("split_vs_cat: %.2f\n", median(splitRatios));
-    std::printf("split_scanning_vs_cat: %.2f\n", median(scanRatios));
-    std::printf("split_seconds: %.3f\ncat_seconds: %.3f\n", median(splitTimes), median(catTimes));
+    bench::print("download_vs_curl", bench::spread(bench::speedups(downloads)));
+    bench::print("split_vs_cat", bench::spread(bench::speedups(splits)));
     std::printf("download_split_peak_mb: %.1f\n", static_cast<double>(peak) / 1024.0);
-    curl_global_cleanup();
     return 0;
 }
