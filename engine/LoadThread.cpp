@@ -103,6 +103,9 @@ void LoadThread::run() {
     // The lowest priority that still gets its turn. Qt's IdlePriority is SCHED_IDLE on Linux,
     // under which the download stops whenever anything else keeps the processor busy.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
+    // A temporary file left by a run that was killed holds nothing a pass could use.
+    std::error_code ignored;
+    std::filesystem::remove(getTempFilePath(), ignored);
     loadCatalogue();
     while (!closing) {
         bool slow = false;
@@ -155,6 +158,7 @@ void LoadThread::loadCatalogue() {
 void LoadThread::processNextFile() {
     currentFile = set.getNextQueuedFile();
     if (!currentFile) return;
+    downloadedNames.reset();
     synchronize(&LoadThreadUI::showFileStarted);
     const bool downloaded = downloadFile();
     try {
@@ -173,12 +177,50 @@ void LoadThread::processNextFile() {
     std::filesystem::remove(getTempFilePath(), ignored);
 }
 
+namespace {
+
+// Refuses the body before its first byte is written when the length announced does not fit.
+class RoomCheckingSink final : public ByteSink {
+public:
+    RoomCheckingSink(ByteSink& next, const HttpClient& http, std::function<std::int64_t()> room)
+        : next(next), http(http), room(std::move(room)) {}
+    void write(const char* data, std::size_t size) override {
+        if (!checked) {
+            checked = true;
+            const std::int64_t free = room();
+            if (free >= 0 && http.getContentLength() > free) throw StreamError("not enough room for the file");
+        }
+        next.write(data, size);
+    }
+
+private:
+    ByteSink& next;
+    const HttpClient& http;
+    std::function<std::int64_t()> room;
+    bool checked = false;
+};
+
+}  // namespace
+
+std::int64_t LoadThread::freeSpace(const std::filesystem::path& file) {
+    return freeSpaceSource ? freeSpaceSource(file) : freeSpaceAt(file);
+}
+
+void LoadThread::claimFreeName(const Movie* movie, const std::vector<std::string>& written) {
+    // Only the GUI thread changes names once the lists may show them; the set is read here,
+    // which is safe while a pass runs (the user changes nothing then).
+    if (!downloadedNames) downloadedNames = std::make_unique<UsedNames>(set, false);
+    const std::string name = downloadedNames->freeName(movie->getFileName(), movie, written);
+    if (name != movie->getFileName()) bridge->call([movie, &name] { movie->queue(name); });
+}
+
 bool LoadThread::downloadFile() {
     FileSink temp(getTempFilePath());
     headers = HeaderIndex();
     try {
         if (!temp.isOpen()) throw StreamError("the temporary file could not be created");
-        IndexingSink sink(temp, headers);
+        IndexingSink indexing(temp, headers);
+        RoomCheckingSink sink(indexing, http, [this] { return freeSpace(getTempFilePath()); });
         http.get(currentFile->getURL(), sink);
         temp.close();
         return true;

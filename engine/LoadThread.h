@@ -6,11 +6,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "engine/Splitter.h"
 #include "model/Forward.h"
+#include "model/UsedNames.h"
 
 namespace vemlis {
 
@@ -46,6 +49,11 @@ public:
     const std::string& getMessage() const { return message; }
     std::filesystem::path getTempFilePath() const { return dataFolder / "temp.kq4"; }
 
+    // Where free space is asked for (the temporary file's folder, a movie's file); the system's
+    // by default. Set before the downloads start.
+    using FreeSpace = std::function<std::int64_t(const std::filesystem::path&)>;
+    void setFreeSpace(FreeSpace source) { freeSpaceSource = std::move(source); }
+
     // Back-off after a failed download: 1 s, doubling up to 60 s.
     static std::chrono::milliseconds retryDelay(int failures);
 
@@ -64,6 +72,8 @@ private:
 
     void renameMovie(const tavik::vemlis_loader::Movie* movie) override;
     void addFinishedMovie(const tavik::vemlis_loader::Movie* movie) override;
+    void claimFreeName(const tavik::vemlis_loader::Movie* movie, const std::vector<std::string>& written) override;
+    std::int64_t freeSpace(const std::filesystem::path& file) override;
 
     tavik::vemlis_loader::MoviesSet& set;
     TIdHTTPWithSpeedCounter& http;
@@ -81,6 +91,9 @@ private:
     std::string message;
     int failures = 0;
     HeaderIndex headers;  // of the file downloaded last
+    FreeSpace freeSpaceSource;
+    // Names held by downloaded movies, made when the current pass first needs it.
+    std::unique_ptr<tavik::vemlis_loader::UsedNames> downloadedNames;
 
     std::mutex lock;
     std::condition_variable requests;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 
 #include "engine/FileSink.h"
 #include "model/MoviesSet.h"
+#include "model/UsedNames.h"
 #include "support/TextSearch.h"
 
 namespace vemlis {
@@ -31,15 +33,22 @@ bool isHeader(const char* p) {
 
 std::system_error lastError(const char* what) { return std::system_error(errno, std::generic_category(), what); }
 
-// One movie's output file. Write errors are remembered, not thrown, so the scan goes on.
+// One movie's output: written as "<name>.part" and renamed over the name once complete and on
+// disk. Write errors are remembered, not thrown; whatever did not commit is removed.
 class Output final {
 public:
-    ~Output() {
-        if (fd >= 0) ::close(fd);
-    }
+    ~Output() { discard(); }
+
+    // False when the part file cannot be made, or the name is taken by something that is no
+    // regular file (a folder, a device): that is never replaced.
     bool open(const std::string& name) {
-        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        discard();
         failed = false;
+        struct stat info {};
+        if (::lstat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return false;
+        finalName = name;
+        partName = name + ".part";
+        fd = ::open(partName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
         return fd >= 0;
     }
     void write(const char* data, std::size_t size) {
@@ -62,14 +71,39 @@ public:
             failed = true;
         }
     }
-    // True when every byte reached the file and it closed cleanly.
-    bool close() {
-        const bool closed = ::close(fd) == 0;
+    // Puts the complete movie in place: on disk first, so that a state that calls it
+    // downloaded never outlives its bytes. True when it is there; else the part file is gone.
+    bool commit() {
+        bool done = !failed && ::fdatasync(fd) == 0;
+        done = ::close(fd) == 0 && done;
         fd = -1;
-        return closed && !failed;
+        done = done && ::rename(partName.c_str(), finalName.c_str()) == 0;
+        if (!done) {
+            ::unlink(partName.c_str());
+            return false;
+        }
+        syncFolder();
+        partName.clear();
+        return true;
     }
 
 private:
+    void discard() {
+        if (fd >= 0) {
+            ::close(fd);
+            fd = -1;
+        }
+        if (!partName.empty()) ::unlink(partName.c_str());
+        partName.clear();
+    }
+    // The rename itself reaches the disk with its folder.
+    void syncFolder() const {
+        const std::filesystem::path folder = std::filesystem::path(finalName).parent_path();
+        const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0) return;
+        ::fsync(dir);
+        ::close(dir);
+    }
     void copyThroughMemory(int input, std::int64_t from, std::int64_t to) {
         std::vector<char> buffer(blockSize);
         while (!failed && from < to) {
@@ -87,6 +121,8 @@ private:
 
     int fd = -1;
     bool failed = false;
+    std::string finalName;
+    std::string partName;  // set while a part file of ours exists
 };
 
 class InputFile final {
@@ -106,29 +142,24 @@ std::int64_t fileSize(int fd) {
     return info.st_size;
 }
 
-// Opens the movie's output, asking for other names while that fails. False when the user
-// declined (the movie is no longer queued).
-bool openNamed(Output& output, const Movie* movie, SplitHandler& handler) {
-    while (!output.open(movie->getFileName())) {
+// Saves the movie's bytes [from, to) under its name, asking for other names while that fails
+// (no room, a bad name, a failed write). True when saved; false when the user declined.
+bool saveMovie(const Movie* movie, SplitHandler& handler, int input, std::int64_t from, std::int64_t to,
+               std::vector<std::string>& written) {
+    Output output;
+    for (;;) {
+        handler.claimFreeName(movie, written);
+        const std::string name = movie->getFileName();
+        const std::int64_t room = handler.freeSpace(name);
+        if ((room < 0 || room >= to - from) && output.open(name)) {
+            output.copyFrom(input, from, to);
+            if (output.commit()) {
+                written.push_back(name);
+                return true;
+            }
+        }
         handler.renameMovie(movie);
         if (movie->getLoadFlag() != Queue) return false;
-    }
-    return true;
-}
-
-// After a failed write the partial file goes and the movie is written again, from its own
-// header, under a name the user gives, until it is saved or the user declines. True when saved.
-bool writeUnderNewNames(Output& output, const Movie* movie, SplitHandler& handler, int input, std::int64_t from,
-                        std::int64_t to) {
-    for (;;) {
-        // Only a file of our own making goes: never a device or whatever a link points at.
-        std::error_code ignored;
-        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(movie->getFileName(), ignored)))
-            std::filesystem::remove(movie->getFileName(), ignored);
-        handler.renameMovie(movie);
-        if (movie->getLoadFlag() != Queue || !openNamed(output, movie, handler)) return false;
-        output.copyFrom(input, from, to);
-        if (output.close()) return true;
     }
 }
 
@@ -166,31 +197,42 @@ namespace {
 void splitByIndex(const InputFile& in, const ServerFile& file, SplitHandler& handler,
                   const std::vector<std::int64_t>& headers) {
     const std::int64_t size = fileSize(in.fd);
+    std::vector<std::string> written;
     std::size_t index = 0;
     for (const Movie* movie : file.getMovies()) {
         const std::size_t n = index++;
-        if (n >= headers.size()) {
-            if (movie->getLoadFlag() == Queue) {
-                movie->setBroken();
-                handler.addFinishedMovie(movie);
-            }
-            continue;
-        }
         if (movie->getLoadFlag() != Queue) continue;
-        const std::int64_t from = headers[n];
-        const std::int64_t to = n + 1 < headers.size() ? headers[n + 1] : size;
-        Output output;
-        bool saved = openNamed(output, movie, handler);
-        if (saved) {
-            output.copyFrom(in.fd, from, to);
-            saved = output.close() || writeUnderNewNames(output, movie, handler, in.fd, from, to);
+        if (n >= headers.size()) {
+            movie->setBroken();
+        } else {
+            const std::int64_t to = n + 1 < headers.size() ? headers[n + 1] : size;
+            if (saveMovie(movie, handler, in.fd, headers[n], to, written)) movie->setLoaded();
         }
-        if (saved) movie->setLoaded();
         handler.addFinishedMovie(movie);
     }
 }
 
 }  // namespace
+
+std::int64_t freeSpaceAt(const std::filesystem::path& path) {
+    std::filesystem::path folder = path.has_filename() && !std::filesystem::is_directory(path) ? path.parent_path() : path;
+    if (folder.empty()) folder = ".";
+    std::error_code error;
+    while (!std::filesystem::exists(folder, error) && folder.has_parent_path() && folder != folder.parent_path())
+        folder = folder.parent_path();
+    struct statvfs info {};
+    if (::statvfs(folder.c_str(), &info) != 0) return -1;
+    return static_cast<std::int64_t>(info.f_bavail) * static_cast<std::int64_t>(info.f_frsize);
+}
+
+void SplitHandler::claimFreeName(const Movie* movie, const std::vector<std::string>& written) {
+    const std::string name = movie->getFileName();
+    if (std::find(written.begin(), written.end(), name) == written.end()) return;
+    for (int n = 2;; ++n)
+        if (std::string other = tavik::vemlis_loader::numberedName(name, n);
+            std::find(written.begin(), written.end(), other) == written.end())
+            return movie->queue(other);
+}
 
 std::vector<std::int64_t> scanHeaders(const std::filesystem::path& path, std::size_t block) {
     InputFile in(path);

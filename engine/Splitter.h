@@ -9,6 +9,10 @@
 
 namespace vemlis {
 
+// Bytes free for an unprivileged writer on the file system that holds the path (a folder or a
+// file that need not exist yet: its nearest existing folder counts); -1 when unknown.
+std::int64_t freeSpaceAt(const std::filesystem::path& path);
+
 // What the splitting asks of its caller for one movie.
 class SplitHandler {
 public:
@@ -17,6 +21,12 @@ public:
     // NoLoad afterwards when the user declined.
     virtual void renameMovie(const tavik::vemlis_loader::Movie* movie) = 0;
     virtual void addFinishedMovie(const tavik::vemlis_loader::Movie* movie) = 0;
+    // Before a movie is written: gives it the next free " (n)" form of its name when another
+    // movie holds the name (`written`: the names saved in this pass). The default checks
+    // `written` only and renames on the calling thread.
+    virtual void claimFreeName(const tavik::vemlis_loader::Movie* movie, const std::vector<std::string>& written);
+    // Bytes free where the file would go; the default asks the system.
+    virtual std::int64_t freeSpace(const std::filesystem::path& file) { return freeSpaceAt(file); }
 };
 
 // Offsets of the AVI headers ("RIFF", 4 bytes, "AVI", 1 byte, "LIST") in a stream handed over
@@ -44,7 +54,10 @@ std::vector<std::int64_t> scanHeaders(const std::filesystem::path& path, std::si
 
 // Cuts a downloaded server file into its movies: the n-th header goes with the n-th movie of
 // the file; every queued movie is written to its file name and set Loaded, a queued movie
-// without a header is set Broken. Throws std::system_error when the input cannot be read.
+// without a header is set Broken. Each movie is written to "<name>.part", flushed to disk and
+// renamed over its name only when complete, so an existing file is replaced only by a whole
+// movie. A movie that cannot be written (no room, a bad name, a failed write) is renamed by
+// the handler. Throws std::system_error when the input cannot be read.
 // The file's header offsets are those a HeaderIndex noted during the download, else the file is
 // scanned for them first; the movies are then copied inside the kernel.
 void splitFile(const std::filesystem::path& input, const tavik::vemlis_loader::ServerFile& file,

@@ -263,3 +263,44 @@ TEST(LoadThread, AFailingFileIsRetriedWithBackOff) {
     ASSERT_TRUE(waitUntil([&] { return h.ui.calls.back() == "showListPanel"; }));
     EXPECT_LT(timer.elapsed(), 1500);
 }
+
+TEST(LoadThread, ALeftoverTemporaryFileGoesAndOneThatCannotFitIsNeverWritten) {
+    Harness h;
+    vemlis::testing::writeWholeFile(h.dir / "temp.kq4", std::string(4096, 'x'));  // a killed run's
+    h.thread = std::make_unique<LoadThread>(h.set, h.http, h.ui, h.server.catalogueURL(), h.dir.path());
+    h.thread->setFreeSpace([&](const std::filesystem::path& file) -> std::int64_t {
+        return file.filename() == "temp.kq4" ? 100 : -1;  // no room for any server file
+    });
+    h.ui.attach(h.thread.get());
+    h.thread->allowMerge();
+    ASSERT_TRUE(h.merged());
+    EXPECT_FALSE(std::filesystem::exists(h.dir / "temp.kq4"));
+    h.queueAll(h.file(0));
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
+    ASSERT_EQ(h.ui.messages.size(), 1u);
+    EXPECT_EQ(h.ui.messages[0], uiText(rows::temporaryFileNotWritten));
+    EXPECT_FALSE(std::filesystem::exists(h.dir / "temp.kq4"));
+    for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue);
+}
+
+TEST(LoadThread, AMovieNeverOverwritesAnotherOnesDownloadedFile) {
+    Harness h;
+    h.start();
+    ASSERT_TRUE(h.merged());
+    const ServerFile* f = h.file(0);
+    h.queueAll(f);
+    // A movie of another file was saved under the name the first movie now carries.
+    const Movie* other = h.file(1)->getMovies()[0];
+    const std::string name = f->getMovies()[0]->getFileName();
+    other->queue(name);
+    other->setLoaded();
+    vemlis::testing::writeWholeFile(name, "the other movie");
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }));
+    EXPECT_EQ(vemlis::testing::readWholeFile(name), "the other movie");
+    const Movie* first = f->getMovies()[0];
+    EXPECT_EQ(first->getLoadFlag(), Loaded);
+    EXPECT_EQ(first->getFileName(), numberedName(name, 2));
+    EXPECT_EQ(vemlis::testing::readWholeFile(first->getFileName()), h.series.pieces[h.path(0)][0]);
+}

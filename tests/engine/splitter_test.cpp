@@ -1,6 +1,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <functional>
 
 #include <fstream>
 #include <random>
@@ -63,6 +67,10 @@ public:
     std::vector<std::string> names;  // answers to renameMovie, in order; "" cancels
     std::vector<std::pair<const Movie*, LoadFlag>> finished;
     int renames = 0;
+    std::function<std::int64_t(const std::filesystem::path&)> room;  // free space; the system's when unset
+    std::int64_t freeSpace(const std::filesystem::path& file) override {
+        return room ? room(file) : SplitHandler::freeSpace(file);
+    }
     void renameMovie(const Movie* movie) override {
         const std::string name = renames < static_cast<int>(names.size()) ? names[renames] : "";
         ++renames;
@@ -220,26 +228,75 @@ TEST_P(SplitFile, AnOutputThatCannotBeCreatedAsksForAnotherName) {
     EXPECT_EQ(recorder.finished[1].second, NoLoad);
 }
 
-TEST_P(SplitFile, AFailedWriteIsNeverReportedAsSaved) {
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    Fixture f;
-    const Movie* m = f.add(Queue, "x.avi");
-    m->queue("/dev/full");  // every write fails: disk full
-    f.add(Queue, "y.avi");
-    Recorder recorder;
-    recorder.names = {(f.dir / "second-try.avi").string()};
-    splitWith(f.input("", 2), f.file(), recorder, GetParam());
-    EXPECT_EQ(recorder.renames, 1);
-    EXPECT_EQ(readWholeFile(f.dir / "second-try.avi"), f.avis[0]);
-    EXPECT_EQ(m->getLoadFlag(), Loaded);
-    EXPECT_TRUE(std::filesystem::exists("/dev/full"));  // only regular files are removed
-    EXPECT_EQ(readWholeFile(f.dir / "y.avi"), f.avis[1]);
+// Files may grow only to `bytes` in this process while it lives: writes beyond fail as on a
+// full disk.
+class FileSizeLimit final {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previous);
+    }
 
-    Fixture g;
-    const Movie* cancelled = g.add(Queue, "x.avi");
-    cancelled->queue("/dev/full");
-    Recorder declines;
-    splitWith(g.input("", 1), g.file(), declines, GetParam());
-    EXPECT_EQ(cancelled->getLoadFlag(), NoLoad);
-    EXPECT_EQ(declines.finished.back().second, NoLoad);
+private:
+    rlimit old{};
+    void (*previous)(int) = nullptr;
+};
+
+TEST_P(SplitFile, AFailedWriteNeverReplacesAFileNorCountsAsSaved) {
+    Fixture f;
+    f.add(Queue, "small.avi");
+    const Movie* big = f.add(Queue, "big.avi");
+    const auto input = f.input("", 2);
+    writeWholeFile(f.dir / "big.avi", "the complete old file");
+    Recorder recorder;  // declines the new name
+    {
+        const FileSizeLimit limit(f.avis[0].size() + 10);  // the first movie fits, the second does not
+        ASSERT_LT(f.avis[0].size() + 10, f.avis[1].size());
+        splitWith(input, f.file(), recorder, GetParam());
+    }
+    EXPECT_EQ(recorder.renames, 1);
+    EXPECT_EQ(big->getLoadFlag(), NoLoad);
+    EXPECT_EQ(readWholeFile(f.dir / "big.avi"), "the complete old file");  // untouched, byte for byte
+    EXPECT_FALSE(std::filesystem::exists(f.dir / "big.avi.part"));
+    EXPECT_EQ(readWholeFile(f.dir / "small.avi"), f.avis[0]);
+    EXPECT_FALSE(std::filesystem::exists(f.dir / "small.avi.part"));
+
+    Fixture g;  // the same with a new name that works
+    const Movie* again = g.add(Queue, "big.avi");
+    const auto second = g.input("", 1);
+    Recorder answers;
+    answers.names = {(g.dir / "elsewhere.avi").string()};
+    answers.room = [&](const std::filesystem::path& file) -> std::int64_t {
+        return file.filename() == "big.avi" ? 100 : -1;  // no room where the first name goes
+    };
+    splitWith(second, g.file(), answers, GetParam());
+    EXPECT_EQ(again->getLoadFlag(), Loaded);
+    EXPECT_FALSE(std::filesystem::exists(g.dir / "big.avi"));
+    EXPECT_EQ(readWholeFile(g.dir / "elsewhere.avi"), g.avis[0]);
+}
+
+TEST_P(SplitFile, NothingButRegularFilesIsReplacedAndTwoMoviesNeverShareAName) {
+    Fixture f;
+    const Movie* onFolder = f.add(Queue, "folder");
+    const Movie* first = f.add(Queue, "same.avi");
+    const Movie* second = f.add(Queue, "same.avi");
+    std::filesystem::create_directory(f.dir / "folder");
+    const auto input = f.input("", 3);
+    Recorder recorder;
+    recorder.names = {(f.dir / "renamed.avi").string()};
+    splitWith(input, f.file(), recorder, GetParam());
+    EXPECT_TRUE(std::filesystem::is_directory(f.dir / "folder"));
+    EXPECT_EQ(onFolder->getFileName(), (f.dir / "renamed.avi").string());
+    EXPECT_EQ(readWholeFile(f.dir / "same.avi"), f.avis[1]);
+    EXPECT_EQ(second->getFileName(), (f.dir / "same (2).avi").string());  // the state keeps the new name
+    EXPECT_EQ(readWholeFile(f.dir / "same (2).avi"), f.avis[2]);
+    EXPECT_EQ(first->getLoadFlag(), Loaded);
+    EXPECT_EQ(second->getLoadFlag(), Loaded);
 }
