@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Vemlis loader");
     QApplication::setApplicationDisplayName(vemlis::qtText(rows::applicationTitle));
 
-    vemlis::SingleInstance instance;
+    const std::filesystem::path folder = vemlis::dataFolder();
+    vemlis::SingleInstance instance(folder);
     if (!instance.acquired()) {
         vemlis::prompter().showMessage(nullptr, uiText(rows::alreadyRunning));
         return 0;
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
     vemlis::HttpLibrary httpLibrary;
     int result = 0;
     {
-        vemlis::Twindow window(VEMLIS_CATALOGUE_URL, vemlis::dataFolder());
+        vemlis::Twindow window(VEMLIS_CATALOGUE_URL, folder);
         vemlis::closeOnSignals(&window);
         window.showMaximized();
         result = app.exec();

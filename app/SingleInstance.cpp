@@ -3,24 +3,39 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWidget>
 
 #include <csignal>
 #include <cstdlib>
 
+#include "components/Prompter.h"
+
 namespace vemlis {
 
-std::string SingleInstance::lockPath(const std::string& name) {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
-        return std::string(runtime) + "/" + name;
-    return "/tmp/" + name + "-" + std::to_string(::getuid());
+namespace {
+
+// Only a folder that no other user can write keeps others from taking the lock first.
+bool ownedAndPrivate(const char* folder) {
+    struct stat info {};
+    return ::stat(folder, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-SingleInstance::SingleInstance(const std::string& name) {
-    fd = ::open(lockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+}  // namespace
+
+std::string SingleInstance::lockPath(const std::string& name, const std::filesystem::path& fallbackFolder) {
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime && ownedAndPrivate(runtime))
+        return std::string(runtime) + "/" + name;
+    return (fallbackFolder / name).string();
+}
+
+SingleInstance::SingleInstance(const std::filesystem::path& fallbackFolder, const std::string& name) {
+    fd = ::open(lockPath(name, fallbackFolder).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
 
@@ -45,7 +60,9 @@ void closeOnSignals(QWidget* window) {
     QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
         char byte;
         [[maybe_unused]] const ssize_t ignored = ::read(signalPipe[0], &byte, 1);
-        window->close();
+        // Whatever question is open ends as if cancelled, so that the close is not held up.
+        closeAllQuestions();
+        QTimer::singleShot(0, window, [window] { window->close(); });
     });
     struct sigaction action {};
     action.sa_handler = onSignal;

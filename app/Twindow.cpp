@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTimer>
 
 #include <fstream>
@@ -13,6 +12,7 @@
 
 #include "app/Dialogs.h"
 #include "app/Icons.h"
+#include "app/StateSaver.h"
 #include "components/FileNamer.h"
 #include "components/LanguagesList.h"
 #include "components/MoviesList.h"
@@ -23,6 +23,7 @@
 #include "engine/IdHTTPWithSpeedCounter.h"
 #include "engine/LoadThread.h"
 #include "model/UiTexts.h"
+#include "model/UsedNames.h"
 
 namespace vemlis {
 
@@ -63,6 +64,9 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, QWi
     connect(stopButton, &QPushButton::clicked, this, &Twindow::stopButtonClick);
     connect(stopAfterCurrent, &QCheckBox::clicked, this, &Twindow::stopAfterCurrentClick);
 
+    stateSaver = std::make_unique<StateSaver>(
+        getDataFileName(), [this] { return stateText(); },
+        [this](const std::string& message) { prompter().showMessage(this, message); });
     FormCreate();
     reloadDialog = new TreloadDialog(this);
     otherMoviesDialog = new TotherMoviesDialog(this, this->dataFolder.string());
@@ -73,6 +77,7 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, QWi
 Twindow::~Twindow() {
     // The thread may still run when the window goes without a close (a test, an exception).
     loadThread.reset();
+    stateSaver.reset();
 }
 
 void Twindow::FormCreate() {
@@ -93,6 +98,9 @@ void Twindow::showEvent(QShowEvent* event) {
 
 void Twindow::FormShow() {
     loadState();
+    // Told at once, not after a long run whose every status would be lost.
+    stateSaver->checkWritable();
+    removeStaleParts();
     // Only now may the load thread merge the catalogue into what the state file held.
     loadThread->allowMerge();
 }
@@ -121,18 +129,31 @@ void Twindow::loadState() {
     }
 }
 
-void Twindow::saveState() {
+std::string Twindow::stateText() const {
     std::ostringstream out;
     moviesSet->save(out);
     languages->save(out);
     fileNamer->save(out);
-    // Written beside the old file and renamed over it: a crash or a full disk during the
-    // write leaves the previous state whole.
-    QSaveFile file(QFile::decodeName(getDataFileName().c_str()));
-    if (!file.open(QIODevice::WriteOnly)) return;
-    const std::string bytes = out.str();
-    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    stateSaved = file.commit();
+    return std::move(out).str();
+}
+
+void Twindow::saveState() {
+    // A failed write is told by the saver; the previous file stays whole and the close goes on.
+    stateSaver->saveAndWait();
+    stateSaved = true;
+}
+
+void Twindow::removeStaleParts() {
+    // A movie's part file outlives its pass only when the program was killed during it.
+    for (const auto& season : moviesSet->getSeasons())
+        for (const auto& film : season->getFilms())
+            for (const auto& movie : film->getMovies()) {
+                if (movie->getLoadFlag() != Queue || movie->getFileName().empty()) continue;
+                const std::filesystem::path part = movie->getFileName() + ".part";
+                std::error_code error;
+                if (std::filesystem::is_regular_file(std::filesystem::symlink_status(part, error)))
+                    std::filesystem::remove(part, error);
+            }
 }
 
 void Twindow::closeEvent(QCloseEvent* event) {
@@ -156,6 +177,9 @@ void Twindow::FormClose() {
     if (stateSaved) return;
     closeTimer->stop();
     saveState();
+    // The thread has ended: nothing needs the file any more.
+    std::error_code ignored;
+    std::filesystem::remove(loadThread->getTempFilePath(), ignored);
 }
 
 void Twindow::closeTimerTimer() {
@@ -199,13 +223,24 @@ void Twindow::showSplitPanel() { splitPanel->show(); }
 void Twindow::renameMovie() {
     prompter().showMessage(this, uiText(rows::fileNotSaved));
     const Movie* movie = loadThread->getCurrentMovie();
+    UsedNames used(*moviesSet);
+    fileNamer->setUsedNames(&used);
     if (!fileNamer->setMovieFileName(movie, movie->getLanguage(), moviesSet->getLanguage("EN"), true))
         movie->setNoLoad();
+    fileNamer->setUsedNames(nullptr);
 }
 
-void Twindow::addFinishedMovie() { finished->addMovie(loadThread->getCurrentMovie()); }
+void Twindow::addFinishedMovie() {
+    finished->addMovie(loadThread->getCurrentMovie());
+    // Covers a splitting that ends early; a pass that ends well saves at once.
+    stateSaver->saveSoon();
+}
 
-void Twindow::showFileDone() { url->setText("-"); }
+void Twindow::showFileDone() {
+    url->setText("-");
+    // The load thread waits meanwhile, so the state taken is the one the pass left.
+    stateSaver->saveNow();
+}
 
 void Twindow::showMessage() { prompter().showMessage(this, loadThread->getMessage()); }
 
@@ -233,13 +268,18 @@ void Twindow::moviesListUncheck(QObject*, const Movie* movie) {
     else if (cancelLoadDialog->ask())
         movies.push_back(movie);
     for (const Movie* each : movies) each->setNoLoad();
+    stateSaver->saveSoon();
 }
 
 void Twindow::addToQueue(const ListOfMovies& movies) {
     const Language* titleLanguage = languages->getLanguage();
     const Language* english = moviesSet->getLanguage("EN");
+    UsedNames used(*moviesSet);
+    fileNamer->setUsedNames(&used);
     for (const Movie* movie : movies)
-        if (!fileNamer->setMovieFileName(movie, titleLanguage, english, false)) return;
+        if (!fileNamer->setMovieFileName(movie, titleLanguage, english, false)) break;
+    fileNamer->setUsedNames(nullptr);
+    stateSaver->saveSoon();
 }
 
 void Twindow::multipleAdderRun(QObject*, ListOfMovies& Movies) {
@@ -254,6 +294,7 @@ void Twindow::cancelAllDownloadsButtonClick() {
             for (const auto& movie : film->getMovies())
                 if (movie->getLoadFlag() == Queue) movie->setNoLoad();
     moviesList->updateStatuses();
+    stateSaver->saveSoon();
 }
 
 void Twindow::infoTimerTimer() {

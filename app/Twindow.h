@@ -22,6 +22,7 @@ class LoadThread;
 class MoviesList;
 class MoviesQueue;
 class MultipleAdder;
+class StateSaver;
 class TIdHTTPWithSpeedCounter;
 class TreloadDialog;
 class TotherMoviesDialog;
@@ -40,8 +41,10 @@ public:
     std::filesystem::path getDataFileName() const { return dataFolder / "data.kq4"; }
     tavik::vemlis_loader::MoviesSet* getMoviesSet() const { return moviesSet.get(); }
     LoadThread* getLoadThread() const { return loadThread.get(); }
-    // True once the state file has been written by the close.
+    // True once the close has written the state file (or told the user why it could not).
     bool isStateSaved() const { return stateSaved; }
+    // Writes data.kq4 during the run and at close.
+    StateSaver* getStateSaver() const { return stateSaver.get(); }
 
     // The load thread's calls, run on this (the GUI) thread.
     void showMoviesSet() override;
@@ -106,6 +109,8 @@ private:
     void setCaptions();
     void loadState();
     void saveState();
+    std::string stateText() const;
+    void removeStaleParts();
     void addToQueue(const tavik::vemlis_loader::ListOfMovies& movies);
 
     const std::string catalogueURL;
@@ -113,6 +118,7 @@ private:
     std::unique_ptr<tavik::vemlis_loader::MoviesSet> moviesSet;
     TIdHTTPWithSpeedCounter* http;
     std::unique_ptr<LoadThread> loadThread;
+    std::unique_ptr<StateSaver> stateSaver;
     QTimer* closeTimer;
     QTimer* infoTimer;
     QLabel* statusLabel;

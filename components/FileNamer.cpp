@@ -11,6 +11,7 @@
 #include "components/Prompter.h"
 #include "model/MoviesSet.h"
 #include "model/StateFile.h"
+#include "model/UsedNames.h"
 #include "components/QtText.h"
 #include "model/UiTexts.h"
 
@@ -105,16 +106,32 @@ void FileNamer::onResize() {
 bool FileNamer::setMovieFileName(const Movie* movie, const Language* titleLanguage, const Language* english,
                                  bool alwaysAsk) {
     if (askButton->isChecked() || alwaysAsk) {
-        const Film* film = movie->getFilm();
-        const std::string title = uiText(rows::savingEpisode) + film->getSeason()->getName() + " / " + film->getName(english) + " / " +
-                                  movie->getLanguage()->getID() + " " + movie->getBitRate()->getDescription();
-        const auto chosen = prompter().askSaveFileName(window(), title, movie->getFileName());
-        if (!chosen) return false;
-        movie->queue(*chosen);
-        return true;
+        const std::string title = uiText(rows::savingEpisode) + describe(movie, english);
+        std::string initial = movie->getFileName();
+        for (;;) {
+            const auto chosen = prompter().askSaveFileName(window(), title, initial);
+            if (!chosen) return false;
+            const Movie* holder = usedNames ? usedNames->holder(*chosen, movie) : nullptr;
+            if (!holder) {
+                movie->queue(*chosen);
+                break;
+            }
+            prompter().showMessage(window(), "The name\n" + *chosen + "\nis already given to another movie: " +
+                                                 describe(holder, english) + ". Please, choose another name.");
+            initial = *chosen;
+        }
+    } else {
+        const std::string name = generateName(getMask(), movie, titleLanguage, english);
+        movie->queue(usedNames ? usedNames->freeName(name, movie) : name);
     }
-    movie->queue(generateName(getMask(), movie, titleLanguage, english));
+    if (usedNames) usedNames->note(movie);
     return true;
+}
+
+std::string FileNamer::describe(const Movie* movie, const Language* english) {
+    const Film* film = movie->getFilm();
+    return film->getSeason()->getName() + " / " + film->getName(english) + " / " + movie->getLanguage()->getID() + " " +
+           movie->getBitRate()->getDescription();
 }
 
 std::string FileNamer::generateName(const std::string& mask, const Movie* movie, const Language* titleLanguage,

@@ -22,7 +22,9 @@ public:
     // `folder`: where generated names go by default (the data folder).
     explicit FileNamer(QWidget* parent = nullptr, const std::string& folder = {});
 
-    // Names the movie and queues it; false when the user cancelled the dialog.
+    // Names the movie and queues it; false when the user cancelled the dialog. With used names
+    // set, a generated name that another movie holds gets the next free " (n)" form, and a
+    // chosen one is refused (the dialog opens again).
     bool setMovieFileName(const tavik::vemlis_loader::Movie* movie, const tavik::vemlis_loader::Language* titleLanguage,
                           const tavik::vemlis_loader::Language* english, bool alwaysAsk);
     // The name the mask gives for the movie.
@@ -30,6 +32,9 @@ public:
                                     const tavik::vemlis_loader::Language* titleLanguage,
                                     const tavik::vemlis_loader::Language* english);
     static std::string defaultMask(const std::string& folder);
+    // "Season / title / language bit rate", as the save dialog names a movie.
+    static std::string describe(const tavik::vemlis_loader::Movie* movie,
+                                const tavik::vemlis_loader::Language* english);
 
     std::string makeSafe(std::string text) const;
     // The title without its leading numbering and trailing " -"; empty when nothing else is left.
@@ -39,6 +44,8 @@ public:
     void load(std::istream& in);
     void copyDataFrom(const FileNamer* other);
     void showMaskHint();
+    // The names other movies hold, while a caller names movies; null: not checked. Not owned.
+    void setUsedNames(tavik::vemlis_loader::UsedNames* names) { usedNames = names; }
 
     bool isAskMode() const;
     void setAskMode(bool ask);
@@ -58,6 +65,7 @@ private:
     QLineEdit* maskEdit;
     QLabel* syntaxLink;
     QLabel* maskLabel;
+    tavik::vemlis_loader::UsedNames* usedNames = nullptr;
 };
 
 }  // namespace vemlis

@@ -67,7 +67,8 @@ std::string LanguagesList::getLanguageID() const { return language ? language->g
 
 void LanguagesList::save(std::ostream& out) const {
     writeLine(out, "LanguagesList");
-    writeLine(out, getLanguageID());
+    // Before a catalogue arrived (it may never), the choice read from the state file still holds.
+    writeLine(out, !moviesSet && !language ? pendingLanguageID : getLanguageID());
 }
 
 void LanguagesList::load(std::istream& in) {

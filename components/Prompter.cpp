@@ -1,5 +1,6 @@
 #include "Prompter.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -21,9 +22,13 @@ QString qtFilter(const std::string& pairs) {
     return filters.join(";;");
 }
 
+// Set once the program is being ended; read on the GUI thread only.
+bool refusing = false;
+
 class RealPrompter final : public Prompter {
 public:
     void showMessage(QWidget* parent, const std::string& text) override {
+        if (refusing) return;
         QMessageBox box(QMessageBox::NoIcon, qtText(tavik::vemlis_loader::rows::applicationTitle),
                         toQt(text), QMessageBox::Ok, parent);
         box.exec();
@@ -31,6 +36,7 @@ public:
 
     std::optional<std::string> askSaveFileName(QWidget* parent, const std::string& title,
                                                const std::string& initialName) override {
+        if (refusing) return std::nullopt;
         QFileDialog dialog(parent, toQt(title), QString::fromLocal8Bit(initialName.c_str()),
                            qtFilter(tavik::vemlis_loader::uiText(tavik::vemlis_loader::rows::saveFilter)));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -40,7 +46,10 @@ public:
         return dialog.selectedFiles().first().toLocal8Bit().toStdString();
     }
 
-    int execDialog(QWidget* dialog) override { return static_cast<QDialog*>(dialog)->exec(); }
+    int execDialog(QWidget* dialog) override {
+        if (refusing) return QDialog::Rejected;
+        return static_cast<QDialog*>(dialog)->exec();
+    }
 };
 
 RealPrompter real;
@@ -50,5 +59,13 @@ Prompter* current = &real;
 
 Prompter& prompter() { return *current; }
 void setPrompter(Prompter* replacement) { current = replacement ? replacement : &real; }
+
+void closeAllQuestions() {
+    refusing = true;
+    // Every modal loop open, innermost first; each returns once control is back in its loop.
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible() && dialog->isModal())
+            dialog->reject();
+}
 
 }  // namespace vemlis

@@ -27,4 +27,8 @@ Prompter& prompter();
 // Installs a prompter (null: the real dialogs again). Not owned.
 void setPrompter(Prompter* replacement);
 
+// For a program that is being ended: closes every open dialog and message as its cancel button
+// would, and has the real dialogs answer every later question at once the same way.
+void closeAllQuestions();
+
 }  // namespace vemlis

@@ -1,9 +1,11 @@
 #include "FileSink.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 
 namespace vemlis {
 
@@ -24,6 +26,53 @@ bool writeFully(int fd, const char* data, std::size_t size) {
         size -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+namespace {
+
+std::string reason(int error) { return std::system_category().message(error); }
+
+void syncFolderOf(const std::filesystem::path& path) {
+    const std::filesystem::path folder = path.parent_path();
+    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    ::fsync(dir);
+    ::close(dir);
+}
+
+}  // namespace
+
+std::string replaceFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::string temp = path.string() + ".new-XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return reason(errno);
+    ::fchmod(fd, 0644);
+    int error = 0;
+    if (!writeFully(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+    if (error != 0) {
+        ::unlink(temp.c_str());
+        return reason(error);
+    }
+    syncFolderOf(path);
+    return {};
+}
+
+std::string checkWritable(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) return reason(EISDIR);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);  // not truncated
+        if (fd < 0) return reason(errno);
+        ::close(fd);
+    }
+    std::string probe = path.string() + ".new-XXXXXX";
+    const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+    if (fd < 0) return reason(errno);
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return {};
 }
 
 FileSink::FileSink(const std::filesystem::path& path)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/HttpClient.h"
@@ -11,6 +13,16 @@ namespace vemlis {
 // Writes every byte, going on after interrupted and short writes. False (errno set) when the
 // file takes no more.
 bool writeFully(int fd, const char* data, std::size_t size);
+
+// Replaces the file with the bytes, whole or not at all: written beside it, flushed to disk and
+// renamed over it. Returns an empty text on success, else the system's reason; the old file is
+// then left as it was.
+std::string replaceFile(const std::filesystem::path& path, std::string_view bytes);
+
+// Whether a file could be written at the path: creates and removes a file beside it, and
+// checks that the path itself, if present, is a writable regular file. Empty text when so,
+// else the system's reason.
+std::string checkWritable(const std::filesystem::path& path);
 
 // A file that takes a download, written in blocks of 1 MiB or more. A failed creation,
 // write or close is a StreamError.

@@ -9,4 +9,5 @@ class Film;
 class Movie;
 class MoviesSet;
 class ServerFile;
+class UsedNames;
 }  // namespace tavik::vemlis_loader

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
 #include <csignal>
@@ -24,7 +28,9 @@
 #include "components/MultipleAdder.h"
 #include "components/UTF8ListView.h"
 #include "engine/LoadThread.h"
+#include "app/StateSaver.h"
 #include "model/UiTexts.h"
+#include "model/UsedNames.h"
 
 using namespace vemlis;
 using namespace tavik::vemlis_loader;
@@ -280,13 +286,15 @@ TEST(Window, ADamagedStateFileIsKeptBeforeItIsOverwritten) {
 
 TEST(SingleInstance, ASecondHolderIsRefusedAndAKilledOneReleases) {
     vemlis::testing::TempDir dir;
+    vemlis::testing::TempDir data;
+    ::chmod(dir.path().c_str(), 0700);
     ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
     {
-        SingleInstance first;
+        SingleInstance first(data.path());
         ASSERT_TRUE(first.acquired());
         const pid_t child = ::fork();
         if (child == 0) {
-            SingleInstance second;
+            SingleInstance second(data.path());
             ::_exit(second.acquired() ? 1 : 0);
         }
         int status = 0;
@@ -298,7 +306,7 @@ TEST(SingleInstance, ASecondHolderIsRefusedAndAKilledOneReleases) {
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t holder = ::fork();
     if (holder == 0) {
-        SingleInstance held;
+        SingleInstance held(data.path());
         const char byte = held.acquired() ? 1 : 0;
         [[maybe_unused]] const ssize_t written = ::write(ready[1], &byte, 1);
         ::pause();
@@ -311,6 +319,178 @@ TEST(SingleInstance, ASecondHolderIsRefusedAndAKilledOneReleases) {
     ::close(ready[1]);
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
-    SingleInstance next;
+    SingleInstance next(data.path());
     EXPECT_TRUE(next.acquired());
+}
+
+TEST(SingleInstance, TheLockStaysWhereOnlyTheUserCanWrite) {
+    vemlis::testing::TempDir data;
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(SingleInstance::lockPath("lock", data.path()), (data / "lock").string());
+    vemlis::testing::TempDir shared;  // a runtime folder that others may write is not used
+    ::chmod(shared.path().c_str(), 01777);
+    ::setenv("XDG_RUNTIME_DIR", shared.path().c_str(), 1);
+    EXPECT_EQ(SingleInstance::lockPath("lock", data.path()), (data / "lock").string());
+    ::chmod(shared.path().c_str(), 0700);
+    EXPECT_EQ(SingleInstance::lockPath("lock", data.path()), (shared / "lock").string());
+    SingleInstance held(data.path());
+    EXPECT_TRUE(held.acquired());
+}
+
+namespace {
+
+// Files may grow only to `bytes` in this process while it lives: writes beyond fail as on a
+// full disk.
+class FileSizeLimit final {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previous);
+    }
+
+private:
+    rlimit old{};
+    void (*previous)(int) = nullptr;
+};
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+TEST(Window, AStateThatCannotBeWrittenLeavesTheOldFileAndIsTold) {
+    Session s;
+    s.open();
+    ASSERT_TRUE(s.listed());
+    s.closeWindow();
+    const std::string before = vemlis::testing::readWholeFile(s.dir / "data.kq4");
+    ASSERT_GT(before.size(), 1000u);
+
+    s.open();
+    ASSERT_TRUE(s.listed());
+    s.useMask();
+    for (int m = 0; m < 4; ++m) s.window->moviesList->OnCheck(nullptr, s.movie(0, 0, m));
+    {
+        const FileSizeLimit limit(before.size() / 4);  // the disk fills during the write
+        s.window->close();
+        ASSERT_TRUE(waitUntil([&] { return s.window->isStateSaved(); }));
+    }
+    EXPECT_EQ(vemlis::testing::readWholeFile(s.dir / "data.kq4"), before);  // byte for byte
+    ASSERT_EQ(s.prompter.messages.size(), 1u);
+    EXPECT_TRUE(contains(s.prompter.messages[0], (s.dir / "data.kq4").string()));
+    EXPECT_TRUE(contains(s.prompter.messages[0], "File too large"));
+    for (const auto& entry : std::filesystem::directory_iterator(s.dir.path()))
+        EXPECT_FALSE(contains(entry.path().filename().string(), ".new-")) << entry.path();
+    s.window.reset();
+}
+
+TEST(Window, AStateFileThatCanNeverBeWrittenIsToldOnceAtStart) {
+    Session s;
+    std::filesystem::create_directory(s.dir / "data.kq4");
+    s.open();
+    ASSERT_TRUE(s.listed());
+    ASSERT_EQ(s.prompter.messages.size(), 1u);
+    EXPECT_TRUE(contains(s.prompter.messages[0], (s.dir / "data.kq4").string()));
+    EXPECT_TRUE(contains(s.prompter.messages[0], "Is a directory"));
+    s.closeWindow();
+    EXPECT_EQ(s.prompter.messages.size(), 1u);  // the same reason is not told again
+}
+
+TEST(Window, TheStateIsSavedDuringTheRun) {
+    Session s;
+    s.open();
+    ASSERT_TRUE(s.listed());
+    s.window->getStateSaver()->setDelay(std::chrono::milliseconds(50));
+    s.useMask();
+    const Movie* first = s.movie(0, 0, 0);
+    s.window->moviesList->OnCheck(nullptr, first);
+    ASSERT_TRUE(waitUntil([&] { return contains(vemlis::testing::readWholeFile(s.dir / "data.kq4"), "\nQueue\n"); }));
+
+    s.window->getStateSaver()->setDelay(std::chrono::hours(1));  // only the end of the pass saves now
+    s.window->beginDownloadButton->click();
+    ASSERT_TRUE(waitUntil([&] { return first->getLoadFlag() == Loaded && s.window->url->text() == "-"; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return contains(vemlis::testing::readWholeFile(s.dir / "data.kq4"), "\nLoaded\n"); }));
+    EXPECT_FALSE(s.window->isStateSaved());
+}
+
+TEST(Window, AFailedCatalogueKeepsTheLanguageOfTitles) {
+    Session s;
+    vemlis::testing::writeWholeFile(s.dir / "data.kq4", "Languages\nLanguagesEnd\nBitRates\nBitRatesEnd\nSeasons\n"
+                                                         "SeasonsEnd\nLanguagesList\nDE\nFileNamer\nAskForNames\nm\n");
+    s.server.setFault("/movies.xml", Fault::failWith(500));
+    s.open();
+    ASSERT_TRUE(waitUntil([&] { return s.window->isStateSaved(); }));
+    EXPECT_TRUE(contains(vemlis::testing::readWholeFile(s.dir / "data.kq4"), "\nLanguagesList\nDE\n"));
+    s.window.reset();
+}
+
+TEST(Window, TwoMoviesNeverGetOneName) {
+    Session s;
+    s.open();
+    ASSERT_TRUE(s.listed());
+    // A mask that leaves out the language and the bit rate names every variant alike.
+    s.window->fileNamer->setAskMode(false);
+    std::string folder = s.dir.path().string();
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    s.window->fileNamer->setMask(folder + "\\/s-/n.avi");
+    ListOfMovies two{s.movie(0, 0, 0), s.movie(0, 0, 1)};
+    s.window->multipleAdderRun(nullptr, two);
+    const std::string name = (s.dir / "1-01.avi").string();
+    EXPECT_EQ(s.movie(0, 0, 0)->getFileName(), name);
+    EXPECT_EQ(s.movie(0, 0, 1)->getFileName(), numberedName(name, 2));
+
+    // Asked for a name, one that another movie holds is refused and asked again.
+    s.window->fileNamer->setAskMode(true);
+    s.prompter.saveAnswers = {name, (s.dir / "other.avi").string()};
+    ListOfMovies third{s.movie(0, 0, 2)};
+    s.window->multipleAdderRun(nullptr, third);
+    EXPECT_EQ(s.prompter.saveTitles.size(), 2u);
+    ASSERT_EQ(s.prompter.messages.size(), 1u);
+    EXPECT_TRUE(contains(s.prompter.messages[0], name));
+    EXPECT_EQ(s.movie(0, 0, 2)->getFileName(), (s.dir / "other.avi").string());
+}
+
+TEST(Window, PartFilesOfQueuedMoviesLeftByAKilledRunGo) {
+    Session s;
+    const std::string name = (s.dir / "movie.avi").string();
+    vemlis::testing::writeWholeFile(
+        s.dir / "data.kq4",
+        "Languages\nLanguagesEnd\nBitRates\nBitRatesEnd\nSeasons\nSeason\nS\nFilm\nNamesEnd\nMovie\nEN\nhi\n"
+        "http://127.0.0.1:1/f.avi\n" + name + "\nQueue\nMoviesEnd\nSeasonEnd\nSeasonsEnd\n");
+    vemlis::testing::writeWholeFile(name + ".part", "half a movie");
+    vemlis::testing::writeWholeFile(s.dir / "temp.kq4", "half a server file");
+    s.open();
+    ASSERT_TRUE(s.listed());
+    EXPECT_FALSE(std::filesystem::exists(name + ".part"));
+    EXPECT_TRUE(waitUntil([&] { return !std::filesystem::exists(s.dir / "temp.kq4"); }));
+}
+
+TEST(Window, ATermSignalClosesAnOpenMessageAndEndsTheRun) {
+    Session s;
+    setPrompter(nullptr);  // the real message boxes
+    s.server.setFault("/movies.xml", Fault::failWith(500));  // the run ends with a message box
+    s.open();
+    closeOnSignals(s.window.get());
+    // Once the message is open, a term signal (twice, as impatient sessions send it).
+    QTimer probe;
+    probe.setInterval(20);
+    int sent = 0;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (QApplication::activeModalWidget() && sent < 2) {
+            ++sent;
+            ::kill(::getpid(), SIGTERM);
+        }
+    });
+    probe.start();
+    ASSERT_TRUE(waitUntil([&] { return s.window->isStateSaved(); }, 5000));
+    EXPECT_GE(sent, 1);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(std::filesystem::exists(s.dir / "data.kq4"));
+    s.window.reset();
 }

@@ -1,0 +1,97 @@
+#include "StateSaver.h"
+
+#include <QTimer>
+
+#include "engine/FileSink.h"
+
+namespace vemlis {
+
+StateSaver::StateSaver(std::filesystem::path path, Serializer serialize, Reporter report, QObject* parent)
+    : QObject(parent), path(std::move(path)), serialize(std::move(serialize)), report(std::move(report)),
+      timer(new QTimer(this)) {
+    timer->setSingleShot(true);
+    timer->setInterval(5000);
+    connect(timer, &QTimer::timeout, this, &StateSaver::saveNow);
+    writer = std::thread([this] { writeLoop(); });
+}
+
+StateSaver::~StateSaver() {
+    {
+        std::lock_guard guard(lock);
+        stopping = true;
+    }
+    wake.notify_all();
+    writer.join();
+}
+
+void StateSaver::setDelay(std::chrono::milliseconds delay) { timer->setInterval(static_cast<int>(delay.count())); }
+
+void StateSaver::checkWritable() { finished(vemlis::checkWritable(path)); }
+
+void StateSaver::saveSoon() {
+    // Not restarted by later changes: a steady stream of them must not put the save off for ever.
+    if (!timer->isActive()) timer->start();
+}
+
+void StateSaver::saveNow() {
+    timer->stop();
+    std::string bytes = serialize();
+    {
+        std::lock_guard guard(lock);
+        pending = std::move(bytes);
+    }
+    wake.notify_all();
+}
+
+bool StateSaver::saveAndWait() {
+    timer->stop();
+    const std::string bytes = serialize();
+    {
+        std::unique_lock guard(lock);
+        pending.reset();  // older than what is written now
+        wake.wait(guard, [&] { return !writing; });
+        writing = true;
+    }
+    const std::string reason = replaceFile(path, bytes);
+    {
+        std::lock_guard guard(lock);
+        writing = false;
+    }
+    wake.notify_all();
+    finished(reason);
+    return reason.empty();
+}
+
+void StateSaver::writeLoop() {
+    std::unique_lock guard(lock);
+    for (;;) {
+        wake.wait(guard, [&] { return stopping || (pending && !writing); });
+        if (stopping) return;
+        const std::string bytes = std::move(*pending);
+        pending.reset();
+        writing = true;
+        guard.unlock();
+        const std::string reason = replaceFile(path, bytes);
+        QMetaObject::invokeMethod(this, [this, reason] { finished(reason); }, Qt::QueuedConnection);
+        guard.lock();
+        writing = false;
+        wake.notify_all();
+    }
+}
+
+void StateSaver::finished(const std::string& reason) {
+    if (reason.empty()) {
+        toldReason.clear();
+        return;
+    }
+    if (reason == toldReason) return;
+    toldReason = reason;
+    report(failureText(path, reason));
+}
+
+std::string StateSaver::failureText(const std::filesystem::path& path, const std::string& reason) {
+    return "The state of the downloads could not be saved to\n" + path.string() + "\n" + reason +
+           "\nWhat was saved there before is kept.";
+}
+
+}  // namespace vemlis
