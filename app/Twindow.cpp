@@ -177,9 +177,6 @@ void Twindow::FormClose() {
     if (stateSaved) return;
     closeTimer->stop();
     saveState();
-    // The thread has ended: nothing needs the file any more.
-    std::error_code ignored;
-    std::filesystem::remove(loadThread->getTempFilePath(), ignored);
 }
 
 void Twindow::closeTimerTimer() {
@@ -300,6 +297,14 @@ void Twindow::cancelAllDownloadsButtonClick() {
 void Twindow::infoTimerTimer() {
     size->setText(toQt(http->getSize()));
     recieved->setText(toQt(http->getRecieved()));
+    if (const auto waiting = loadThread->getWaiting()) {
+        // Where speed and time left would be: why the file waits and for how long.
+        const auto left = std::chrono::ceil<std::chrono::seconds>(waiting->due - std::chrono::steady_clock::now());
+        url->setText(toQt(waiting->url));
+        speed->setText(toQt(waiting->reason));
+        time->setText(toQt("next try in " + std::to_string(std::max<long long>(left.count(), 0)) + " s"));
+        return;
+    }
     speed->setText(toQt(http->getSpeed()));
     time->setText(toQt(http->getTime()));
 }

@@ -75,8 +75,8 @@ std::string checkWritable(const std::filesystem::path& path) {
     return {};
 }
 
-FileSink::FileSink(const std::filesystem::path& path)
-    : fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {
+FileSink::FileSink(const std::filesystem::path& path, bool append)
+    : fd(::open(path.c_str(), O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC) | O_CLOEXEC, 0644)) {
     buffer.reserve(capacity);
 }
 

@@ -28,8 +28,9 @@ std::string checkWritable(const std::filesystem::path& path);
 // write or close is a StreamError.
 class FileSink final : public ByteSink {
 public:
-    // Creates the file, or empties it; isOpen() tells whether that worked.
-    explicit FileSink(const std::filesystem::path& path);
+    // Creates the file, or empties it (or, with append, writes after what it holds); isOpen()
+    // tells whether that worked.
+    explicit FileSink(const std::filesystem::path& path, bool append = false);
     ~FileSink() override;
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <exception>
 #include <mutex>
 
@@ -10,10 +12,42 @@ namespace vemlis {
 HttpLibrary::HttpLibrary() { curl_global_init(CURL_GLOBAL_DEFAULT); }
 HttpLibrary::~HttpLibrary() { curl_global_cleanup(); }
 
+std::string HttpError::reason() const {
+    switch (kind) {
+        case Kind::status:
+            if (status == 404 || status == 410) return "File not found on the server (" + std::to_string(status) + ")";
+            if (status >= 500) return "Server error " + std::to_string(status);
+            if (status == 429 || status == 503) return "The server is busy (" + std::to_string(status) + ")";
+            return "The server refused the file (" + std::to_string(status) + ")";
+        case Kind::stalled: return "No answer from the server";
+        case Kind::cutShort: return "Connection lost";
+        case Kind::brokenOff: return "Stopped";
+        case Kind::tooLarge: return "The answer is too large";
+        case Kind::network: break;
+    }
+    return "Connection lost";
+}
+
+namespace {
+
+// The value of a header line "Name: value" when it has that name (any case), else nullptr.
+bool headerValue(std::string_view line, std::string_view name, std::string& value) {
+    if (line.size() <= name.size() || line[name.size()] != ':') return false;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(line[i])) != std::tolower(static_cast<unsigned char>(name[i])))
+            return false;
+    std::string_view rest = line.substr(name.size() + 1);
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+    while (!rest.empty() && (rest.back() == '\r' || rest.back() == '\n' || rest.back() == ' ')) rest.remove_suffix(1);
+    value.assign(rest);
+    return true;
+}
+
+}  // namespace
+
 struct HttpClient::Impl {
     CURL* easy = nullptr;
     CURLM* multi = nullptr;
-    curl_slist* headers = nullptr;
     std::atomic<std::uint64_t> disconnects{0};
     std::function<bool()> abortCheck;
     int stallTimeout = 0;
@@ -21,25 +55,81 @@ struct HttpClient::Impl {
     std::string url;
 
     // Per transfer.
-    const std::function<void(const char*, std::size_t)>* take = nullptr;
+    ByteSink* sink = nullptr;
     std::exception_ptr sinkError;
     bool started = false;
     std::int64_t received = 0;
+    std::int64_t offset = 0;  // of the first byte of this body in the file
     HttpClient* owner = nullptr;
+    // Of the answer being read: headers are collected anew for every answer of a redirect chain.
+    std::string etag, lastModified, contentRange, retryAfter;
+    mutable std::mutex infoLock;
+    ResponseInfo info;
+
+    long status() const {
+        long code = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+        return code;
+    }
+
+    ResponseInfo describe() const {
+        ResponseInfo result;
+        result.status = status();
+        curl_off_t length = -1;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        result.contentLength = length > 0 ? length : 0;
+        result.validator = !etag.empty() ? etag : lastModified;
+        result.totalLength = result.status == 200 ? result.contentLength : 0;
+        // "bytes 100-999/1000"
+        if (result.status == 206 && contentRange.rfind("bytes ", 0) == 0) {
+            char* end = nullptr;
+            result.rangeStart = std::strtoll(contentRange.c_str() + 6, &end, 10);
+            const std::size_t slash = contentRange.find('/');
+            if (slash != std::string::npos && contentRange.compare(slash + 1, 1, "*") != 0)
+                result.totalLength = std::strtoll(contentRange.c_str() + slash + 1, nullptr, 10);
+        }
+        return result;
+    }
+
+    // Before the first byte of a successful body: tells the sink what came.
+    void start() {
+        started = true;
+        const ResponseInfo now = describe();
+        {
+            std::lock_guard guard(infoLock);
+            info = now;
+        }
+        offset = now.status == 206 && now.rangeStart > 0 ? now.rangeStart : 0;
+        sink->begin(now);
+        owner->contentLength = now.contentLength;
+        owner->onWorkStart(now.totalLength > 0 ? now.totalLength : (now.contentLength > 0 ? offset + now.contentLength : 0));
+    }
+
+    static std::size_t header(char* data, std::size_t, std::size_t size, void* self) {
+        auto* impl = static_cast<Impl*>(self);
+        const std::string_view line(data, size);
+        if (line.rfind("HTTP/", 0) == 0) {
+            impl->etag.clear();
+            impl->lastModified.clear();
+            impl->contentRange.clear();
+            impl->retryAfter.clear();
+            return size;
+        }
+        if (!headerValue(line, "ETag", impl->etag) && !headerValue(line, "Last-Modified", impl->lastModified) &&
+            !headerValue(line, "Content-Range", impl->contentRange))
+            headerValue(line, "Retry-After", impl->retryAfter);
+        return size;
+    }
 
     static std::size_t write(char* data, std::size_t, std::size_t size, void* self) {
         auto* impl = static_cast<Impl*>(self);
+        // The body of an error answer is not the file.
+        if (impl->status() >= 300) return size;
         try {
-            if (!impl->started) {
-                impl->started = true;
-                curl_off_t length = -1;
-                curl_easy_getinfo(impl->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-                impl->owner->contentLength = length > 0 ? length : 0;
-                impl->owner->onWorkStart(impl->owner->contentLength);
-            }
-            (*impl->take)(data, size);
+            if (!impl->started) impl->start();
+            impl->sink->write(data, size);
             impl->received += static_cast<std::int64_t>(size);
-            impl->owner->onWork(impl->received);
+            impl->owner->onWork(impl->offset + impl->received);
         } catch (...) {
             impl->sinkError = std::current_exception();
             return 0;  // makes libcurl end the transfer with a write error
@@ -53,11 +143,9 @@ HttpClient::HttpClient() : impl(std::make_unique<Impl>()) {
     impl->easy = curl_easy_init();
     impl->multi = curl_multi_init();
     if (!impl->easy || !impl->multi) throw HttpError("libcurl could not be initialised");
-    impl->headers = curl_slist_append(nullptr, "Accept: text/html, */*");
 }
 
 HttpClient::~HttpClient() {
-    curl_slist_free_all(impl->headers);
     curl_multi_cleanup(impl->multi);
     curl_easy_cleanup(impl->easy);
 }
@@ -79,17 +167,41 @@ std::string HttpClient::getRequestURL() const {
     return impl->url;
 }
 
-std::string HttpClient::get(const std::string& url) {
+ResponseInfo HttpClient::getResponseInfo() const {
+    std::lock_guard lock(impl->infoLock);
+    return impl->info;
+}
+
+namespace {
+
+class TextSink final : public ByteSink {
+public:
+    TextSink(std::string& text, std::size_t limit) : text(text), limit(limit) {}
+    void begin(const ResponseInfo& info) override {
+        if (static_cast<std::uint64_t>(info.contentLength) > limit) throw HttpError("too large", HttpError::Kind::tooLarge);
+    }
+    void write(const char* data, std::size_t size) override {
+        if (size > limit - text.size()) throw HttpError("too large", HttpError::Kind::tooLarge);
+        text.append(data, size);
+    }
+
+private:
+    std::string& text;
+    const std::size_t limit;
+};
+
+}  // namespace
+
+std::string HttpClient::get(const std::string& url, std::size_t limit) {
     std::string body;
-    perform(url, [&body](const char* data, std::size_t size) { body.append(data, size); });
+    TextSink sink(body, limit);
+    perform(url, sink, {});
     return body;
 }
 
-void HttpClient::get(const std::string& url, ByteSink& sink) {
-    perform(url, [&sink](const char* data, std::size_t size) { sink.write(data, size); });
-}
+void HttpClient::get(const std::string& url, ByteSink& sink, const ResumeFrom& resume) { perform(url, sink, resume); }
 
-void HttpClient::perform(const std::string& url, const std::function<void(const char*, std::size_t)>& take) {
+void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFrom& resume) {
     {
         std::lock_guard lock(impl->urlLock);
         impl->url = url;
@@ -97,29 +209,45 @@ void HttpClient::perform(const std::string& url, const std::function<void(const 
     const std::uint64_t generation = impl->disconnects.load();
     CURL* easy = impl->easy;
     curl_easy_reset(easy);
+    curl_slist* headers = curl_slist_append(nullptr, "Accept: text/html, */*");
+    std::string ifRange;
+    if (resume.offset > 0 && !resume.validator.empty()) {
+        ifRange = "If-Range: " + resume.validator;
+        headers = curl_slist_append(headers, ifRange.c_str());
+    }
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 15L);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, impl->headers);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "KQ4Loader");
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 512L * 1024L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::write);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, impl.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::header);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, impl.get());
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 30L);
+    if (resume.offset > 0 && !resume.validator.empty()) {
+        const std::string range = std::to_string(resume.offset) + "-";
+        curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());  // copied by libcurl
+    }
     if (impl->stallTimeout > 0) {
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(impl->stallTimeout));
     }
 
-    impl->take = &take;
+    impl->sink = &sink;
     impl->sinkError = nullptr;
     impl->started = false;
     impl->received = 0;
+    impl->offset = 0;
+    {
+        std::lock_guard lock(impl->infoLock);
+        impl->info = {};
+    }
     contentLength = 0;
 
     auto aborted = [&] {
@@ -152,6 +280,16 @@ void HttpClient::perform(const std::string& url, const std::function<void(const 
         }
     }
     curl_multi_remove_handle(impl->multi, easy);
+    curl_slist_free_all(headers);
+    const long status = impl->status();
+    // An empty body of a successful answer still begins (and is the whole file).
+    if (!impl->started && !brokenOff && result == CURLE_OK && status < 300 && !impl->sinkError) {
+        try {
+            impl->start();
+        } catch (...) {
+            impl->sinkError = std::current_exception();
+        }
+    }
     if (!impl->started) {
         curl_off_t length = -1;
         curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
@@ -160,13 +298,18 @@ void HttpClient::perform(const std::string& url, const std::function<void(const 
     if (impl->started) onWorkEnd();
 
     if (impl->sinkError) std::rethrow_exception(impl->sinkError);
-    if (brokenOff) throw HttpError("the transfer was broken off");
+    if (brokenOff) throw HttpError("the transfer was broken off", HttpError::Kind::brokenOff);
+    if (status >= 300 && result == CURLE_OK) {
+        int wait = -1;
+        if (!impl->retryAfter.empty() && std::isdigit(static_cast<unsigned char>(impl->retryAfter[0])))
+            wait = static_cast<int>(std::min(std::strtol(impl->retryAfter.c_str(), nullptr, 10), 86400L));
+        throw HttpError("HTTP " + std::to_string(status), HttpError::Kind::status, status, wait);
+    }
     if (result != CURLE_OK) {
-        long status = 0;
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-        std::string text = curl_easy_strerror(result);
-        if (status >= 400) text += " (HTTP " + std::to_string(status) + ")";
-        throw HttpError(text);
+        HttpError::Kind kind = HttpError::Kind::network;
+        if (result == CURLE_OPERATION_TIMEDOUT) kind = HttpError::Kind::stalled;
+        if (result == CURLE_PARTIAL_FILE || result == CURLE_RECV_ERROR) kind = HttpError::Kind::cutShort;
+        throw HttpError(curl_easy_strerror(result), kind);
     }
 }
 

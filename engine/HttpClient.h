@@ -13,7 +13,30 @@ namespace vemlis {
 // disconnect.
 class HttpError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    enum class Kind { network, stalled, cutShort, status, brokenOff, tooLarge };
+    explicit HttpError(const std::string& what, Kind kind = Kind::network, long status = 0, int retryAfter = -1)
+        : std::runtime_error(what), kind(kind), status(status), retryAfter(retryAfter) {}
+    // What happened, in plain words for the download view ("Server error 500").
+    std::string reason() const;
+
+    Kind kind;
+    long status;     // the HTTP status of an error answer, else 0
+    int retryAfter;  // seconds the server asked to wait (Retry-After), -1 when it did not
+};
+
+// What the server said about a body, known before its first byte is taken.
+struct ResponseInfo {
+    long status = 0;
+    std::int64_t contentLength = 0;  // of this body; 0 when not announced
+    std::int64_t rangeStart = -1;    // where a 206's body starts in the file (Content-Range)
+    std::int64_t totalLength = 0;    // the whole file's length when known, else 0
+    std::string validator;           // ETag, else Last-Modified; empty when neither came
+};
+
+// Asks for the rest of a file from a byte on, on the condition that it is still the same file.
+struct ResumeFrom {
+    std::int64_t offset = 0;
+    std::string validator;  // sent as If-Range
 };
 
 // The destination of a body could not take it (the disk refused the bytes).
@@ -28,6 +51,8 @@ public:
     virtual ~ByteSink() = default;
     // Takes the next bytes of the body; throws StreamError when they cannot be kept.
     virtual void write(const char* data, std::size_t size) = 0;
+    // Called once before the first byte of a successful answer (also for an empty body).
+    virtual void begin(const ResponseInfo&) {}
 };
 
 // The HTTP library's set-up for the whole process: make one in main() before any thread starts,
@@ -50,10 +75,15 @@ public:
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
-    // The whole body as text. Throws HttpError.
-    std::string get(const std::string& url);
-    // Writes the body into the sink. Throws HttpError, or the sink's StreamError.
-    void get(const std::string& url, ByteSink& sink);
+    // The whole body as text, refused (HttpError, tooLarge) beyond `limit` bytes. Throws HttpError.
+    std::string get(const std::string& url, std::size_t limit = static_cast<std::size_t>(-1));
+    // Writes the body into the sink. Throws HttpError, or the sink's StreamError. With a resume
+    // offset the request asks for the rest ("Range", "If-Range"); the sink learns from begin()
+    // whether a 206 continues the file or a 200 starts it over. Work events count from the
+    // start of the file.
+    void get(const std::string& url, ByteSink& sink, const ResumeFrom& resume = {});
+    // What the last answer said.
+    ResponseInfo getResponseInfo() const;
 
     // Breaks off the transfer in progress, if any; a later transfer is not affected.
     void disconnect();
@@ -76,7 +106,7 @@ protected:
 
 private:
     struct Impl;
-    void perform(const std::string& url, const std::function<void(const char*, std::size_t)>& take);
+    void perform(const std::string& url, ByteSink& sink, const ResumeFrom& resume);
 
     std::unique_ptr<Impl> impl;
     std::atomic<std::int64_t> contentLength{0};

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <exception>
+#include <unordered_set>
 
 #include "engine/FileSink.h"
 #include "engine/GuiBridge.h"
@@ -28,7 +29,8 @@ constexpr std::chrono::milliseconds turnPause{10};
 
 LoadThread::LoadThread(MoviesSet& set, TIdHTTPWithSpeedCounter& http, LoadThreadUI& ui, std::string catalogueURL,
                        std::filesystem::path dataFolder)
-    : set(set), http(http), ui(ui), catalogueURL(std::move(catalogueURL)), dataFolder(std::move(dataFolder)) {
+    : set(set), http(http), ui(ui), catalogueURL(std::move(catalogueURL)), dataFolder(std::move(dataFolder)),
+      parts(this->dataFolder) {
     // A request that comes just before a transfer starts must still break it off.
     http.setAbortCheck([this] { return closing.load() || aborting.load(); });
     bridge = new GuiBridge(this);
@@ -103,35 +105,34 @@ void LoadThread::run() {
     // The lowest priority that still gets its turn. Qt's IdlePriority is SCHED_IDLE on Linux,
     // under which the download stops whenever anything else keeps the processor busy.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
-    // A temporary file left by a run that was killed holds nothing a pass could use.
-    std::error_code ignored;
-    std::filesystem::remove(getTempFilePath(), ignored);
     loadCatalogue();
+    if (!closing) discardUnwantedParts();
+    bool running = false;
     while (!closing) {
-        bool slow = false;
         try {
             if (stopped) {
                 aborting = false;
-                failures = 0;
+                if (running) {
+                    // Files set aside wait no longer once the user starts again, and what
+                    // was kept of files no longer queued goes.
+                    setAside.clear();
+                    setWaiting(std::nullopt);
+                    discardUnwantedParts();
+                }
+                running = false;
                 synchronize(&LoadThreadUI::showListPanel);
             } else {
+                running = true;
                 synchronize(&LoadThreadUI::showQueuePanel);
                 processNextFile();
-                slow = failures > 0;
             }
         } catch (...) {
             // A call of the window failed; the next turn tries again.
         }
-        if (slow && !stopped && !closing) {
-            // A server file that keeps failing is retried, but ever more slowly.
-            std::unique_lock guard(lock);
-            const std::uint64_t seen = requestCount;
-            requests.wait_for(guard, retryDelay(failures), [&] { return requestCount != seen; });
-            if (requestCount != seen) failures = 0;
-        } else {
-            pause(turnPause);
-        }
+        pause(turnPause);
     }
+    // What was kept of files that are still queued waits for the next run.
+    discardUnwantedParts();
     finished = true;
     try {
         synchronize(&LoadThreadUI::enableCloseTimer);
@@ -142,7 +143,7 @@ void LoadThread::run() {
 
 void LoadThread::loadCatalogue() {
     try {
-        std::string text = http.get(catalogueURL);
+        std::string text = http.get(catalogueURL, catalogueLimit);
         {
             std::unique_lock guard(lock);
             requests.wait(guard, [&] { return mergeAllowed || closing.load(); });
@@ -156,51 +157,90 @@ void LoadThread::loadCatalogue() {
 }
 
 void LoadThread::processNextFile() {
-    currentFile = set.getNextQueuedFile();
+    currentFile = pickNextFile();
     if (!currentFile) return;
     downloadedNames.reset();
     synchronize(&LoadThreadUI::showFileStarted);
-    const bool downloaded = downloadFile();
+    if (!downloadFile()) return;
     try {
-        if (downloaded) {
-            failures = 0;
-            synchronize(&LoadThreadUI::showSplitPanel);
-            splitFile(getTempFilePath(), *currentFile, *this, &headers.getHeaders());
-            synchronize(&LoadThreadUI::showFileDone);
-        }
+        setAside.erase(currentFile);
+        synchronize(&LoadThreadUI::showSplitPanel);
+        splitFile(getTempFilePath(), *currentFile, *this, &headers.getHeaders());
+        synchronize(&LoadThreadUI::showFileDone);
+        parts.forgetCurrent();
     } catch (...) {
         // The splitting of this file ends here; movies not reached keep their flags, and the
-        // file is fetched again after the back-off, as after a failed download.
-        ++failures;
+        // file is set aside as after a failed download.
+        parts.forgetCurrent();
+        setFileAside(HttpError("the file could not be split"));
     }
-    std::error_code ignored;
-    std::filesystem::remove(getTempFilePath(), ignored);
 }
 
-namespace {
-
-// Refuses the body before its first byte is written when the length announced does not fit.
-class RoomCheckingSink final : public ByteSink {
-public:
-    RoomCheckingSink(ByteSink& next, const HttpClient& http, std::function<std::int64_t()> room)
-        : next(next), http(http), room(std::move(room)) {}
-    void write(const char* data, std::size_t size) override {
-        if (!checked) {
-            checked = true;
-            const std::int64_t free = room();
-            if (free >= 0 && http.getContentLength() > free) throw StreamError("not enough room for the file");
+const ServerFile* LoadThread::pickNextFile() {
+    if (setAside.empty()) return set.getNextQueuedFile();
+    std::vector<const ServerFile*> files;
+    set.getQueuedFiles(files);
+    const auto now = Clock::now();
+    const ServerFile* earliest = nullptr;
+    for (const ServerFile* file : files) {
+        const auto aside = setAside.find(file);
+        if (aside == setAside.end() || aside->second.due <= now) {
+            setWaiting(std::nullopt);
+            return file;
         }
-        next.write(data, size);
+        if (!earliest || aside->second.due < setAside[earliest].due) earliest = file;
     }
+    if (!earliest) {
+        setAside.clear();
+        setWaiting(std::nullopt);
+        return nullptr;
+    }
+    // Every queued file waits: sleep until the first is due, or a request comes.
+    const SetAside& first = setAside[earliest];
+    setWaiting(Waiting{earliest->getURL(), first.reason, first.due});
+    pause(std::chrono::duration_cast<std::chrono::milliseconds>(first.due - now) + std::chrono::milliseconds(1));
+    return nullptr;
+}
 
-private:
-    ByteSink& next;
-    const HttpClient& http;
-    std::function<std::int64_t()> room;
-    bool checked = false;
-};
+void LoadThread::setFileAside(const HttpError& error) {
+    SetAside& aside = setAside[currentFile];
+    ++aside.failures;
+    auto wait = retryDelay(aside.failures);
+    // A server that says how long to wait is believed, up to ten minutes.
+    if (error.retryAfter >= 0)
+        wait = std::max<std::chrono::milliseconds>(wait, std::chrono::seconds(std::min(error.retryAfter, 600)));
+    aside.due = Clock::now() + wait;
+    aside.reason = error.reason();
+    setWaiting(Waiting{currentFile->getURL(), aside.reason, aside.due});
+}
 
-}  // namespace
+void LoadThread::markMissing() {
+    setAside.erase(currentFile);
+    for (const Movie* movie : currentFile->getMovies())
+        if (movie->getLoadFlag() == Queue) {
+            movie->setBroken();
+            addFinishedMovie(movie);
+        }
+    synchronize(&LoadThreadUI::showFileDone);
+}
+
+void LoadThread::discardUnwantedParts() {
+    std::vector<const ServerFile*> files;
+    set.getQueuedFiles(files);
+    std::unordered_set<std::string_view> wanted;
+    for (const ServerFile* file : files) wanted.insert(file->getURLView());
+    parts.discardUnwanted([&](const std::string& url) { return wanted.count(url) > 0; });
+}
+
+void LoadThread::setWaiting(std::optional<Waiting> now) {
+    std::lock_guard guard(waitingLock);
+    waiting = std::move(now);
+}
+
+std::optional<LoadThread::Waiting> LoadThread::getWaiting() const {
+    std::lock_guard guard(waitingLock);
+    return waiting;
+}
 
 std::int64_t LoadThread::freeSpace(const std::filesystem::path& file) {
     return freeSpaceSource ? freeSpaceSource(file) : freeSpaceAt(file);
@@ -212,24 +252,6 @@ void LoadThread::claimFreeName(const Movie* movie, const std::vector<std::string
     if (!downloadedNames) downloadedNames = std::make_unique<UsedNames>(set, false);
     const std::string name = downloadedNames->freeName(movie->getFileName(), movie, written);
     if (name != movie->getFileName()) bridge->call([movie, &name] { movie->queue(name); });
-}
-
-bool LoadThread::downloadFile() {
-    FileSink temp(getTempFilePath());
-    headers = HeaderIndex();
-    try {
-        if (!temp.isOpen()) throw StreamError("the temporary file could not be created");
-        IndexingSink indexing(temp, headers);
-        RoomCheckingSink sink(indexing, http, [this] { return freeSpace(getTempFilePath()); });
-        http.get(currentFile->getURL(), sink);
-        temp.close();
-        return true;
-    } catch (const StreamError&) {
-        fail(uiText(rows::temporaryFileNotWritten));
-    } catch (...) {
-        if (!stopped && !closing) ++failures;
-    }
-    return false;
 }
 
 void LoadThread::fail(const std::string& text) {

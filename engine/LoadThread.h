@@ -9,8 +9,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <unordered_map>
 #include <string>
 
+#include "engine/HttpClient.h"
+#include "engine/KeptParts.h"
 #include "engine/Splitter.h"
 #include "model/Forward.h"
 #include "model/UsedNames.h"
@@ -54,6 +58,18 @@ public:
     using FreeSpace = std::function<std::int64_t(const std::filesystem::path&)>;
     void setFreeSpace(FreeSpace source) { freeSpaceSource = std::move(source); }
 
+    // A file set aside after a failure, while every queued file waits: for the download view.
+    struct Waiting {
+        std::string url;
+        std::string reason;  // in plain words
+        std::chrono::steady_clock::time_point due;
+    };
+    // Read by the GUI thread; empty while a file is being fetched or nothing waits.
+    std::optional<Waiting> getWaiting() const;
+
+    // The largest catalogue document taken.
+    static constexpr std::size_t catalogueLimit = std::size_t(256) << 20;
+
     // Back-off after a failed download: 1 s, doubling up to 60 s.
     static std::chrono::milliseconds retryDelay(int failures);
 
@@ -63,7 +79,18 @@ protected:
 private:
     void loadCatalogue();
     void processNextFile();
+    // Fetches the current file into temp.kq4, going on from what a broken transfer kept. False
+    // when it failed: the file is then set aside, marked missing, or the run ends (no disk).
     bool downloadFile();
+    // The first queued file in catalogue order that is not waiting; null when none is.
+    const tavik::vemlis_loader::ServerFile* pickNextFile();
+    void setFileAside(const HttpError& error);
+    // The file is not on the server: its queued movies are wrong links.
+    void markMissing();
+    void discardUnwantedParts();
+    void setWaiting(std::optional<Waiting> now);
+    // The file ended inside its last movie (looked at only when no length was announced).
+    bool endsInsideAMovie() const;
     void fail(const std::string& text);
     void synchronize(void (LoadThreadUI::*call)());
     // Sleeps for the time given, or less when a request comes.
@@ -89,7 +116,16 @@ private:
     const tavik::vemlis_loader::ServerFile* currentFile = nullptr;
     const tavik::vemlis_loader::Movie* currentMovie = nullptr;
     std::string message;
-    int failures = 0;
+    using Clock = std::chrono::steady_clock;
+    struct SetAside {
+        int failures = 0;
+        Clock::time_point due;
+        std::string reason;
+    };
+    std::unordered_map<const tavik::vemlis_loader::ServerFile*, SetAside> setAside;
+    KeptParts parts;
+    mutable std::mutex waitingLock;
+    std::optional<Waiting> waiting;
     HeaderIndex headers;  // of the file downloaded last
     FreeSpace freeSpaceSource;
     // Names held by downloaded movies, made when the current pass first needs it.

@@ -235,6 +235,10 @@ void SplitHandler::claimFreeName(const Movie* movie, const std::vector<std::stri
 }
 
 std::vector<std::int64_t> scanHeaders(const std::filesystem::path& path, std::size_t block) {
+    return indexFile(path, block).getHeaders();
+}
+
+HeaderIndex indexFile(const std::filesystem::path& path, std::size_t block) {
     InputFile in(path);
     HeaderIndex index;
     std::vector<char> buffer(std::max<std::size_t>(block, 1));
@@ -245,7 +249,7 @@ std::vector<std::int64_t> scanHeaders(const std::filesystem::path& path, std::si
         if (n == 0) break;
         index.feed(buffer.data(), static_cast<std::size_t>(n));
     }
-    return index.getHeaders();
+    return index;
 }
 
 void splitFile(const std::filesystem::path& input, const ServerFile& file, SplitHandler& handler,

@@ -48,8 +48,10 @@ private:
     std::vector<std::int64_t> headers;
 };
 
-// The header offsets of a whole file, read front to back in blocks of `block` bytes.
-// Throws std::system_error when the file cannot be read.
+// The headers of a whole file, read front to back in blocks of `block` bytes, as an index that
+// more bytes can be fed to. Throws std::system_error when the file cannot be read.
+HeaderIndex indexFile(const std::filesystem::path& path, std::size_t block = 1 << 20);
+// The header offsets of a whole file.
 std::vector<std::int64_t> scanHeaders(const std::filesystem::path& path, std::size_t block = 1 << 20);
 
 // Cuts a downloaded server file into its movies: the n-th header goes with the n-th movie of

@@ -145,16 +145,16 @@ TEST(LoadThread, TheMergeWaitsForTheStateFile) {
     EXPECT_FALSE(h.set.getSeasons().empty());
 }
 
-TEST(LoadThread, AbortDuringATransferKeepsTheMoviesQueued) {
+TEST(LoadThread, AbortDuringATransferKeepsTheMoviesQueuedAndThePart) {
     Harness h;
-    h.server.setFault(h.path(0), Fault::stall(1000));
+    h.server.setFault(h.path(0), Fault::stall(2048));
     h.start();
     ASSERT_TRUE(h.merged());
     const ServerFile* f = h.file(0);
     h.queueAll(f);
     h.thread->start();
-    ASSERT_TRUE(waitUntil([&] { return h.server.requests(h.path(0)) == 1; }));
-    waitUntil([] { return false; }, 200);
+    // Blocked once every byte before the stall has arrived.
+    ASSERT_TRUE(waitUntil([&] { return h.http.getRecieved() == "2"; }));
     h.thread->stop(true);
     // The list panel comes back after the file was started (and maybe never shown before).
     ASSERT_TRUE(waitUntil([&] {
@@ -163,13 +163,18 @@ TEST(LoadThread, AbortDuringATransferKeepsTheMoviesQueued) {
     })) << ::testing::PrintToString(h.ui.calls);
     for (const Movie* m : f->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue);
     EXPECT_FALSE(h.ui.called("showSplitPanel"));
-    EXPECT_FALSE(std::filesystem::exists(h.thread->getTempFilePath()));
+    EXPECT_EQ(std::filesystem::file_size(h.thread->getTempFilePath()), 2048u);  // kept for the next try
 
     h.server.clearFault(h.path(0));
-    h.thread->start();  // fetched again from the start
+    h.thread->start();  // goes on from where it stopped
     ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }));
     EXPECT_EQ(h.server.requests(h.path(0)), 2);
+    EXPECT_EQ(h.server.lastHeader(h.path(0), "Range"), "bytes=2048-");
+    std::int64_t size = 0;
+    for (const auto& piece : h.series.pieces[h.path(0)]) size += static_cast<std::int64_t>(piece.size());
+    EXPECT_EQ(h.server.bytesSent(h.path(0)), size);  // no byte sent twice
     for (const Movie* m : f->getMovies()) EXPECT_EQ(m->getLoadFlag(), Loaded);
+    EXPECT_FALSE(std::filesystem::exists(h.thread->getTempFilePath()));
 }
 
 TEST(LoadThread, StopAfterTheCurrentFileFinishesIt) {

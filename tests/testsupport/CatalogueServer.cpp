@@ -39,18 +39,51 @@ void CatalogueServer::setCatalogue(std::string document) { setFile("/movies.xml"
 
 void CatalogueServer::setFile(const std::string& path, std::string bytes) {
     std::lock_guard guard(lock);
-    Entry entry;
+    Entry& entry = files[path];
+    entry.disk.clear();
     entry.size = static_cast<std::int64_t>(bytes.size());
     entry.bytes = std::make_shared<const std::string>(std::move(bytes));
-    files[path] = std::move(entry);
+    entry.version = ++versions;
 }
 
 void CatalogueServer::setFileFromDisk(const std::string& path, const std::filesystem::path& file) {
     std::lock_guard guard(lock);
-    Entry entry;
+    Entry& entry = files[path];
+    entry.bytes.reset();
     entry.disk = file;
     entry.size = static_cast<std::int64_t>(std::filesystem::file_size(file));
-    files[path] = std::move(entry);
+    entry.version = ++versions;
+}
+
+void CatalogueServer::setRanges(const std::string& path, bool honoured) {
+    std::lock_guard guard(lock);
+    files[path].ranges = honoured;
+}
+
+void CatalogueServer::setValidator(const std::string& path, Validator validator) {
+    std::lock_guard guard(lock);
+    files[path].validator = validator;
+}
+
+std::int64_t CatalogueServer::bytesSent(const std::string& path) const {
+    std::lock_guard guard(lock);
+    auto it = sent.find(path);
+    return it == sent.end() ? 0 : it->second->load();
+}
+
+std::string CatalogueServer::validatorOf(const Entry& entry) {
+    switch (entry.validator) {
+        case Validator::etag: return "\"v" + std::to_string(entry.version) + "\"";
+        case Validator::lastModified: {
+            // A date that changes with the version, one day apart.
+            static const char* const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+            const int day = entry.version % 28 + 1;
+            return std::string(days[(day + 3) % 7]) + ", " + (day < 10 ? "0" : "") + std::to_string(day) +
+                   " Jan 2024 10:00:00 GMT";
+        }
+        case Validator::none: return {};
+    }
+    return {};
 }
 
 void CatalogueServer::setFault(const std::string& path, Fault fault) {
@@ -88,10 +121,14 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
     Entry entry;
     Fault fault;
     bool faulty = false;
+    std::shared_ptr<std::atomic<std::int64_t>> counter;
     {
         std::lock_guard guard(lock);
         ++counts[path];
-        for (const char* name : {"Accept", "User-Agent"}) headers[path][name] = request.get_header_value(name);
+        auto& slot = sent[path];
+        if (!slot) slot = std::make_shared<std::atomic<std::int64_t>>(0);
+        counter = slot;
+        for (const char* name : {"Accept", "User-Agent", "Range", "If-Range"}) headers[path][name] = request.get_header_value(name);
         auto f = faults.find(path);
         if (f != faults.end() && f->second.times != 0) {
             fault = f->second;
@@ -101,14 +138,18 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
             fault.bytesPerSecond = throttle;
         }
         auto it = files.find(path);
-        if (it == files.end()) {
+        if (it == files.end() || (!it->second.bytes && it->second.disk.empty())) {
             response.status = 404;
             return;
         }
         entry = it->second;
     }
+    // Ranges are served here, not by the library, which would apply them to any answer.
+    const std::string range = request.get_header_value("Range");
+    const_cast<httplib::Request&>(request).ranges.clear();
     if (faulty && fault.status) {
         response.status = fault.status;
+        if (fault.retryAfter >= 0) response.set_header("Retry-After", std::to_string(fault.retryAfter));
         response.set_content("failed on purpose", "text/plain");
         return;
     }
@@ -117,10 +158,30 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
         return;
     }
 
+    const std::string validator = validatorOf(entry);
+    if (!validator.empty())
+        response.set_header(entry.validator == Validator::etag ? "ETag" : "Last-Modified", validator);
+    if (entry.ranges) response.set_header("Accept-Ranges", "bytes");
+    std::int64_t start = 0;
+    if (entry.ranges && range.rfind("bytes=", 0) == 0 && range.find(',') == std::string::npos) {
+        const std::string ifRange = request.get_header_value("If-Range");
+        if (ifRange.empty() || ifRange == validator) {
+            start = std::stoll(range.substr(6));
+            if (start >= entry.size) {
+                response.status = 416;
+                response.set_header("Content-Range", "bytes */" + std::to_string(entry.size));
+                return;
+            }
+            response.status = 206;
+            response.set_header("Content-Range", "bytes " + std::to_string(start) + "-" +
+                                                     std::to_string(entry.size - 1) + "/" + std::to_string(entry.size));
+        }
+    }
+
     const std::string type = path == "/movies.xml" ? "text/xml" : "video/x-msvideo";
     auto disk = std::make_shared<int>(-1);
     if (!entry.disk.empty()) *disk = ::open(entry.disk.c_str(), O_RDONLY | O_CLOEXEC);
-    auto send = [this, entry, fault, disk](std::size_t offset, httplib::DataSink& sink) {
+    auto send = [this, entry, fault, disk, counter](std::size_t offset, httplib::DataSink& sink) {
         if (fault.dropAfter >= 0 && static_cast<std::int64_t>(offset) >= fault.dropAfter) return false;
         if (fault.stallAfter >= 0 && static_cast<std::int64_t>(offset) >= fault.stallAfter) {
             for (int i = 0; i < 600 && !stopping && sink.is_writable(); ++i) std::this_thread::sleep_for(50ms);
@@ -138,29 +199,34 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
             std::string block(chunk, '\0');
             const ssize_t n = ::pread(*disk, block.data(), chunk, static_cast<off_t>(offset));
             if (n <= 0) return false;
-            sink.write(block.data(), static_cast<std::size_t>(n));
+            chunk = static_cast<std::size_t>(n);
+            sink.write(block.data(), chunk);
         }
+        *counter += static_cast<std::int64_t>(chunk);
         if (fault.bytesPerSecond > 0) std::this_thread::sleep_for(50ms);
         return !stopping.load();
     };
     auto release = [disk](bool) {
         if (*disk >= 0) ::close(*disk);
     };
+    // Offsets the library hands over count from the start of what is sent.
+    const auto begin = static_cast<std::size_t>(start);
     if (fault.noContentLength) {
         response.set_chunked_content_provider(
             type,
-            [send, entry](std::size_t offset, httplib::DataSink& sink) {
-                if (static_cast<std::int64_t>(offset) >= entry.size) {
+            [send, entry, begin](std::size_t offset, httplib::DataSink& sink) {
+                if (static_cast<std::int64_t>(begin + offset) >= entry.size) {
                     sink.done();
                     return true;
                 }
-                return send(offset, sink);
+                return send(begin + offset, sink);
             },
             release);
     } else {
         response.set_content_provider(
-            static_cast<std::size_t>(entry.size), type,
-            [send](std::size_t offset, std::size_t, httplib::DataSink& sink) { return send(offset, sink); }, release);
+            static_cast<std::size_t>(entry.size - start), type,
+            [send, begin](std::size_t offset, std::size_t, httplib::DataSink& sink) { return send(begin + offset, sink); },
+            release);
     }
 }
 

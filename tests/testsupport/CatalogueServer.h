@@ -27,8 +27,15 @@ struct Fault {
     bool noContentLength = false;      // send the body chunked, without Content-Length
     std::int64_t bytesPerSecond = 0;   // throttle (0: as fast as possible)
     int times = -1;                    // for this many requests, then served right (-1: always)
+    int retryAfter = -1;               // with a status: a Retry-After header of this many seconds
 
     static Fault failWith(int code, int times = -1) { Fault f; f.status = code; f.times = times; return f; }
+    static Fault busy(int code, int seconds, int times = -1) {
+        Fault f = failWith(code, times);
+        f.retryAfter = seconds;
+        return f;
+    }
+    static Fault dropOnce(std::int64_t after) { Fault f; f.dropAfter = after; f.times = 1; return f; }
     static Fault redirect(std::string path) { Fault f; f.redirectTo = std::move(path); return f; }
     static Fault drop(std::int64_t after) { Fault f; f.dropAfter = after; return f; }
     static Fault stall(std::int64_t after) { Fault f; f.stallAfter = after; return f; }
@@ -36,8 +43,14 @@ struct Fault {
     static Fault throttled(std::int64_t bytesPerSecond) { Fault f; f.bytesPerSecond = bytesPerSecond; return f; }
 };
 
+// How a file answers a request for a part of it.
+enum class Validator { etag, lastModified, none };
+
 // A loopback HTTP server for the tests and the demo: the catalogue at /movies.xml and server
-// files at their paths, each with an optional fault. Listens on 127.0.0.1 only.
+// files at their paths, each with an optional fault. Listens on 127.0.0.1 only. Files carry an
+// ETag (a new one each time a file is set again) or a Last-Modified date, and answer
+// "Range: bytes=N-" with 206 unless told to ignore ranges; "If-Range" with another validator
+// gets the whole file.
 class CatalogueServer final {
 public:
     explicit CatalogueServer(int port = 0);
@@ -56,6 +69,11 @@ public:
     void clearFault(const std::string& path);
     // Applies to every file without a fault of its own.
     void setThrottle(std::int64_t bytesPerSecond);
+    // Per file: whether ranges are honoured, and which validator is sent.
+    void setRanges(const std::string& path, bool honoured);
+    void setValidator(const std::string& path, Validator validator);
+    // Body bytes sent for the path so far.
+    std::int64_t bytesSent(const std::string& path) const;
     int requests(const std::string& path) const;
     // A header of the last request for the path ("" when none came).
     std::string lastHeader(const std::string& path, const std::string& name) const;
@@ -65,7 +83,11 @@ private:
         std::shared_ptr<const std::string> bytes;
         std::filesystem::path disk;
         std::int64_t size = 0;
+        int version = 0;
+        bool ranges = true;
+        Validator validator = Validator::etag;
     };
+    static std::string validatorOf(const Entry& entry);
     void serve(const std::string& path, const void* request, void* response);
 
     std::unique_ptr<httplib::Server> server;
@@ -76,6 +98,8 @@ private:
     std::map<std::string, Entry> files;
     std::map<std::string, Fault> faults;
     std::map<std::string, int> counts;
+    std::map<std::string, std::shared_ptr<std::atomic<std::int64_t>>> sent;
+    int versions = 0;
     std::map<std::string, std::map<std::string, std::string>> headers;
     std::int64_t throttle = 0;
 };

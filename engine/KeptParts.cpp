@@ -1,0 +1,120 @@
+#include "KeptParts.h"
+
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+#include "engine/FileSink.h"
+
+namespace vemlis {
+
+namespace {
+
+constexpr const char* infoHeading = "Vemlis loader part";
+
+std::uint64_t hashOf(const std::string& text) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+    return hash;
+}
+
+std::int64_t sizeOf(const std::filesystem::path& path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? -1 : static_cast<std::int64_t>(size);
+}
+
+}  // namespace
+
+KeptParts::KeptParts(std::filesystem::path folder) : folder(std::move(folder)) {}
+
+std::filesystem::path KeptParts::infoOf(const std::filesystem::path& part) { return part.string() + ".info"; }
+
+std::filesystem::path KeptParts::parkedPath(const std::string& url) const {
+    char name[40];
+    std::snprintf(name, sizeof name, "temp-%016llx.kq4", static_cast<unsigned long long>(hashOf(url)));
+    return folder / name;
+}
+
+void KeptParts::remove(const std::filesystem::path& part) {
+    std::error_code ignored;
+    std::filesystem::remove(part, ignored);
+    std::filesystem::remove(infoOf(part), ignored);
+}
+
+bool KeptParts::read(const std::filesystem::path& infoPath, Info& info) {
+    std::ifstream in(infoPath, std::ios::binary);
+    std::string heading, length;
+    if (!std::getline(in, heading) || heading != infoHeading) return false;
+    if (!std::getline(in, info.url) || !std::getline(in, length) || !std::getline(in, info.validator)) return false;
+    try {
+        info.length = std::stoll(length);
+    } catch (...) {
+        return false;
+    }
+    return !info.url.empty() && !info.validator.empty();
+}
+
+ResumeFrom KeptParts::prepare(const std::string& url) {
+    Info info;
+    const bool currentKept = read(infoOf(current()), info);
+    if (currentKept && info.url != url) {
+        // Another file's part: parked until that file's turn comes again.
+        const std::filesystem::path parked = parkedPath(info.url);
+        std::error_code error;
+        std::filesystem::rename(current(), parked, error);
+        if (!error) std::filesystem::rename(infoOf(current()), infoOf(parked), error);
+        if (error) remove(parked);
+    }
+    if (!currentKept || info.url != url) {
+        remove(current());
+        const std::filesystem::path parked = parkedPath(url);
+        if (!read(infoOf(parked), info) || info.url != url) {
+            remove(parked);
+            return {};
+        }
+        std::error_code error;
+        std::filesystem::rename(parked, current(), error);
+        if (!error) std::filesystem::rename(infoOf(parked), infoOf(current()), error);
+        if (error) {
+            remove(parked);
+            remove(current());
+            return {};
+        }
+    }
+    const std::int64_t size = sizeOf(current());
+    if (size <= 0 || (info.length > 0 && size >= info.length)) {
+        forgetCurrent();
+        return {};
+    }
+    return {size, info.validator};
+}
+
+void KeptParts::remember(const std::string& url, const ResponseInfo& info) {
+    std::error_code ignored;
+    if (info.validator.empty() || info.validator.find('\n') != std::string::npos ||
+        url.find('\n') != std::string::npos) {
+        std::filesystem::remove(infoOf(current()), ignored);
+        return;
+    }
+    const std::string text = std::string(infoHeading) + "\n" + url + "\n" + std::to_string(info.totalLength) + "\n" +
+                             info.validator + "\n";
+    if (!replaceFile(infoOf(current()), text).empty()) std::filesystem::remove(infoOf(current()), ignored);
+}
+
+void KeptParts::forgetCurrent() { remove(current()); }
+
+void KeptParts::discardUnwanted(const std::function<bool(const std::string& url)>& wanted) {
+    Info info;
+    if (!read(infoOf(current()), info) || !wanted(info.url)) forgetCurrent();
+    std::vector<std::filesystem::path> parked;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("temp-", 0) == 0 && name.ends_with(".kq4")) parked.push_back(entry.path());
+    }
+    for (const auto& part : parked)
+        if (!read(infoOf(part), info) || !wanted(info.url) || parkedPath(info.url) != part) remove(part);
+}
+
+}  // namespace vemlis

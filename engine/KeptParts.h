@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "engine/HttpClient.h"
+
+namespace vemlis {
+
+// The bytes that broken transfers left, so that the next transfer of the same file asks only
+// for the rest. The file being downloaded is temp.kq4; beside it, temp.kq4.info holds its URL,
+// the file's length and the server's validator (ETag, else Last-Modified). When another file
+// is taken meanwhile, a kept part is parked as temp-<hash>.kq4 (with its .info) and taken back
+// when its file's turn comes again. Used by the load thread only.
+class KeptParts final {
+public:
+    explicit KeptParts(std::filesystem::path folder);
+
+    std::filesystem::path current() const { return folder / "temp.kq4"; }
+
+    // Makes temp.kq4 hold what is kept of the URL's file (parking another file's part first)
+    // and says where to ask from: {0, ""} when nothing usable is kept, and then nothing is.
+    ResumeFrom prepare(const std::string& url);
+    // The transfer of the URL began with this answer: what temp.kq4 now holds can be resumed
+    // when the server gave a validator; without one, nothing is remembered.
+    void remember(const std::string& url, const ResponseInfo& info);
+    // Removes temp.kq4 and its side file (the file was split, or its part is worthless).
+    void forgetCurrent();
+    // Removes every part whose file is not wanted any more, and any temp.kq4 without a side
+    // file that matches it.
+    void discardUnwanted(const std::function<bool(const std::string& url)>& wanted);
+
+private:
+    struct Info {
+        std::string url;
+        std::int64_t length = 0;
+        std::string validator;
+    };
+    static bool read(const std::filesystem::path& infoPath, Info& info);
+    static std::filesystem::path infoOf(const std::filesystem::path& part);
+    std::filesystem::path parkedPath(const std::string& url) const;
+    static void remove(const std::filesystem::path& part);
+
+    const std::filesystem::path folder;
+};
+
+}  // namespace vemlis
