@@ -16,8 +16,8 @@ std::string HttpError::reason() const {
     switch (kind) {
         case Kind::status:
             if (status == 404 || status == 410) return "File not found on the server (" + std::to_string(status) + ")";
-            if (status >= 500) return "Server error " + std::to_string(status);
             if (status == 429 || status == 503) return "The server is busy (" + std::to_string(status) + ")";
+            if (status >= 500) return "Server error " + std::to_string(status);
             return "The server refused the file (" + std::to_string(status) + ")";
         case Kind::stalled: return "No answer from the server";
         case Kind::cutShort: return "Connection lost";

@@ -233,3 +233,52 @@ TEST(SpeedCounter, HourFormat) {
     EXPECT_EQ(http.getSpeed(), "10.0");
     EXPECT_EQ(http.getTime(), "1:15:00");  // 45000 kB at 10 kB/s
 }
+
+TEST(HttpClient, RangesValidatorsRetryAfterAndLimits) {
+    CatalogueServer server;
+    const std::string first = body(100000);
+    server.setFile("/f.avi", first);
+    const std::string url = server.baseURL() + "/f.avi";
+    HttpClient client;
+    StringSink whole;
+    client.get(url, whole);
+    const ResponseInfo info = client.getResponseInfo();
+    EXPECT_EQ(info.status, 200);
+    EXPECT_EQ(info.totalLength, 100000);
+    ASSERT_FALSE(info.validator.empty());
+
+    StringSink rest;
+    client.get(url, rest, {60000, info.validator});
+    const ResponseInfo part = client.getResponseInfo();
+    EXPECT_EQ(part.status, 206);
+    EXPECT_EQ(part.rangeStart, 60000);
+    EXPECT_EQ(part.totalLength, 100000);
+    EXPECT_EQ(rest.bytes, first.substr(60000));
+
+    // Another version of the file: the old validator gets the whole new file.
+    std::string second = first;
+    second[0] = 'x';
+    server.setFile("/f.avi", second);
+    StringSink again;
+    client.get(url, again, {60000, info.validator});
+    EXPECT_EQ(client.getResponseInfo().status, 200);
+    EXPECT_EQ(again.bytes, second);
+
+    server.setFault("/f.avi", Fault::busy(503, 7));
+    try {
+        client.get(url, again);
+        ADD_FAILURE() << "no error";
+    } catch (const HttpError& error) {
+        EXPECT_EQ(error.status, 503);
+        EXPECT_EQ(error.retryAfter, 7);
+        EXPECT_EQ(error.reason(), "The server is busy (503)");
+    }
+    server.clearFault("/f.avi");
+    try {
+        client.get(url, 99999);  // one byte more than allowed
+        ADD_FAILURE() << "no error";
+    } catch (const HttpError& error) {
+        EXPECT_EQ(error.kind, HttpError::Kind::tooLarge);
+    }
+    EXPECT_EQ(client.get(url, 100000).size(), 100000u);
+}

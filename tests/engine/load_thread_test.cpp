@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <chrono>
 
 #include "CatalogueServer.h"
 #include "FakeUI.h"
@@ -251,9 +252,10 @@ TEST(LoadThread, AFailingFileIsRetriedWithBackOff) {
     QElapsedTimer timer;
     timer.start();
     h.thread->start();
-    ASSERT_TRUE(waitUntil([&] { return h.server.requests(h.path(0)) == 1; }));
-    waitUntil([] { return false; }, 500);
-    EXPECT_EQ(h.server.requests(h.path(0)), 1);  // not hammered every 10 ms
+    ASSERT_TRUE(waitUntil([&] { return h.thread->getWaiting().has_value(); }));
+    const auto waiting = *h.thread->getWaiting();  // not hammered every 10 ms: told when the next try is
+    EXPECT_EQ(waiting.reason, "The server is busy (503)");
+    EXPECT_GT(waiting.due - std::chrono::steady_clock::now(), std::chrono::milliseconds(800));
     ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }, 15000));
     EXPECT_EQ(h.server.requests(h.path(0)), 3);
     EXPECT_GE(timer.elapsed(), 2900);  // 1 s, then 2 s
@@ -308,4 +310,158 @@ TEST(LoadThread, AMovieNeverOverwritesAnotherOnesDownloadedFile) {
     EXPECT_EQ(first->getLoadFlag(), Loaded);
     EXPECT_EQ(first->getFileName(), numberedName(name, 2));
     EXPECT_EQ(vemlis::testing::readWholeFile(first->getFileName()), h.series.pieces[h.path(0)][0]);
+}
+
+namespace {
+
+std::string wholeFile(Harness& h, std::size_t i) {
+    std::string bytes;
+    for (const auto& piece : h.series.pieces[h.path(i)]) bytes += piece;
+    return bytes;
+}
+
+void expectSaved(Harness& h, std::size_t i) {
+    const auto& movies = h.file(i)->getMovies();
+    for (std::size_t m = 0; m < movies.size(); ++m) {
+        EXPECT_EQ(movies[m]->getLoadFlag(), Loaded) << m;
+        EXPECT_EQ(vemlis::testing::readWholeFile(movies[m]->getFileName()), h.series.pieces[h.path(i)][m]) << m;
+    }
+}
+
+}  // namespace
+
+TEST(LoadThread, ADroppedTransferGoesOnFromWhereItBroke) {
+    Harness h;
+    const std::string bytes = wholeFile(h, 0);
+    const auto cut = static_cast<std::int64_t>(bytes.size() * 9 / 10);
+    h.server.setFault(h.path(0), Fault::dropOnce(cut));
+    h.start();
+    ASSERT_TRUE(h.merged());
+    h.queueAll(h.file(0));
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }, 15000));
+    EXPECT_EQ(h.server.requests(h.path(0)), 2);
+    EXPECT_EQ(h.server.lastHeader(h.path(0), "Range"), "bytes=" + std::to_string(cut) + "-");
+    EXPECT_EQ(h.server.lastHeader(h.path(0), "If-Range").front(), '"');  // the ETag
+    EXPECT_EQ(h.server.bytesSent(h.path(0)), static_cast<std::int64_t>(bytes.size()));
+    expectSaved(h, 0);
+}
+
+TEST(LoadThread, APartSurvivesARestartAndAChangedFileStartsOver) {
+    for (const bool changed : {false, true}) {
+        Harness h;
+        const std::string bytes = wholeFile(h, 0);
+        h.server.setValidator(h.path(0), vemlis::testing::Validator::lastModified);
+        h.server.setFault(h.path(0), Fault::stall(4096));
+        h.start();
+        ASSERT_TRUE(h.merged());
+        h.queueAll(h.file(0));
+        h.thread->start();
+        ASSERT_TRUE(waitUntil([&] { return h.http.getRecieved() == "4"; }));
+        // The program ends in the middle of the transfer (as a kill would leave it).
+        h.thread->close();
+        ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
+        h.thread.reset();
+        EXPECT_EQ(std::filesystem::file_size(h.dir / "temp.kq4"), 4096u);
+        h.server.clearFault(h.path(0));
+        std::string served = bytes;
+        if (changed) {
+            // A new version of the file: the same movies in another order.
+            const auto& p = h.series.pieces[h.path(0)];
+            served.clear();
+            for (auto it = p.rbegin(); it != p.rend(); ++it) served += *it;
+            h.server.setFile(h.path(0), served);
+        }
+
+        h.ui.calls.clear();
+        h.thread = std::make_unique<LoadThread>(h.set, h.http, h.ui, h.server.catalogueURL() + "?again", h.dir.path());
+        h.ui.attach(h.thread.get());
+        h.thread->allowMerge();
+        ASSERT_TRUE(h.merged());
+        h.thread->start();
+        ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }, 15000)) << changed;
+        EXPECT_EQ(h.server.lastHeader(h.path(0), "Range"), "bytes=4096-");
+        // Unchanged: only the rest was sent. Changed: the whole new file, never mixed with the old.
+        EXPECT_EQ(h.server.bytesSent(h.path(0)), static_cast<std::int64_t>(changed ? 4096 + served.size() : bytes.size()));
+        const auto& movies = h.file(0)->getMovies();
+        const auto& p = h.series.pieces[h.path(0)];
+        for (std::size_t m = 0; m < movies.size(); ++m)
+            EXPECT_EQ(vemlis::testing::readWholeFile(movies[m]->getFileName()), changed ? p[p.size() - 1 - m] : p[m]);
+    }
+}
+
+TEST(LoadThread, AServerThatIgnoresRangesOrGivesNoValidatorIsReadWhole) {
+    for (const bool ranges : {false, true}) {
+        Harness h;
+        const std::string bytes = wholeFile(h, 0);
+        h.server.setRanges(h.path(0), ranges);
+        if (ranges) h.server.setValidator(h.path(0), vemlis::testing::Validator::none);
+        h.server.setFault(h.path(0), Fault::dropOnce(static_cast<std::int64_t>(bytes.size() / 2)));
+        h.start();
+        ASSERT_TRUE(h.merged());
+        h.queueAll(h.file(0));
+        h.thread->start();
+        ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }, 15000));
+        EXPECT_EQ(h.server.bytesSent(h.path(0)), static_cast<std::int64_t>(bytes.size() / 2 + bytes.size()));
+        expectSaved(h, 0);
+    }
+}
+
+TEST(LoadThread, AMissingFileIsAWrongLinkAndAFailingOneWaitsWhileOthersComeIn) {
+    Harness h;
+    h.server.setFault(h.path(0), Fault::failWith(404));
+    h.server.setFault(h.path(1), Fault::busy(500, 3));
+    h.start();
+    ASSERT_TRUE(h.merged());
+    for (std::size_t i : {0, 1, 2}) h.queueAll(h.file(i));
+    h.thread->start();
+    // The missing file's movies are wrong links at once; the failing one waits while the third
+    // comes in.
+    ASSERT_TRUE(waitUntil([&] { return h.file(2)->getMovies().back()->getLoadFlag() == Loaded; }, 15000));
+    for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Broken);
+    EXPECT_EQ(h.server.requests(h.path(0)), 1);
+    for (const Movie* m : h.file(1)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue);
+    expectSaved(h, 2);
+    const auto broken = std::count_if(h.ui.finished.begin(), h.ui.finished.end(),
+                                      [](const auto& f) { return f.flag == Broken; });
+    EXPECT_EQ(broken, static_cast<long>(h.file(0)->getMovies().size()));
+
+    // Every queued file waits now: the thread says why and sleeps; Retry-After (3 s) is
+    // longer than the first back-off (1 s).
+    ASSERT_TRUE(waitUntil([&] { return h.thread->getWaiting().has_value(); }));
+    const auto waiting = *h.thread->getWaiting();
+    EXPECT_EQ(waiting.reason, "Server error 500");
+    EXPECT_EQ(waiting.url, h.file(1)->getURL());
+    EXPECT_GT(waiting.due - std::chrono::steady_clock::now(), std::chrono::milliseconds(2000));
+    EXPECT_EQ(h.server.requests(h.path(1)), 1);
+    // A stop is seen at once, however long the wait.
+    QElapsedTimer timer;
+    timer.start();
+    h.thread->stop(false);
+    ASSERT_TRUE(waitUntil([&] { return h.ui.calls.back() == "showListPanel"; }));
+    EXPECT_LT(timer.elapsed(), 1500);
+}
+
+TEST(LoadThread, AFileCutShortWithoutALengthIsNeverSaved) {
+    Harness h;
+    const std::string bytes = wholeFile(h, 0);
+    const auto& pieces = h.series.pieces[h.path(0)];
+    // The server ends the body inside the last movie and announces no length.
+    const std::string cut = bytes.substr(0, bytes.size() - pieces.back().size() / 2);
+    h.server.setFile(h.path(0), cut);
+    h.server.setFault(h.path(0), Fault::chunked());
+    h.start();
+    ASSERT_TRUE(h.merged());
+    h.queueAll(h.file(0));
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return h.thread->getWaiting().has_value(); }));
+    EXPECT_EQ(h.thread->getWaiting()->reason, "Connection lost");
+    for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue);
+    EXPECT_FALSE(h.ui.called("showSplitPanel"));
+
+    // The whole file, still without a length, is taken as it stands.
+    h.server.setFile(h.path(0), bytes);
+    h.server.setFault(h.path(0), Fault::chunked());
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }, 15000));
+    expectSaved(h, 0);
 }
