@@ -74,7 +74,7 @@ QTreeWidgetItem* UTF8ListView::addRow(const std::string& caption, const void* da
     item->setData(0, dataRole, QVariant::fromValue(reinterpret_cast<quintptr>(data)));
     item->setData(0, checkRole, false);
     item->setData(0, bytesRole, QByteArray(caption.data(), static_cast<qsizetype>(caption.size())));
-    item->setData(0, decodedRole, decodeUtf8(caption));
+    item->setData(0, decodedRole, shownText(caption));
     addTopLevelItem(item);
     return item;
 }
@@ -82,7 +82,7 @@ QTreeWidgetItem* UTF8ListView::addRow(const std::string& caption, const void* da
 void UTF8ListView::setCellText(QTreeWidgetItem* row, int column, const std::string& utf8) {
     emit rowChanging(row);
     row->setData(column, bytesRole, QByteArray(utf8.data(), static_cast<qsizetype>(utf8.size())));
-    row->setData(column, decodedRole, decodeUtf8(utf8));
+    row->setData(column, decodedRole, shownText(utf8));
     emit rowChanged(row);
 }
 
@@ -111,6 +111,16 @@ QString UTF8ListView::decodeUtf8(const std::string& text) {
     QString result = decoder.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
     if (decoder.hasError()) return {};
     return result;
+}
+
+QString UTF8ListView::shownText(const std::string& text) {
+    // No column is wide enough for more: a title of millions of characters would otherwise be
+    // measured whole at every layout.
+    constexpr std::size_t shownBytes = 4096;
+    if (text.size() <= shownBytes) return decodeUtf8(text);
+    std::size_t end = shownBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;  // not inside a character
+    return decodeUtf8(text.substr(0, end)) + QStringLiteral("...");
 }
 
 QString UTF8ListView::fitText(const QString& text, int room) const {

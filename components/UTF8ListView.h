@@ -48,6 +48,8 @@ public:
     QString fitText(const QString& text, int room) const;
     // Strict UTF-8: a malformed text decodes to an empty one.
     static QString decodeUtf8(const std::string& text);
+    // What a cell shows of a text: the decoded text, or its first few thousand bytes and "...".
+    static QString shownText(const std::string& text);
 
 signals:
     void rowChanging(QTreeWidgetItem* row);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSignalSpy>
@@ -119,4 +120,23 @@ TEST(UTF8ListView, AClickOnTheCheckBoxTogglesIt) {
     view.setCurrentItem(row);
     QTest::keyClick(&view, Qt::Key_Space);
     EXPECT_TRUE(view.isRowChecked(row));
+}
+
+TEST(UTF8ListView, AHugeTextIsShownCutAndKeptWhole) {
+    UTF8ListView view;
+    view.addColumn(200, Qt::AlignLeft, "Title");
+    std::string huge;
+    while (huge.size() < 15'000'000) huge += "Grüße ";
+    QTreeWidgetItem* row = view.addRow("x", nullptr);
+    view.setCellText(row, 0, huge);
+    view.resize(400, 200);
+    view.show();
+    QApplication::processEvents();
+    view.viewport()->repaint();
+    EXPECT_EQ(view.cellText(row, 0), huge);
+    const QString shown = UTF8ListView::shownText(huge);
+    EXPECT_LE(shown.size(), 4100);
+    EXPECT_TRUE(shown.endsWith("..."));
+    EXPECT_FALSE(shown.contains(QChar::ReplacementCharacter));
+    EXPECT_TRUE(UTF8ListView::shownText("Grüße").startsWith("Gr"));
 }
