@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -18,10 +20,14 @@
 #include <vector>
 
 #include "AviGenerator.h"
-#include "Pairs.h"
 #include "CatalogueServer.h"
+#include "FakeUI.h"
+#include "Pairs.h"
+#include "TempDir.h"
 #include "engine/FileSink.h"
 #include "engine/HttpClient.h"
+#include "engine/IdHTTPWithSpeedCounter.h"
+#include "engine/LoadThread.h"
 #include "engine/Splitter.h"
 #include "model/MoviesSet.h"
 
@@ -79,6 +85,34 @@ void split(const fs::path& input, const fs::path& folder, const vemlis::HeaderIn
     vemlis::splitFile(input, *set.getServerFile("http://h/f"), handler, index ? &index->getHeaders() : nullptr);
 }
 
+// What the server sends, over the file's size, when the transfer drops once at 90% and the
+// program takes the file again: the load thread's whole path, resume included.
+double resumeOverhead(int argc, char** argv, const fs::path& source) {
+    QCoreApplication app(argc, argv);
+    vemlis::testing::CatalogueServer server;
+    server.setFileFromDisk("/big.avi", source);
+    const auto size = static_cast<std::int64_t>(fs::file_size(source));
+    server.setFault("/big.avi", vemlis::testing::Fault::dropOnce(size * 9 / 10));
+    vemlis::testing::TempDir dir;
+    MoviesSet set;
+    Film* film = set.addSeason("S")->addFilm();
+    for (int i = 0; i < movieCount; ++i)
+        film->addMovie(set, "EN", "hi", server.baseURL() + "/big.avi",
+                       (dir / ("movie" + std::to_string(i) + ".avi")).string(), Queue);
+    server.setCatalogue("<Languages></Languages>");
+    vemlis::TIdHTTPWithSpeedCounter http;
+    vemlis::testing::FakeUI ui;
+    vemlis::LoadThread thread(set, http, ui, server.catalogueURL(), dir.path());
+    ui.attach(&thread);
+    thread.allowMerge();
+    vemlis::testing::waitUntil([&] { return ui.called("showListPanel"); }, 60000);
+    thread.start();
+    vemlis::testing::waitUntil([&] { return ui.called("showFileDone"); }, 600000);
+    thread.close();
+    vemlis::testing::waitUntil([&] { return ui.called("enableCloseTimer"); }, 60000);
+    return static_cast<double>(server.bytesSent("/big.avi")) / static_cast<double>(size);
+}
+
 long peakKiB() {
     std::ifstream status("/proc/self/status");
     std::string line;
@@ -98,6 +132,10 @@ int main(int argc, char** argv) {
     }
     if (argc == 4 && std::strcmp(argv[1], "--split") == 0) {
         split(argv[2], argv[3], nullptr);
+        return 0;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--resume-overhead") == 0) {
+        std::printf("%.3f\n", resumeOverhead(argc, argv, argv[2]));
         return 0;
     }
     if (argc == 4 && std::strcmp(argv[1], "--measure-peak") == 0) {
@@ -169,5 +207,12 @@ int main(int argc, char** argv) {
     bench::print("download_vs_curl", bench::spread(bench::speedups(downloads)));
     bench::print("split_vs_cat", bench::spread(bench::speedups(splits)));
     std::printf("download_split_peak_mb: %.1f\n", static_cast<double>(peak) / 1024.0);
+    // In a process of its own, with the event loop the load thread needs.
+    const std::string overheadFile = (work / "overhead.txt").string();
+    run({"sh", "-c", "'" + self + "' --resume-overhead '" + source.string() + "' > '" + overheadFile + "'"});
+    std::ifstream overheadIn(overheadFile);
+    double overhead = -1;
+    overheadIn >> overhead;
+    std::printf("resume_overhead: %.3f\n", overhead);
     return 0;
 }

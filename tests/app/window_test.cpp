@@ -494,3 +494,17 @@ TEST(Window, ATermSignalClosesAnOpenMessageAndEndsTheRun) {
     EXPECT_TRUE(std::filesystem::exists(s.dir / "data.kq4"));
     s.window.reset();
 }
+
+TEST(Window, TheDownloadViewSaysWhyAFileWaits) {
+    Session s;
+    const std::string path = s.series.catalogue.files[0].path;
+    s.server.setFault(path, Fault::failWith(500));
+    s.open();
+    ASSERT_TRUE(s.listed());
+    for (const Movie* m : s.movie(0, 0, 0)->getServerFile()->getMovies()) m->queue((s.dir / "x.avi").string());
+    s.window->beginDownloadButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.window->speed->text() == "Server error 500"; }));
+    EXPECT_TRUE(s.window->time->text().startsWith("next try in ")) << s.window->time->text().toStdString();
+    EXPECT_TRUE(s.window->url->text().endsWith(QString::fromStdString(path)));
+    EXPECT_TRUE(s.prompter.messages.empty());  // no message boxes for network failures
+}
