@@ -42,6 +42,8 @@ ConfirmationDialog::ConfirmationDialog(QWidget* parent, const char* name, int ca
     text = new QPlainTextEdit(this);
     text->setObjectName("text");
     text->setReadOnly(true);
+    // Only read: Enter goes to the default button, never into the text.
+    text->setFocusPolicy(Qt::NoFocus);
     text->setGeometry(textArea);
 }
 
@@ -100,7 +102,6 @@ bool TcancelLoadDialog::ask() {
 
 TcancelAllDownloadsDialog::TcancelAllDownloadsDialog(QWidget* parent)
     : ConfirmationDialog(parent, "cancelAllDownloadsDialog", rows::cancelAllCaption, {313, 130}, {8, 8, 297, 89}, {16, 16, 281, 73}) {
-    text->setReadOnly(false);  // what is typed there has no effect
     text->setPlainText(qtText(rows::cancelAllQuestion));
     addButtons(rows::cancelAllButton, mrYes, {8, 100, 146, 25}, rows::doNotCancel, mrNo, {159, 100, 146, 25});
 }

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -48,8 +49,15 @@ QPushButton* button(QWidget* parent, const char* name, int left) {
 }  // namespace
 
 void Twindow::buildLayout() {
-    auto* central = new QWidget(this);
-    setCentralWidget(central);
+    // The panels live in a scroll area: what they need beyond the screen (a small screen, a
+    // large scale) scrolls, instead of growing the window past the screen's edge.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("panels");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    auto* central = new QWidget(scroll);
+    scroll->setWidget(central);
+    setCentralWidget(scroll);
     auto* panels = column(central);
 
     auto* waiting = captionBar(central, 0, "initializingPanel");

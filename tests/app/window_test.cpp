@@ -7,7 +7,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -507,4 +510,56 @@ TEST(Window, TheDownloadViewSaysWhyAFileWaits) {
     EXPECT_TRUE(s.window->time->text().startsWith("next try in ")) << s.window->time->text().toStdString();
     EXPECT_TRUE(s.window->url->text().endsWith(QString::fromStdString(path)));
     EXPECT_TRUE(s.prompter.messages.empty());  // no message boxes for network failures
+}
+
+TEST(Window, ChangingViewsNeverGrowsTheWindowBeyondTheScreen) {
+    Session s;
+    s.server.setThrottle(64 * 1024);  // the download view stays up for a while
+    s.window = std::make_unique<Twindow>(s.server.catalogueURL(), s.dir.path());
+    s.window->showMaximized();
+    const QRect screen = s.window->screen()->availableGeometry();
+    const auto fits = [&] {
+        const QRect frame = s.window->frameGeometry();
+        return frame.width() <= screen.width() && frame.height() <= screen.height();
+    };
+    ASSERT_TRUE(waitUntil(fits)) << s.window->width() << "x" << s.window->height();
+    ASSERT_TRUE(s.listed());
+    QApplication::processEvents();
+    EXPECT_TRUE(fits()) << "list panel: " << s.window->width() << "x" << s.window->height() << " of " << screen.width() << "x" << screen.height() << " min " << s.window->minimumSizeHint().width() << "x" << s.window->minimumSizeHint().height();
+    for (const Movie* m : s.movie(0, 0, 0)->getServerFile()->getMovies()) m->queue((s.dir / "x.avi").string());
+    s.window->beginDownloadButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.window->queuePanel->isVisible(); }));
+    QApplication::processEvents();
+    EXPECT_TRUE(fits()) << "download view: " << s.window->height() << " of " << screen.height();
+    EXPECT_TRUE(s.window->isMaximized());
+    s.window->stopButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.window->listPanel->isVisible(); }));
+    QApplication::processEvents();
+    EXPECT_TRUE(fits());
+}
+
+TEST(Window, EnterPressesTheDefaultButtonOfEveryDialog) {
+    Session s;
+    s.open();
+    ASSERT_TRUE(s.listed());
+    const std::pair<QDialog*, int> dialogs[] = {{s.window->reloadDialog, mrOk},
+                                                {s.window->cancelLoadDialog, mrYes},
+                                                {s.window->cancelAllDownloadsDialog, mrYes},
+                                                {s.window->otherMoviesDialog, mrYesToAll}};
+    for (const auto& [dialog, result] : dialogs) {
+        dialog->setResult(mrNone);
+        dialog->show();
+        QApplication::processEvents();
+        QWidget* focus = dialog->focusWidget() ? dialog->focusWidget() : dialog;
+        QTest::keyClick(focus, Qt::Key_Return);
+        EXPECT_EQ(dialog->result(), result) << dialog->objectName().toStdString();
+        EXPECT_FALSE(dialog->isVisible()) << dialog->objectName().toStdString();
+    }
+    // The text of a dialog is only read: typing there changes nothing.
+    auto* text = s.window->cancelAllDownloadsDialog->findChild<QPlainTextEdit*>("text");
+    const QString before = text->toPlainText();
+    QTest::keyClicks(text, "abc");
+    QTest::keyClick(text, Qt::Key_Return);
+    EXPECT_EQ(text->toPlainText(), before);
+    EXPECT_EQ(text->focusPolicy(), Qt::NoFocus);
 }
