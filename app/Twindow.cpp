@@ -218,8 +218,9 @@ void Twindow::showFileStarted() {
 void Twindow::showSplitPanel() { splitPanel->show(); }
 
 void Twindow::renameMovie() {
-    prompter().showMessage(this, uiText(rows::fileNotSaved));
     const Movie* movie = loadThread->getCurrentMovie();
+    prompter().showMessage(this, uiText(rows::fileNotSaved) + "\n" + movie->getFileName() + ": " +
+                                     loadThread->getSaveFailure());
     UsedNames used(*moviesSet);
     fileNamer->setUsedNames(&used);
     if (!fileNamer->setMovieFileName(movie, movie->getLanguage(), moviesSet->getLanguage("EN"), true))

@@ -72,7 +72,7 @@ vemlis::HeaderIndex download(const std::string& url, const fs::path& to) {
 }
 
 struct NoQuestions final : vemlis::SplitHandler {
-    void renameMovie(const Movie* movie) override { movie->setNoLoad(); }
+    void renameMovie(const Movie* movie, const std::string&) override { movie->setNoLoad(); }
     void addFinishedMovie(const Movie*) override {}
 };
 

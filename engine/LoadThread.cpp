@@ -263,8 +263,9 @@ void LoadThread::fail(const std::string& text) {
     closing = true;
 }
 
-void LoadThread::renameMovie(const Movie* movie) {
+void LoadThread::renameMovie(const Movie* movie, const std::string& reason) {
     currentMovie = movie;
+    saveFailure = reason;
     synchronize(&LoadThreadUI::renameMovie);
 }
 

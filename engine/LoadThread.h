@@ -51,6 +51,8 @@ public:
     const tavik::vemlis_loader::ServerFile* getCurrentFile() const { return currentFile; }
     const tavik::vemlis_loader::Movie* getCurrentMovie() const { return currentMovie; }
     const std::string& getMessage() const { return message; }
+    // Why the current movie could not be saved, in the system's words (for renameMovie).
+    const std::string& getSaveFailure() const { return saveFailure; }
     std::filesystem::path getTempFilePath() const { return dataFolder / "temp.kq4"; }
 
     // Where free space is asked for (the temporary file's folder, a movie's file); the system's
@@ -97,7 +99,7 @@ private:
     void pause(std::chrono::milliseconds time);
     void wake();
 
-    void renameMovie(const tavik::vemlis_loader::Movie* movie) override;
+    void renameMovie(const tavik::vemlis_loader::Movie* movie, const std::string& reason) override;
     void addFinishedMovie(const tavik::vemlis_loader::Movie* movie) override;
     void claimFreeName(const tavik::vemlis_loader::Movie* movie, const std::vector<std::string>& written) override;
     std::int64_t freeSpace(const std::filesystem::path& file) override;
@@ -116,6 +118,7 @@ private:
     const tavik::vemlis_loader::ServerFile* currentFile = nullptr;
     const tavik::vemlis_loader::Movie* currentMovie = nullptr;
     std::string message;
+    std::string saveFailure;
     using Clock = std::chrono::steady_clock;
     struct SetAside {
         int failures = 0;

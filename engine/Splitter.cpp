@@ -44,16 +44,23 @@ public:
     bool open(const std::string& name) {
         discard();
         failed = false;
+        error = 0;
         struct stat info {};
-        if (::lstat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return false;
+        if (::lstat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+            error = S_ISDIR(info.st_mode) ? EISDIR : EEXIST;
+            return false;
+        }
         finalName = name;
         partName = name + ".part";
         fd = ::open(partName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0) error = errno;
         return fd >= 0;
     }
     void write(const char* data, std::size_t size) {
-        if (!failed && !writeFully(fd, data, size)) failed = true;
+        if (!failed && !writeFully(fd, data, size)) fail();
     }
+    // The system's words for what went wrong last.
+    std::string reason() const { return std::system_category().message(error ? error : EIO); }
     // Copies [from, to) of the input file inside the kernel where it can, else through memory.
     void copyFrom(int input, std::int64_t from, std::int64_t to) {
         while (!failed && from < to) {
@@ -68,16 +75,18 @@ public:
                 copyThroughMemory(input, from, to);
                 return;
             }
-            failed = true;
+            if (n == 0) errno = ENOSPC;
+            fail();
         }
     }
     // Puts the complete movie in place: on disk first, so that a state that calls it
     // downloaded never outlives its bytes. True when it is there; else the part file is gone.
     bool commit() {
-        bool done = !failed && ::fdatasync(fd) == 0;
-        done = ::close(fd) == 0 && done;
+        bool done = !failed;
+        if (done && ::fdatasync(fd) != 0) done = false, error = errno;
+        if (::close(fd) != 0 && done) done = false, error = errno;
         fd = -1;
-        done = done && ::rename(partName.c_str(), finalName.c_str()) == 0;
+        if (done && ::rename(partName.c_str(), finalName.c_str()) != 0) done = false, error = errno;
         if (!done) {
             ::unlink(partName.c_str());
             return false;
@@ -88,6 +97,10 @@ public:
     }
 
 private:
+    void fail() {
+        failed = true;
+        error = errno;
+    }
     void discard() {
         if (fd >= 0) {
             ::close(fd);
@@ -111,7 +124,8 @@ private:
             const ssize_t n = ::pread(input, buffer.data(), want, from);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
-                failed = true;
+                if (n == 0) errno = EIO;
+                fail();
                 return;
             }
             write(buffer.data(), static_cast<std::size_t>(n));
@@ -121,6 +135,7 @@ private:
 
     int fd = -1;
     bool failed = false;
+    int error = 0;
     std::string finalName;
     std::string partName;  // set while a part file of ours exists
 };
@@ -151,14 +166,21 @@ bool saveMovie(const Movie* movie, SplitHandler& handler, int input, std::int64_
         handler.claimFreeName(movie, written);
         const std::string name = movie->getFileName();
         const std::int64_t room = handler.freeSpace(name);
-        if ((room < 0 || room >= to - from) && output.open(name)) {
+        std::string reason;
+        if (room >= 0 && room < to - from) {
+            reason = "not enough free space (" + std::to_string((to - from + 1048575) / 1048576) + " MB needed, " +
+                     std::to_string(room / 1048576) + " MB free)";
+        } else if (output.open(name)) {
             output.copyFrom(input, from, to);
             if (output.commit()) {
                 written.push_back(name);
                 return true;
             }
+            reason = output.reason();
+        } else {
+            reason = output.reason();
         }
-        handler.renameMovie(movie);
+        handler.renameMovie(movie, reason);
         if (movie->getLoadFlag() != Queue) return false;
     }
 }

@@ -17,9 +17,9 @@ std::int64_t freeSpaceAt(const std::filesystem::path& path);
 class SplitHandler {
 public:
     virtual ~SplitHandler() = default;
-    // The movie's file could not be created or written: ask for another name. The movie is
-    // NoLoad afterwards when the user declined.
-    virtual void renameMovie(const tavik::vemlis_loader::Movie* movie) = 0;
+    // The movie's file could not be created or written (`reason`, in the system's words): ask
+    // for another name. The movie is NoLoad afterwards when the user declined.
+    virtual void renameMovie(const tavik::vemlis_loader::Movie* movie, const std::string& reason) = 0;
     virtual void addFinishedMovie(const tavik::vemlis_loader::Movie* movie) = 0;
     // Before a movie is written: gives it the next free " (n)" form of its name when another
     // movie holds the name (`written`: the names saved in this pass). The default checks

@@ -71,7 +71,9 @@ public:
     std::int64_t freeSpace(const std::filesystem::path& file) override {
         return room ? room(file) : SplitHandler::freeSpace(file);
     }
-    void renameMovie(const Movie* movie) override {
+    std::vector<std::string> reasons;
+    void renameMovie(const Movie* movie, const std::string& reason) override {
+        reasons.push_back(reason);
         const std::string name = renames < static_cast<int>(names.size()) ? names[renames] : "";
         ++renames;
         if (name.empty())
@@ -262,6 +264,7 @@ TEST_P(SplitFile, AFailedWriteNeverReplacesAFileNorCountsAsSaved) {
         splitWith(input, f.file(), recorder, GetParam());
     }
     EXPECT_EQ(recorder.renames, 1);
+    EXPECT_EQ(recorder.reasons, std::vector<std::string>{"File too large"});
     EXPECT_EQ(big->getLoadFlag(), NoLoad);
     EXPECT_EQ(readWholeFile(f.dir / "big.avi"), "the complete old file");  // untouched, byte for byte
     EXPECT_FALSE(std::filesystem::exists(f.dir / "big.avi.part"));
@@ -277,6 +280,8 @@ TEST_P(SplitFile, AFailedWriteNeverReplacesAFileNorCountsAsSaved) {
         return file.filename() == "big.avi" ? 100 : -1;  // no room where the first name goes
     };
     splitWith(second, g.file(), answers, GetParam());
+    ASSERT_EQ(answers.reasons.size(), 1u);
+    EXPECT_EQ(answers.reasons[0].rfind("not enough free space", 0), 0u) << answers.reasons[0];
     EXPECT_EQ(again->getLoadFlag(), Loaded);
     EXPECT_FALSE(std::filesystem::exists(g.dir / "big.avi"));
     EXPECT_EQ(readWholeFile(g.dir / "elsewhere.avi"), g.avis[0]);
@@ -293,6 +298,7 @@ TEST_P(SplitFile, NothingButRegularFilesIsReplacedAndTwoMoviesNeverShareAName) {
     recorder.names = {(f.dir / "renamed.avi").string()};
     splitWith(input, f.file(), recorder, GetParam());
     EXPECT_TRUE(std::filesystem::is_directory(f.dir / "folder"));
+    EXPECT_EQ(recorder.reasons, std::vector<std::string>{"Is a directory"});
     EXPECT_EQ(onFolder->getFileName(), (f.dir / "renamed.avi").string());
     EXPECT_EQ(readWholeFile(f.dir / "same.avi"), f.avis[1]);
     EXPECT_EQ(second->getFileName(), (f.dir / "same (2).avi").string());  // the state keeps the new name
