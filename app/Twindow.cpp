@@ -230,6 +230,7 @@ void Twindow::renameMovie() {
 
 void Twindow::addFinishedMovie() {
     finished->addMovie(loadThread->getCurrentMovie());
+    finished->scrollToBottom();
     // Covers a splitting that ends early; a pass that ends well saves at once.
     stateSaver->saveSoon();
 }

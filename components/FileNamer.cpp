@@ -219,7 +219,11 @@ void FileNamer::copyDataFrom(const FileNamer* other) {
     setMask(other->getMask());
 }
 
-void FileNamer::showMaskHint() { prompter().showMessage(window(), uiText(rows::maskHelp)); }
+void FileNamer::showMaskHint() {
+    // On this platform "/" separates folders, and masks write them with a backslash.
+    prompter().showMessage(window(), uiText(rows::maskHelp) +
+                                         "\nFolders are written with \"\\\": here \"/\" starts a substitution.");
+}
 
 bool FileNamer::isAskMode() const { return askButton->isChecked(); }
 

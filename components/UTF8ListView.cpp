@@ -2,9 +2,11 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStringDecoder>
+#include <QToolTip>
 
 #include "components/QtText.h"
 
@@ -154,6 +156,14 @@ void UTF8ListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option
                         option.rect.height());
     drawRectangle(painter, rowRect, selectionModel()->isRowSelected(index.row(), index.parent()));
     if (checkBoxes) drawCheckBox(painter, rowRect, item->data(0, checkRole).toBool());
+    // Arrows and Space act on the current row: it shows where that is.
+    if (hasFocus() && index.row() == currentIndex().row()) {
+        painter->save();
+        painter->setPen(QPen(palette().color(QPalette::Text), 1, Qt::DotLine));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(rowRect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
     int x = left;
     for (int column = 0; column < columnCount(); ++column) {
         if (column > 0) x += header()->sectionSize(column - 1);
@@ -180,6 +190,32 @@ const UTF8ListView::FittedText& UTF8ListView::fitted(const QString& text, int ro
     result.text.prepare(QTransform(), font());
     result.empty = shown.isEmpty();
     return *fittedTexts.insert(key, result);
+}
+
+int UTF8ListView::textRoom(int column) const {
+    return header()->sectionSize(column) - (column == 0 && checkBoxes ? checkBoxWidth : 0) - 2;
+}
+
+QString UTF8ListView::cutTextAt(const QPoint& point) const {
+    const QTreeWidgetItem* item = itemAt(point);
+    const int column = header()->logicalIndexAt(point.x());
+    if (!item || column < 0) return {};
+    const QString text = item->data(column, decodedRole).toString();
+    if (text.isEmpty() || fitted(text, textRoom(column)).fits) return {};
+    return text;
+}
+
+bool UTF8ListView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString whole = cutTextAt(help->pos());
+        if (whole.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), whole, viewport());
+        return true;
+    }
+    return QTreeWidget::viewportEvent(event);
 }
 
 void UTF8ListView::drawItem(QPainter* painter, int column, const QString& text, int x, int y, int height,

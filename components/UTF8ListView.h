@@ -50,6 +50,9 @@ public:
     static QString decodeUtf8(const std::string& text);
     // What a cell shows of a text: the decoded text, or its first few thousand bytes and "...".
     static QString shownText(const std::string& text);
+    // The cell's whole text when it is shown shortened at the point (viewport coordinates),
+    // else an empty text.
+    QString cutTextAt(const QPoint& point) const;
 
 signals:
     void rowChanging(QTreeWidgetItem* row);
@@ -62,6 +65,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // A cell whose text is shortened shows it whole as a tooltip.
+    bool viewportEvent(QEvent* event) override;
 
     void drawRectangle(QPainter* painter, const QRect& rect, bool selected) const;
     void drawCheckBox(QPainter* painter, const QRect& rect, bool checked) const;
@@ -69,6 +74,8 @@ protected:
     void drawItem(QPainter* painter, int column, const QString& text, int x, int y, int height,
                   int checkBoxOffset) const;
     void lineTick(QPainter* painter, int x, int y) const;
+    // The room a cell's text has: the column's width less the check box and the margin.
+    int textRoom(int column) const;
 
 private:
     struct FittedText {

@@ -140,3 +140,29 @@ TEST(UTF8ListView, AHugeTextIsShownCutAndKeptWhole) {
     EXPECT_FALSE(shown.contains(QChar::ReplacementCharacter));
     EXPECT_TRUE(UTF8ListView::shownText("Grüße").startsWith("Gr"));
 }
+
+TEST(UTF8ListView, ACutTextIsAToolTipAndTheFocusedRowIsFramed) {
+    UTF8ListView view;
+    view.addColumn(120, Qt::AlignLeft, "Name");
+    view.addColumn(200, Qt::AlignLeft, "More");
+    QTreeWidgetItem* cut = view.addRow("a rather long text that cannot fit in its column", nullptr);
+    QTreeWidgetItem* whole = view.addRow("short", nullptr);
+    view.setCellText(whole, 1, "fits");
+    const QImage unfocused = render(view);
+    const QRect first = view.visualItemRect(cut);
+    const QRect second = view.visualItemRect(whole);
+    EXPECT_EQ(view.cutTextAt(QPoint(10, first.center().y())), "a rather long text that cannot fit in its column");
+    EXPECT_EQ(view.cutTextAt(QPoint(10, second.center().y())), "");
+    EXPECT_EQ(view.cutTextAt(QPoint(130, second.center().y())), "");
+
+    // The current row gets a frame while the list has the keyboard focus, and only then.
+    view.setCurrentItem(whole);
+    view.activateWindow();
+    view.setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.hasFocus(); }));
+    QImage focused(view.viewport()->size(), QImage::Format_RGB32);
+    view.viewport()->render(&focused);
+    EXPECT_TRUE(darkIn(focused, QRect(300, second.top(), 60, 1)));   // the frame's top edge, past the texts
+    EXPECT_FALSE(darkIn(unfocused, QRect(300, second.top(), 60, 1)));
+    EXPECT_FALSE(darkIn(focused, QRect(300, first.top(), 60, 1)));
+}
