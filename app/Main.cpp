@@ -20,10 +20,16 @@ int main(int argc, char** argv) {
         vemlis::prompter().showMessage(nullptr, uiText(rows::alreadyRunning));
         return 0;
     }
+    std::string problem;
+    const std::string catalogue = vemlis::catalogueAddress(VEMLIS_CATALOGUE_URL, problem);
+    if (catalogue.empty()) {
+        vemlis::prompter().showMessage(nullptr, problem);
+        return 1;
+    }
     vemlis::HttpLibrary httpLibrary;
     int result = 0;
     {
-        vemlis::Twindow window(VEMLIS_CATALOGUE_URL, folder);
+        vemlis::Twindow window(catalogue, folder);
         vemlis::closeOnSignals(&window);
         window.showMaximized();
         result = app.exec();

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include <cstdlib>
+
 namespace vemlis {
 
 std::filesystem::path dataFolder() {
@@ -15,6 +17,16 @@ std::filesystem::path dataFolder() {
     const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(userFolder);
     return std::filesystem::path(QFile::encodeName(userFolder).toStdString());
+}
+
+std::string catalogueAddress(const char* built, std::string& problem) {
+    const char* set = std::getenv("VEMLIS_CATALOGUE_URL");
+    std::string address = set && *set ? set : built;
+    const bool web = address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
+    if (web && address.find_first_of("\r\n ") == std::string::npos && address.size() > 8) return address;
+    problem = "The address of the list of episodes is not an http:// or https:// address:\n" + address +
+              (set && *set ? "\n(set by VEMLIS_CATALOGUE_URL)" : "");
+    return {};
 }
 
 }  // namespace vemlis

@@ -1,11 +1,16 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace vemlis {
 
 // Where the program keeps data.kq4 and temp.kq4: the executable's folder when it is writable,
 // else the per-user data folder (created when missing). Needs the application object.
 std::filesystem::path dataFolder();
+
+// The catalogue's address: VEMLIS_CATALOGUE_URL from the environment when set, else the
+// build's. Empty, with the reason in `problem`, when it is not an http:// or https:// address.
+std::string catalogueAddress(const char* built, std::string& problem);
 
 }  // namespace vemlis

@@ -9,6 +9,7 @@
 
 #include "CatalogueServer.h"
 #include "FakeUI.h"
+#include "engine/DataFolder.h"
 #include "engine/HttpClient.h"
 #include "engine/IdHTTPWithSpeedCounter.h"
 
@@ -281,4 +282,19 @@ TEST(HttpClient, RangesValidatorsRetryAfterAndLimits) {
         EXPECT_EQ(error.kind, HttpError::Kind::tooLarge);
     }
     EXPECT_EQ(client.get(url, 100000).size(), 100000u);
+}
+
+TEST(CatalogueAddress, TheEnvironmentOverridesTheBuildAndOnlyWebAddressesPass) {
+    std::string problem;
+    ::unsetenv("VEMLIS_CATALOGUE_URL");
+    EXPECT_EQ(catalogueAddress("http://built/movies.xml", problem), "http://built/movies.xml");
+    ::setenv("VEMLIS_CATALOGUE_URL", "https://example.org/movies.xml", 1);
+    EXPECT_EQ(catalogueAddress("http://built/movies.xml", problem), "https://example.org/movies.xml");
+    for (const char* bad : {"file:///etc/passwd", "ftp://h/movies.xml", "example.org/movies.xml", "http://"}) {
+        ::setenv("VEMLIS_CATALOGUE_URL", bad, 1);
+        problem.clear();
+        EXPECT_EQ(catalogueAddress("http://built/movies.xml", problem), "") << bad;
+        EXPECT_NE(problem.find(bad), std::string::npos) << problem;
+    }
+    ::unsetenv("VEMLIS_CATALOGUE_URL");
 }
