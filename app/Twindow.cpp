@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
@@ -196,6 +197,7 @@ void Twindow::showListPanel() {
     if (listPanel->isVisible()) return;
     listPanel->show();
     queuePanel->hide();
+    showProgress();
     moviesList->updateStatuses();
 }
 
@@ -209,6 +211,7 @@ void Twindow::showQueuePanel() {
 
 void Twindow::showFileStarted() {
     const ServerFile* file = loadThread->getCurrentFile();
+    filesBegun.insert(file);
     queue->removeFile(file);
     currentDownloads->clearList();
     currentDownloads->addFile(file, Queue);
@@ -296,7 +299,35 @@ void Twindow::cancelAllDownloadsButtonClick() {
     stateSaver->saveSoon();
 }
 
+void Twindow::showProgress() {
+    if (!queuePanel->isVisible()) {
+        setWindowTitle(qtText(rows::applicationTitle));
+        return;
+    }
+    const std::int64_t total = http->getSizeBytes();
+    const std::int64_t received = http->getRecievedBytes();
+    if (received > 0 && total > 0) {
+        const int permille = static_cast<int>(std::min<std::int64_t>(received, total) * 1000 / total);
+        progress->setRange(0, 1000);
+        progress->setValue(permille);
+        progress->setFormat(QString::number(permille / 10) + "%");
+        setWindowTitle(QString::number(permille / 10) + "% - " + qtText(rows::applicationTitle));
+    } else if (received > 0) {
+        progress->setRange(0, 0);  // no length: busy
+        setWindowTitle(qtText(rows::applicationTitle));
+    } else {
+        progress->setRange(0, 1000);
+        progress->setValue(0);
+        progress->setFormat("");
+        setWindowTitle(qtText(rows::applicationTitle));
+    }
+    if (filesToLoad > 0)
+        fileCount->setText("File " + QString::number(std::min(filesBegun.size(), filesToLoad)) + " of " +
+                           QString::number(filesToLoad));
+}
+
 void Twindow::infoTimerTimer() {
+    showProgress();
     size->setText(toQt(http->getSize()));
     recieved->setText(toQt(http->getRecieved()));
     if (const auto waiting = loadThread->getWaiting()) {
@@ -319,6 +350,9 @@ void Twindow::beginDownloadButtonClick() {
         return;
     }
     loadThread->start();
+    filesToLoad = files.size();
+    filesBegun.clear();
+    fileCount->clear();
     queue->clearList();
     for (const ServerFile* file : files) queue->addFile(file, Queue);
 }

@@ -5,12 +5,14 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 #include "engine/LoadThreadUI.h"
 #include "model/MoviesSet.h"
 
 class QCheckBox;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QTimer;
 
@@ -84,6 +86,8 @@ public:
     QLabel* recieved;
     QLabel* speed;
     QLabel* time;
+    QProgressBar* progress;
+    QLabel* fileCount;
     LanguagesList* languages;
     MoviesList* moviesList;
     FileNamer* fileNamer;
@@ -112,6 +116,8 @@ private:
     std::string stateText() const;
     void removeStaleParts();
     void addToQueue(const tavik::vemlis_loader::ListOfMovies& movies);
+    // The progress bar, "File k of n" and the percentage in the title.
+    void showProgress();
 
     const std::string catalogueURL;
     const std::filesystem::path dataFolder;
@@ -123,6 +129,9 @@ private:
     QTimer* infoTimer;
     QLabel* statusLabel;
     bool shown = false;
+    // "File k of n": the files that had queued movies at "Start download", and those begun.
+    std::size_t filesToLoad = 0;
+    std::unordered_set<const tavik::vemlis_loader::ServerFile*> filesBegun;
     bool stateSaved = false;
 };
 

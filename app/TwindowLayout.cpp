@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStatusBar>
@@ -127,7 +128,7 @@ void Twindow::buildLayout() {
     splitPanel->hide();
     view->addWidget(splitPanel);
     auto* info = new QWidget(queuePanel);
-    info->setFixedHeight(79);
+    info->setFixedHeight(101);
     QLabel** values[] = {&url, &size, &recieved, &speed, &time};
     const char* names[] = {"url", "size", "recieved", "speed", "time"};
     const int captions[] = {rows::urlCaption, rows::sizeCaption, rows::recievedCaption, rows::speedCaption,
@@ -140,6 +141,13 @@ void Twindow::buildLayout() {
         value->setGeometry(144, i * 16, 2000, 16);
         *values[i] = value;
     }
+    progress = new QProgressBar(info);
+    progress->setObjectName("progress");
+    progress->setGeometry(8, 82, 400, 17);
+    progress->setTextVisible(true);
+    fileCount = new QLabel(info);
+    fileCount->setObjectName("fileCount");
+    fileCount->setGeometry(416, 82, 300, 17);
     view->addWidget(info);
     auto* currentCaption = captionBar(queuePanel, 25, "currentDownloadsCaption");
     currentCaption->setText(qtText(rows::loadingNow));

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -562,4 +563,21 @@ TEST(Window, EnterPressesTheDefaultButtonOfEveryDialog) {
     QTest::keyClick(text, Qt::Key_Return);
     EXPECT_EQ(text->toPlainText(), before);
     EXPECT_EQ(text->focusPolicy(), Qt::NoFocus);
+}
+
+TEST(Window, ProgressIsShownInTheViewAndTheTitle) {
+    Session s;
+    s.server.setThrottle(20 * 1024);
+    s.open();
+    ASSERT_TRUE(s.listed());
+    EXPECT_EQ(s.window->windowTitle(), "Vemlis loader");
+    for (const Movie* m : s.movie(0, 0, 0)->getServerFile()->getMovies()) m->queue((s.dir / "x.avi").string());
+    for (const Movie* m : s.movie(1, 0, 0)->getServerFile()->getMovies()) m->queue((s.dir / "y.avi").string());
+    s.window->beginDownloadButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.window->progress->value() > 0; }));
+    EXPECT_EQ(s.window->fileCount->text(), "File 1 of 2");
+    EXPECT_TRUE(s.window->windowTitle().endsWith("% - Vemlis loader")) << s.window->windowTitle().toStdString();
+    s.window->stopButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.window->listPanel->isVisible(); }));
+    EXPECT_EQ(s.window->windowTitle(), "Vemlis loader");
 }
