@@ -44,4 +44,35 @@ QList<QIcon> statisticsIcons() {
     };
 }
 
+QImage applicationImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 256.0, size / 256.0);  // drawn in the SVG's 256-unit square
+    const QColor blue(0x1f, 0x4e, 0x79);
+    p.setPen(Qt::NoPen);
+    p.setBrush(blue);
+    p.drawRoundedRect(QRectF(16, 16, 224, 224), 40, 40);
+    p.setBrush(QColor(0xf2, 0xf2, 0xf2));
+    p.drawRoundedRect(QRectF(44, 36, 112, 184), 10, 10);
+    p.setBrush(blue);
+    for (const int y : {48, 88, 128, 168})
+        for (const int x : {52, 132}) p.drawRoundedRect(QRectF(x, y, 16, 20), 3, 3);
+    p.drawRoundedRect(QRectF(78, 48, 44, 60), 4, 4);
+    p.drawRoundedRect(QRectF(78, 128, 44, 60), 4, 4);
+    const QPolygonF arrow({QPointF(168, 96), QPointF(208, 96), QPointF(208, 152), QPointF(234, 152), QPointF(188, 204),
+                           QPointF(142, 152), QPointF(168, 152)});
+    p.setPen(QPen(Qt::white, 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(QColor(0xf3, 0x9c, 0x12));
+    p.drawPolygon(arrow);
+    return image;
+}
+
+QIcon applicationIcon() {
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) icon.addPixmap(QPixmap::fromImage(applicationImage(size)));
+    return icon;
+}
+
 }  // namespace vemlis

@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "app/Icons.h"
 #include "app/SingleInstance.h"
 #include "app/Twindow.h"
 #include "components/Prompter.h"
@@ -12,6 +13,8 @@ int main(int argc, char** argv) {
     using namespace tavik::vemlis_loader;
     QApplication app(argc, argv);
     QApplication::setApplicationName("Vemlis loader");
+    QApplication::setDesktopFileName("io.github.vemlis_loader.Loader");
+    QApplication::setWindowIcon(vemlis::applicationIcon());
     QApplication::setApplicationDisplayName(vemlis::qtText(rows::applicationTitle));
 
     const std::filesystem::path folder = vemlis::dataFolder();

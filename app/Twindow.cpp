@@ -13,6 +13,7 @@
 
 #include "app/Dialogs.h"
 #include "app/Icons.h"
+#include "app/Notifier.h"
 #include "app/StateSaver.h"
 #include "components/FileNamer.h"
 #include "components/LanguagesList.h"
@@ -43,6 +44,7 @@ std::size_t countLines(const std::string& text) {
 Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, QWidget* parent)
     : QMainWindow(parent), catalogueURL(std::move(catalogueURL)), dataFolder(std::move(dataFolder)) {
     setObjectName("window");
+    setWindowIcon(applicationIcon());  // the dialogs take the window's
     resize(875, 640);
     buildLayout();
     http = new TIdHTTPWithSpeedCounter(this);
@@ -232,7 +234,10 @@ void Twindow::renameMovie() {
 }
 
 void Twindow::addFinishedMovie() {
-    finished->addMovie(loadThread->getCurrentMovie());
+    const Movie* movie = loadThread->getCurrentMovie();
+    finished->addMovie(movie);
+    if (movie->getLoadFlag() == Loaded) ++moviesSaved;
+    if (movie->getLoadFlag() == Broken) ++wrongLinks;
     finished->scrollToBottom();
     // Covers a splitting that ends early; a pass that ends well saves at once.
     stateSaver->saveSoon();
@@ -242,9 +247,20 @@ void Twindow::showFileDone() {
     url->setText("-");
     // The load thread waits meanwhile, so the state taken is the one the pass left.
     stateSaver->saveNow();
+    tellWhenQueueDone();
 }
 
-void Twindow::showMessage() { prompter().showMessage(this, loadThread->getMessage()); }
+void Twindow::tellWhenQueueDone() {
+    if (doneTold || moviesSet->getNextQueuedFile()) return;
+    doneTold = true;
+    Notifier::notify("Downloads finished", QString("%1 movie(s) saved, %2 wrong link(s)").arg(moviesSaved).arg(wrongLinks));
+}
+
+void Twindow::showMessage() {
+    // The run ends after this message: told on the desktop too, for a window left in the background.
+    Notifier::notify("Vemlis loader stopped", toQt(loadThread->getMessage()));
+    prompter().showMessage(this, loadThread->getMessage());
+}
 
 void Twindow::enableCloseTimer() { closeTimer->start(); }
 
@@ -352,6 +368,9 @@ void Twindow::beginDownloadButtonClick() {
     loadThread->start();
     filesToLoad = files.size();
     filesBegun.clear();
+    moviesSaved = 0;
+    wrongLinks = 0;
+    doneTold = false;
     fileCount->clear();
     queue->clearList();
     for (const ServerFile* file : files) queue->addFile(file, Queue);

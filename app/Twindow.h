@@ -118,6 +118,7 @@ private:
     void addToQueue(const tavik::vemlis_loader::ListOfMovies& movies);
     // The progress bar, "File k of n" and the percentage in the title.
     void showProgress();
+    void tellWhenQueueDone();
 
     const std::string catalogueURL;
     const std::filesystem::path dataFolder;
@@ -131,6 +132,10 @@ private:
     bool shown = false;
     // "File k of n": the files that had queued movies at "Start download", and those begun.
     std::size_t filesToLoad = 0;
+    // What this download saved and found broken, for the notification when the queue is done.
+    int moviesSaved = 0;
+    int wrongLinks = 0;
+    bool doneTold = true;
     std::unordered_set<const tavik::vemlis_loader::ServerFile*> filesBegun;
     bool stateSaved = false;
 };
