@@ -39,7 +39,8 @@ if command -v dpkg-shlibdeps >/dev/null && command -v cpack >/dev/null; then
     for lib in libqt6widgets6 libqt6dbus6 libcurl4; do
       case "$depends" in *"$lib"*) ;; *) echo "the package does not depend on $lib: $depends"; status=1 ;; esac
     done
-    dpkg-deb -c "$deb" | grep -q "usr/bin/vemlis-loader" || { echo "the package lacks the program"; status=1; }
+    contents=$(dpkg-deb -c "$deb")
+    case "$contents" in *usr/bin/vemlis-loader*) ;; *) echo "the package lacks the program"; status=1 ;; esac
   fi
 fi
 [ $status -eq 0 ] && echo "install: complete"
