@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path folder = vemlis::dataFolder();
     vemlis::SingleInstance instance(folder);
     if (!instance.acquired()) {
+        instance.callHolder();
         vemlis::prompter().showMessage(nullptr, uiText(rows::alreadyRunning));
         return 0;
     }
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     {
         vemlis::Twindow window(catalogue, folder);
         vemlis::closeOnSignals(&window);
+        instance.raiseOnCall(&window);
         window.showMaximized();
         result = app.exec();
     }

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
@@ -12,6 +13,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 #include "components/Prompter.h"
 
@@ -34,13 +36,62 @@ std::string SingleInstance::lockPath(const std::string& name, const std::filesys
     return (fallbackFolder / name).string();
 }
 
-SingleInstance::SingleInstance(const std::filesystem::path& fallbackFolder, const std::string& name) {
-    fd = ::open(lockPath(name, fallbackFolder).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+SingleInstance::SingleInstance(const std::filesystem::path& fallbackFolder, const std::string& name)
+    : path(lockPath(name, fallbackFolder)) {
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
 
 SingleInstance::~SingleInstance() {
+    if (listener >= 0) {
+        ::close(listener);
+        ::unlink(socketPath().c_str());
+    }
     if (fd >= 0) ::close(fd);
+}
+
+namespace {
+
+bool addressOf(const std::string& path, sockaddr_un& address) {
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return false;  // a folder too deep for a socket
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+}  // namespace
+
+void SingleInstance::raiseOnCall(QWidget* window) {
+    sockaddr_un address;
+    if (!held || !addressOf(socketPath(), address)) return;
+    ::unlink(socketPath().c_str());  // left by a holder that was killed; the lock says it is gone
+    listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listener < 0) return;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 4) != 0) {
+        ::close(listener);
+        listener = -1;
+        return;
+    }
+    auto* notifier = new QSocketNotifier(listener, QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [this, window] {
+        const int caller = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (caller >= 0) ::close(caller);
+        window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+}
+
+bool SingleInstance::callHolder() const {
+    sockaddr_un address;
+    if (held || !addressOf(socketPath(), address)) return false;
+    const int caller = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (caller < 0) return false;
+    const bool called = ::connect(caller, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(caller);
+    return called;
 }
 
 namespace {

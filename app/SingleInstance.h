@@ -20,10 +20,19 @@ public:
 
     // False when another process holds the lock.
     bool acquired() const { return held; }
+    // The holder: brings the window to the front whenever another start calls (through a
+    // socket beside the lock).
+    void raiseOnCall(QWidget* window);
+    // Another start: asks the holder to bring its window to the front. True when it was asked.
+    bool callHolder() const;
     static std::string lockPath(const std::string& name, const std::filesystem::path& fallbackFolder);
 
 private:
+    std::string socketPath() const { return path + ".socket"; }
+
+    std::string path;
     int fd = -1;
+    int listener = -1;
     bool held = false;
 };
 

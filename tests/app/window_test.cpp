@@ -327,6 +327,25 @@ TEST(SingleInstance, ASecondHolderIsRefusedAndAKilledOneReleases) {
     EXPECT_TRUE(next.acquired());
 }
 
+TEST(SingleInstance, ASecondStartBringsTheRunningWindowToTheFront) {
+    vemlis::testing::TempDir data;
+    ::unsetenv("XDG_RUNTIME_DIR");
+    SingleInstance holder(data.path());
+    ASSERT_TRUE(holder.acquired());
+    QWidget window;
+    window.showMinimized();
+    holder.raiseOnCall(&window);
+    const pid_t second = ::fork();
+    if (second == 0) {
+        SingleInstance again(data.path());
+        ::_exit(!again.acquired() && again.callHolder() ? 0 : 1);
+    }
+    int status = 1;
+    ::waitpid(second, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(waitUntil([&] { return !window.isMinimized() && window.isVisible(); }));
+}
+
 TEST(SingleInstance, TheLockStaysWhereOnlyTheUserCanWrite) {
     vemlis::testing::TempDir data;
     ::unsetenv("XDG_RUNTIME_DIR");
