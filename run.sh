@@ -35,6 +35,7 @@ else
   mkdir -p "$shots"
   echo "No display: running under Xvfb and saving pictures."
   xvfb-run -a -s "-screen 0 1280x900x24" sh -c "
+    { command -v openbox >/dev/null && openbox & } ; sleep 1;
     build-run/tests/app/vemlis-screenshots http://127.0.0.1:8087/movies.xml '$shots' '$(pwd)/$demo' &&
     { '$demo/vemlis-loader' & pid=\$!; sleep 3; import -window root '$shots/screen.png'; kill -TERM \$pid; wait \$pid; }"
   echo "Pictures: $(cd "$shots" && pwd)"

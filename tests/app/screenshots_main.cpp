@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QThread>
 
 #include <cstdio>
@@ -37,6 +38,12 @@ bool waitFor(const std::function<bool()>& condition, int milliseconds) {
     return condition();
 }
 
+// The whole screen, window manager's frames included, as a user sees it.
+void saveScreen(const std::filesystem::path& path) {
+    waitFor([] { return false; }, 300);  // let the window manager finish drawing
+    QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromStdString(path.string()));
+}
+
 void save(QWidget* widget, const std::filesystem::path& path) {
     QApplication::processEvents();
     widget->grab().save(QString::fromStdString(path.string()));
@@ -57,8 +64,7 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         Twindow window(argv[1], argv[3]);
-        window.resize(1280, 860);
-        window.show();
+        window.showMaximized();
         if (!waitFor([&] { return window.listPanel->isVisible(); }, 15000)) {
             std::fprintf(stderr, "the catalogue did not arrive\n");
             return 1;
@@ -75,6 +81,7 @@ int main(int argc, char** argv) {
         window.moviesList->getFilmsView()->setCurrentItem(window.moviesList->getFilmsView()->row(1));
         window.moviesList->updateStatuses();
         save(&window, out / "list-panel.png");
+        saveScreen(out / "screen-list-panel.png");
 
         auto* reload = window.reloadDialog;
         reload->findChild<QPlainTextEdit*>("text")->setPlainText(reloadQuestions[Loaded]);
@@ -108,6 +115,7 @@ int main(int argc, char** argv) {
         waitFor([&] { return window.queuePanel->isVisible() && window.speed->text() != "-"; }, 15000);
         waitFor([] { return false; }, 1200);
         save(&window, out / "download-view.png");
+        saveScreen(out / "screen-download-view.png");
         window.close();
         if (!waitFor([&] { return window.isStateSaved(); }, 15000)) status = 1;
     }
