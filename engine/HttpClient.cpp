@@ -1,11 +1,11 @@
 #include "HttpClient.h"
 
-#include <curl/curl.h>
-
 #include <cctype>
 #include <cstdlib>
 #include <exception>
 #include <mutex>
+
+#include "engine/HttpClientImpl.h"
 
 namespace vemlis {
 
@@ -23,120 +23,36 @@ std::string HttpError::reason() const {
         case Kind::cutShort: return "Connection lost";
         case Kind::brokenOff: return "Stopped";
         case Kind::tooLarge: return "The answer is too large";
+        case Kind::changed: return "The file changed on the server";
         case Kind::network: break;
     }
     return "Connection lost";
 }
 
-namespace {
-
-// The value of a header line "Name: value" when it has that name (any case), else nullptr.
-bool headerValue(std::string_view line, std::string_view name, std::string& value) {
-    if (line.size() <= name.size() || line[name.size()] != ':') return false;
-    for (std::size_t i = 0; i < name.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(line[i])) != std::tolower(static_cast<unsigned char>(name[i])))
-            return false;
-    std::string_view rest = line.substr(name.size() + 1);
-    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
-    while (!rest.empty() && (rest.back() == '\r' || rest.back() == '\n' || rest.back() == ' ')) rest.remove_suffix(1);
-    value.assign(rest);
-    return true;
+void prepareEasy(CURL* easy, const std::string& url, curl_slist* headers, int stallTimeout) {
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 15L);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, "KQ4Loader");
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 512L * 1024L);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 30L);
+    if (stallTimeout > 0) {
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stallTimeout));
+    }
 }
 
-}  // namespace
-
-struct HttpClient::Impl {
-    CURL* easy = nullptr;
-    CURLM* multi = nullptr;
-    std::atomic<std::uint64_t> disconnects{0};
-    std::function<bool()> abortCheck;
-    int stallTimeout = 0;
-    mutable std::mutex urlLock;
-    std::string url;
-
-    // Per transfer.
-    ByteSink* sink = nullptr;
-    std::exception_ptr sinkError;
-    bool started = false;
-    std::int64_t received = 0;
-    std::int64_t offset = 0;  // of the first byte of this body in the file
-    HttpClient* owner = nullptr;
-    // Of the answer being read: headers are collected anew for every answer of a redirect chain.
-    std::string etag, lastModified, contentRange, retryAfter;
-    mutable std::mutex infoLock;
-    ResponseInfo info;
-
-    long status() const {
-        long code = 0;
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
-        return code;
-    }
-
-    ResponseInfo describe() const {
-        ResponseInfo result;
-        result.status = status();
-        curl_off_t length = -1;
-        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        result.contentLength = length > 0 ? length : 0;
-        result.validator = !etag.empty() ? etag : lastModified;
-        result.totalLength = result.status == 200 ? result.contentLength : 0;
-        // "bytes 100-999/1000"
-        if (result.status == 206 && contentRange.rfind("bytes ", 0) == 0) {
-            char* end = nullptr;
-            result.rangeStart = std::strtoll(contentRange.c_str() + 6, &end, 10);
-            const std::size_t slash = contentRange.find('/');
-            if (slash != std::string::npos && contentRange.compare(slash + 1, 1, "*") != 0)
-                result.totalLength = std::strtoll(contentRange.c_str() + slash + 1, nullptr, 10);
-        }
-        return result;
-    }
-
-    // Before the first byte of a successful body: tells the sink what came.
-    void start() {
-        started = true;
-        const ResponseInfo now = describe();
-        {
-            std::lock_guard guard(infoLock);
-            info = now;
-        }
-        offset = now.status == 206 && now.rangeStart > 0 ? now.rangeStart : 0;
-        sink->begin(now);
-        owner->contentLength = now.contentLength;
-        owner->onWorkStart(now.totalLength > 0 ? now.totalLength : (now.contentLength > 0 ? offset + now.contentLength : 0));
-    }
-
-    static std::size_t header(char* data, std::size_t, std::size_t size, void* self) {
-        auto* impl = static_cast<Impl*>(self);
-        const std::string_view line(data, size);
-        if (line.rfind("HTTP/", 0) == 0) {
-            impl->etag.clear();
-            impl->lastModified.clear();
-            impl->contentRange.clear();
-            impl->retryAfter.clear();
-            return size;
-        }
-        if (!headerValue(line, "ETag", impl->etag) && !headerValue(line, "Last-Modified", impl->lastModified) &&
-            !headerValue(line, "Content-Range", impl->contentRange))
-            headerValue(line, "Retry-After", impl->retryAfter);
-        return size;
-    }
-
-    static std::size_t write(char* data, std::size_t, std::size_t size, void* self) {
-        auto* impl = static_cast<Impl*>(self);
-        // The body of an error answer is not the file.
-        if (impl->status() >= 300) return size;
-        try {
-            if (!impl->started) impl->start();
-            impl->sink->write(data, size);
-            impl->received += static_cast<std::int64_t>(size);
-            impl->owner->onWork(impl->offset + impl->received);
-        } catch (...) {
-            impl->sinkError = std::current_exception();
-            return 0;  // makes libcurl end the transfer with a write error
-        }
-        return size;
-    }
-};
+HttpError errorOf(CURLcode result) {
+    HttpError::Kind kind = HttpError::Kind::network;
+    if (result == CURLE_OPERATION_TIMEDOUT) kind = HttpError::Kind::stalled;
+    if (result == CURLE_PARTIAL_FILE || result == CURLE_RECV_ERROR) kind = HttpError::Kind::cutShort;
+    return HttpError(curl_easy_strerror(result), kind);
+}
 
 HttpClient::HttpClient() : impl(std::make_unique<Impl>()) {
     impl->owner = this;
@@ -201,7 +117,7 @@ std::string HttpClient::get(const std::string& url, std::size_t limit) {
 
 void HttpClient::get(const std::string& url, ByteSink& sink, const ResumeFrom& resume) { perform(url, sink, resume); }
 
-void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFrom& resume) {
+void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFrom& resume, bool firstByte) {
     {
         std::lock_guard lock(impl->urlLock);
         impl->url = url;
@@ -215,30 +131,17 @@ void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFro
         ifRange = "If-Range: " + resume.validator;
         headers = curl_slist_append(headers, ifRange.c_str());
     }
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 15L);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, "KQ4Loader");
-    curl_easy_setopt(easy, CURLOPT_PROXY, "");
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 512L * 1024L);
+    prepareEasy(easy, url, headers, impl->stallTimeout);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::write);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, impl.get());
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::header);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, impl.get());
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 30L);
-    if (resume.offset > 0 && !resume.validator.empty()) {
+    if (firstByte) {
+        curl_easy_setopt(easy, CURLOPT_RANGE, "0-0");
+    } else if (resume.offset > 0 && !resume.validator.empty()) {
         const std::string range = std::to_string(resume.offset) + "-";
         curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());  // copied by libcurl
     }
-    if (impl->stallTimeout > 0) {
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(impl->stallTimeout));
-    }
-
     impl->sink = &sink;
     impl->sinkError = nullptr;
     impl->started = false;
@@ -305,12 +208,7 @@ void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFro
             wait = static_cast<int>(std::min(std::strtol(impl->retryAfter.c_str(), nullptr, 10), 86400L));
         throw HttpError("HTTP " + std::to_string(status), HttpError::Kind::status, status, wait);
     }
-    if (result != CURLE_OK) {
-        HttpError::Kind kind = HttpError::Kind::network;
-        if (result == CURLE_OPERATION_TIMEDOUT) kind = HttpError::Kind::stalled;
-        if (result == CURLE_PARTIAL_FILE || result == CURLE_RECV_ERROR) kind = HttpError::Kind::cutShort;
-        throw HttpError(curl_easy_strerror(result), kind);
-    }
+    if (result != CURLE_OK) throw errorOf(result);
 }
 
 }  // namespace vemlis

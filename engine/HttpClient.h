@@ -13,7 +13,7 @@ namespace vemlis {
 // disconnect.
 class HttpError : public std::runtime_error {
 public:
-    enum class Kind { network, stalled, cutShort, status, brokenOff, tooLarge };
+    enum class Kind { network, stalled, cutShort, status, brokenOff, tooLarge, changed };
     explicit HttpError(const std::string& what, Kind kind = Kind::network, long status = 0, int retryAfter = -1)
         : std::runtime_error(what), kind(kind), status(status), retryAfter(retryAfter) {}
     // What happened, in plain words for the download view ("Server error 500").
@@ -31,6 +31,27 @@ struct ResponseInfo {
     std::int64_t rangeStart = -1;    // where a 206's body starts in the file (Content-Range)
     std::int64_t totalLength = 0;    // the whole file's length when known, else 0
     std::string validator;           // ETag, else Last-Modified; empty when neither came
+    bool acceptsRanges = false;      // "Accept-Ranges: bytes"
+};
+
+// A part of a file fetched on a connection of its own: bytes [from, from + done) have arrived,
+// and it ends before `to`.
+struct Segment {
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+    std::int64_t done = 0;
+    bool finished() const { return from + done >= to; }
+};
+
+// Where a segmented transfer writes: at offsets of the file, on the thread that runs it.
+class OffsetSink {
+public:
+    virtual ~OffsetSink() = default;
+    // Throws StreamError when the bytes cannot be kept.
+    virtual void writeAt(std::int64_t offset, const char* data, std::size_t size) = 0;
+    // What has arrived: now and then while the segments progress, and once when the transfer
+    // ends, however it ends.
+    virtual void progress(const std::vector<Segment>&) {}
 };
 
 // Asks for the rest of a file from a byte on, on the condition that it is still the same file.
@@ -85,6 +106,18 @@ public:
     // What the last answer said.
     ResponseInfo getResponseInfo() const;
 
+    // Asks for the file's first byte only: a 206 says that the server serves ranges, and gives
+    // the file's length and validator. Throws HttpError.
+    ResponseInfo probe(const std::string& url);
+    // Fetches what the segments lack over up to `connections` connections at once, each range
+    // asked with If-Range. A segment that finishes early takes over half of the largest one
+    // left; a connection that the server refuses (503, 429) while others run is given up, and
+    // the file goes on over fewer. Throws HttpError (kind changed when the server answers with
+    // the whole file: it is no longer the file of the validator), or the sink's StreamError;
+    // what arrived stays counted in the segments. Work events count the whole file.
+    void getSegments(const std::string& url, const std::string& validator, std::vector<Segment>& segments,
+                     OffsetSink& sink, int connections);
+
     // Breaks off the transfer in progress, if any; a later transfer is not affected.
     void disconnect();
     // Also breaks off a transfer whenever the check says so (checked at least every 50 ms);
@@ -106,7 +139,8 @@ protected:
 
 private:
     struct Impl;
-    void perform(const std::string& url, ByteSink& sink, const ResumeFrom& resume);
+    // With `firstByte`, asks for byte 0 alone.
+    void perform(const std::string& url, ByteSink& sink, const ResumeFrom& resume, bool firstByte = false);
 
     std::unique_ptr<Impl> impl;
     std::atomic<std::int64_t> contentLength{0};

@@ -1,5 +1,6 @@
 #include "KeptParts.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <vector>
@@ -49,6 +50,12 @@ bool KeptParts::read(const std::filesystem::path& infoPath, Info& info) {
     if (!std::getline(in, info.url) || !std::getline(in, length) || !std::getline(in, info.validator)) return false;
     try {
         info.length = std::stoll(length);
+        info.segments.clear();
+        Segment s;
+        while (in >> s.from >> s.to >> s.done) {
+            if (s.from < 0 || s.to <= s.from || s.done < 0 || s.from + s.done > s.to || s.to > info.length) return false;
+            info.segments.push_back(s);
+        }
     } catch (...) {
         return false;
     }
@@ -56,6 +63,7 @@ bool KeptParts::read(const std::filesystem::path& infoPath, Info& info) {
 }
 
 ResumeFrom KeptParts::prepare(const std::string& url) {
+    segments.clear();
     Info info;
     const bool currentKept = read(infoOf(current()), info);
     if (currentKept && info.url != url) {
@@ -83,6 +91,15 @@ ResumeFrom KeptParts::prepare(const std::string& url) {
         }
     }
     const std::int64_t size = sizeOf(current());
+    if (!info.segments.empty()) {
+        // Fetched in segments: the file has its whole length, the segments say what is in.
+        if (size != info.length) {
+            forgetCurrent();
+            return {};
+        }
+        segments = info.segments;
+        return {0, info.validator};
+    }
     if (size <= 0 || (info.length > 0 && size >= info.length)) {
         forgetCurrent();
         return {};
@@ -100,6 +117,19 @@ void KeptParts::remember(const std::string& url, const ResponseInfo& info) {
     const std::string text = std::string(infoHeading) + "\n" + url + "\n" + std::to_string(info.totalLength) + "\n" +
                              info.validator + "\n";
     if (!replaceFile(infoOf(current()), text).empty()) std::filesystem::remove(infoOf(current()), ignored);
+}
+
+void KeptParts::rememberSegments(const std::string& url, const std::string& validator,
+                                 const std::vector<Segment>& parts) {
+    std::int64_t length = 0;
+    for (const Segment& s : parts) length = std::max(length, s.to);
+    std::string text = std::string(infoHeading) + "\n" + url + "\n" + std::to_string(length) + "\n" + validator + "\n";
+    for (const Segment& s : parts)
+        text += std::to_string(s.from) + " " + std::to_string(s.to) + " " + std::to_string(s.done) + "\n";
+    std::error_code ignored;
+    if (validator.find('\n') != std::string::npos || url.find('\n') != std::string::npos ||
+        !replaceFile(infoOf(current()), text).empty())
+        std::filesystem::remove(infoOf(current()), ignored);
 }
 
 void KeptParts::forgetCurrent() { remove(current()); }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/HttpClient.h"
 
@@ -21,8 +22,13 @@ public:
     std::filesystem::path current() const { return folder / "temp.kq4"; }
 
     // Makes temp.kq4 hold what is kept of the URL's file (parking another file's part first)
-    // and says where to ask from: {0, ""} when nothing usable is kept, and then nothing is.
+    // and says where to ask from: {0, ""} when nothing usable is kept, and then nothing is. A
+    // file fetched in segments comes back with offset 0, its validator and keptSegments().
     ResumeFrom prepare(const std::string& url);
+    // The segments of the part prepare() found, when it was fetched in segments.
+    const std::vector<Segment>& keptSegments() const { return segments; }
+    // temp.kq4 is fetched in these segments (it has the file's whole length).
+    void rememberSegments(const std::string& url, const std::string& validator, const std::vector<Segment>& parts);
     // The transfer of the URL began with this answer: what temp.kq4 now holds can be resumed
     // when the server gave a validator; without one, nothing is remembered.
     void remember(const std::string& url, const ResponseInfo& info);
@@ -37,6 +43,7 @@ private:
         std::string url;
         std::int64_t length = 0;
         std::string validator;
+        std::vector<Segment> segments;
     };
     static bool read(const std::filesystem::path& infoPath, Info& info);
     static std::filesystem::path infoOf(const std::filesystem::path& part);
@@ -44,6 +51,7 @@ private:
     static void remove(const std::filesystem::path& part);
 
     const std::filesystem::path folder;
+    std::vector<Segment> segments;
 };
 
 }  // namespace vemlis

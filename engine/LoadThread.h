@@ -59,6 +59,10 @@ public:
     // by default. Set before the downloads start.
     using FreeSpace = std::function<std::int64_t(const std::filesystem::path&)>;
     void setFreeSpace(FreeSpace source) { freeSpaceSource = std::move(source); }
+    // Connections per file: files of 16 MiB or more from servers that serve ranges are fetched
+    // over this many at once (4 by default; 1: one connection always). Set before the downloads.
+    void setConnections(int count) { connections = count; }
+    static constexpr std::int64_t smallestSegmented = std::int64_t(16) << 20;
 
     // A file set aside after a failure, while every queued file waits: for the download view.
     struct Waiting {
@@ -93,6 +97,10 @@ private:
     void setWaiting(std::optional<Waiting> now);
     // The file ended inside its last movie (looked at only when no length was announced).
     bool endsInsideAMovie() const;
+    // The current file over several connections; as downloadFile.
+    bool downloadSegments(const std::string& url, const std::string& validator, std::vector<Segment> segments);
+    // What happens after a failed transfer (the temporary file's own failures excepted).
+    void transferFailed(const HttpError& error);
     void fail(const std::string& text);
     void synchronize(void (LoadThreadUI::*call)());
     // Sleeps for the time given, or less when a request comes.
@@ -131,6 +139,7 @@ private:
     std::optional<Waiting> waiting;
     HeaderIndex headers;  // of the file downloaded last
     FreeSpace freeSpaceSource;
+    int connections = 4;
     // Names held by downloaded movies, made when the current pass first needs it.
     std::unique_ptr<tavik::vemlis_loader::UsedNames> downloadedNames;
 

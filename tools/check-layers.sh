@@ -14,7 +14,7 @@ hits=$(grep -rnE '^\s*#\s*include\s*"(engine|app)/' components)
 [ -n "$hits" ] && offend "components/ reaches the engine or the application" "$hits"
 hits=$(grep -rnE '^\s*#\s*include\s*"(app|components)/' support model engine)
 [ -n "$hits" ] && offend "a lower layer reaches up" "$hits"
-hits=$(grep -rnE '^\s*#\s*include\s*<curl/' --include='*.h' --include='*.cpp' . | grep -v '^\./engine/HttpClient\.cpp:' | grep -v '^\./build')
+hits=$(grep -rnE '^\s*#\s*include\s*<curl/' --include='*.h' --include='*.cpp' . | grep -vE '^\./engine/Http(Client|ClientImpl|Segments)\.(cpp|h):' | grep -v '^\./build')
 [ -n "$hits" ] && offend "libcurl outside the HTTP client" "$hits"
 hits=$(grep -nE 'target_link_libraries\(components\b.*\bengine\b' components/CMakeLists.txt)
 [ -n "$hits" ] && offend "components links the engine" "$hits"

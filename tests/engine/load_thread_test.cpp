@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <sstream>
 
 #include "CatalogueServer.h"
 #include "FakeUI.h"
@@ -464,4 +466,133 @@ TEST(LoadThread, AFileCutShortWithoutALengthIsNeverSaved) {
     h.server.setFault(h.path(0), Fault::chunked());
     ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }, 15000));
     expectSaved(h, 0);
+}
+
+namespace {
+
+// A server file of 20 MiB whose movies are plain RIFF headers and filler, with headers placed
+// across the boundaries of four equal segments (and of the halves a segment is split into).
+struct LargeFile {
+    std::vector<std::string> movies;
+    std::string bytes;
+    explicit LargeFile(std::int64_t size = 20 << 20) {
+        const std::int64_t quarter = size / 4;
+        const std::vector<std::int64_t> starts{0, quarter - 7, 2 * quarter - 15, 3 * quarter - 1, 3 * quarter + quarter / 2 - 9};
+        for (std::size_t i = 0; i < starts.size(); ++i) {
+            const std::int64_t end = i + 1 < starts.size() ? starts[i + 1] : size;
+            std::string movie(static_cast<std::size_t>(end - starts[i]), '\0');
+            const auto riff = static_cast<std::uint32_t>(movie.size() - 8);
+            std::memcpy(movie.data(), "RIFF", 4);
+            for (int b = 0; b < 4; ++b) movie[4 + b] = static_cast<char>((riff >> (8 * b)) & 0xFF);
+            std::memcpy(movie.data() + 8, "AVI LIST", 8);
+            for (std::size_t k = 16; k < movie.size(); ++k) movie[k] = static_cast<char>((k * 7 + i * 13) % 251);
+            movies.push_back(movie);
+            bytes += movie;
+        }
+    }
+};
+
+// Serves the large file at its own path and queues its movies.
+const ServerFile* serveLarge(Harness& h, const LargeFile& large, const std::string& path = "/large.avi") {
+    h.server.setFile(path, large.bytes);
+    Film* film = h.set.addSeason("Large")->addFilm();
+    for (std::size_t i = 0; i < large.movies.size(); ++i)
+        film->addMovie(h.set, "EN", "hi", h.server.baseURL() + path, (h.dir / ("large" + std::to_string(i) + ".avi")).string(),
+                       Queue);
+    return h.set.getServerFile(h.server.baseURL() + path);
+}
+
+void expectLargeSaved(const ServerFile* file, const LargeFile& large) {
+    const auto& movies = file->getMovies();
+    ASSERT_EQ(movies.size(), large.movies.size());
+    for (std::size_t i = 0; i < movies.size(); ++i) {
+        EXPECT_EQ(movies[i]->getLoadFlag(), Loaded) << i;
+        EXPECT_TRUE(vemlis::testing::readWholeFile(movies[i]->getFileName()) == large.movies[i]) << "movie " << i;
+    }
+}
+
+}  // namespace
+
+TEST(SegmentedDownload, FourConnectionsGiveTheSameMoviesWithHeadersAcrossTheirBorders) {
+    Harness h;
+    const LargeFile large;
+    h.server.setThrottle(8 << 20);  // per connection: long enough for the four to overlap
+    h.start();
+    ASSERT_TRUE(h.merged());
+    const ServerFile* file = serveLarge(h, large);
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return file->getMovies().back()->getLoadFlag() == Loaded; }, 30000));
+    expectLargeSaved(file, large);
+    EXPECT_GE(h.server.mostConnections("/large.avi"), 4);  // the first answer, told ranges are served, may linger
+    EXPECT_GE(h.server.requests("/large.avi"), 5);
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone") && !std::filesystem::exists(h.dir / "temp.kq4"); }));
+}
+
+TEST(SegmentedDownload, ADroppedSegmentGoesOnAndExtraConnectionsMayBeRefused) {
+    Harness h;
+    const LargeFile large;
+    h.server.setMaxConnections("/large.avi", 2);  // 503 beyond two at once
+    h.start();
+    ASSERT_TRUE(h.merged());
+    const ServerFile* file = serveLarge(h, large);
+    // The connection of the third segment breaks once in its middle.
+    h.server.setFault("/large.avi", Fault::dropOnce(static_cast<std::int64_t>(large.bytes.size()) * 5 / 8));
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return file->getMovies().back()->getLoadFlag() == Loaded; }, 30000));
+    expectLargeSaved(file, large);
+    EXPECT_LE(h.server.mostConnections("/large.avi"), 2);
+    EXPECT_TRUE(h.ui.messages.empty());
+}
+
+TEST(SegmentedDownload, WithoutRangesOneConnectionFetchesTheWholeFile) {
+    Harness h;
+    const LargeFile large;
+    h.start();
+    ASSERT_TRUE(h.merged());
+    const ServerFile* file = serveLarge(h, large);
+    h.server.setRanges("/large.avi", false);
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return file->getMovies().back()->getLoadFlag() == Loaded; }, 30000));
+    expectLargeSaved(file, large);
+    EXPECT_EQ(h.server.requests("/large.avi"), 1);
+}
+
+TEST(SegmentedDownload, AnAbortBreaksEveryConnectionAndTheSegmentsGoOnLater) {
+    Harness h;
+    const LargeFile large;
+    h.server.setThrottle(2 << 20);  // per connection: the transfer lasts a few seconds
+    h.start();
+    ASSERT_TRUE(h.merged());
+    const ServerFile* file = serveLarge(h, large);
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return h.http.getRecievedBytes() > (4 << 20); }, 30000));
+    EXPECT_GE(h.server.mostConnections("/large.avi"), 4);
+    QElapsedTimer timer;
+    timer.start();
+    h.thread->stop(true);
+    ASSERT_TRUE(waitUntil([&] { return h.ui.calls.back() == "showListPanel"; }));
+    EXPECT_LT(timer.elapsed(), 2000);
+    // Beside the file: each segment's range and what of it arrived.
+    std::istringstream info(vemlis::testing::readWholeFile(h.dir / "temp.kq4.info"));
+    std::string line;
+    for (int i = 0; i < 4; ++i) std::getline(info, line);
+    std::int64_t from = 0, to = 0, done = 0, kept = 0;
+    std::vector<std::string> rest;  // what each segment asks for next
+    while (info >> from >> to >> done) {
+        kept += done;
+        if (from + done < to) rest.push_back("bytes=" + std::to_string(from + done) + "-" + std::to_string(to - 1));
+    }
+    const int segments = static_cast<int>(rest.size());
+    const std::size_t askedBefore = h.server.rangesAsked("/large.avi").size();
+    EXPECT_GE(segments, 4);
+    EXPECT_GT(kept, 4 << 20);
+    h.server.setThrottle(0);
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return file->getMovies().back()->getLoadFlag() == Loaded; }, 30000));
+    expectLargeSaved(file, large);
+    // Every segment went on from what it had, not from its start.
+    const auto asked = h.server.rangesAsked("/large.avi");
+    const std::vector<std::string> after(asked.begin() + static_cast<long>(askedBefore), asked.end());
+    for (const std::string& range : rest)
+        EXPECT_NE(std::find(after.begin(), after.end(), range), after.end()) << range;
 }

@@ -65,6 +65,23 @@ void CatalogueServer::setValidator(const std::string& path, Validator validator)
     files[path].validator = validator;
 }
 
+void CatalogueServer::setMaxConnections(const std::string& path, int count) {
+    std::lock_guard guard(lock);
+    maxConnections[path] = count;
+}
+
+std::vector<std::string> CatalogueServer::rangesAsked(const std::string& path) const {
+    std::lock_guard guard(lock);
+    auto it = ranges.find(path);
+    return it == ranges.end() ? std::vector<std::string>() : it->second;
+}
+
+int CatalogueServer::mostConnections(const std::string& path) const {
+    std::lock_guard guard(lock);
+    auto it = most.find(path);
+    return it == most.end() ? 0 : it->second;
+}
+
 std::int64_t CatalogueServer::bytesSent(const std::string& path) const {
     std::lock_guard guard(lock);
     auto it = sent.find(path);
@@ -122,6 +139,8 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
     Fault fault;
     bool faulty = false;
     std::shared_ptr<std::atomic<std::int64_t>> counter;
+    std::shared_ptr<std::atomic<int>> serving;
+    bool refused = false;
     {
         std::lock_guard guard(lock);
         ++counts[path];
@@ -129,6 +148,7 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
         if (!slot) slot = std::make_shared<std::atomic<std::int64_t>>(0);
         counter = slot;
         for (const char* name : {"Accept", "User-Agent", "Range", "If-Range"}) headers[path][name] = request.get_header_value(name);
+        if (request.has_header("Range")) ranges[path].push_back(request.get_header_value("Range"));
         auto f = faults.find(path);
         if (f != faults.end() && f->second.times != 0) {
             fault = f->second;
@@ -143,10 +163,26 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
             return;
         }
         entry = it->second;
+        auto& openSlot = open[path];
+        if (!openSlot) openSlot = std::make_shared<std::atomic<int>>(0);
+        serving = openSlot;
+        const auto limit = maxConnections.find(path);
+        if (limit != maxConnections.end() && limit->second > 0 && serving->load() >= limit->second) {
+            refused = true;
+        } else {
+            most[path] = std::max(most[path], ++*serving);
+        }
     }
     // Ranges are served here, not by the library, which would apply them to any answer.
     const std::string range = request.get_header_value("Range");
     const_cast<httplib::Request&>(request).ranges.clear();
+    if (refused) {
+        response.status = 503;
+        response.set_content("too many connections", "text/plain");
+        return;
+    }
+    // Counted as open until the body is sent (or the request ends without one).
+    auto closeOne = std::shared_ptr<void>(nullptr, [serving](void*) { --*serving; });
     if (faulty && fault.status) {
         response.status = fault.status;
         if (fault.retryAfter >= 0) response.set_header("Retry-After", std::to_string(fault.retryAfter));
@@ -163,18 +199,23 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
         response.set_header(entry.validator == Validator::etag ? "ETag" : "Last-Modified", validator);
     if (entry.ranges) response.set_header("Accept-Ranges", "bytes");
     std::int64_t start = 0;
+    std::int64_t rangeEnd = entry.size;
     if (entry.ranges && range.rfind("bytes=", 0) == 0 && range.find(',') == std::string::npos) {
         const std::string ifRange = request.get_header_value("If-Range");
         if (ifRange.empty() || ifRange == validator) {
             start = std::stoll(range.substr(6));
-            if (start >= entry.size) {
+            std::int64_t last = entry.size - 1;
+            if (const std::size_t dash = range.find('-'); dash != std::string::npos && dash + 1 < range.size())
+                last = std::min<std::int64_t>(last, std::stoll(range.substr(dash + 1)));
+            rangeEnd = last + 1;
+            if (start >= entry.size || last < start) {
                 response.status = 416;
                 response.set_header("Content-Range", "bytes */" + std::to_string(entry.size));
                 return;
             }
             response.status = 206;
-            response.set_header("Content-Range", "bytes " + std::to_string(start) + "-" +
-                                                     std::to_string(entry.size - 1) + "/" + std::to_string(entry.size));
+            response.set_header("Content-Range", "bytes " + std::to_string(start) + "-" + std::to_string(last) + "/" +
+                                                     std::to_string(entry.size));
         }
     }
 
@@ -206,7 +247,7 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
         if (fault.bytesPerSecond > 0) std::this_thread::sleep_for(50ms);
         return !stopping.load();
     };
-    auto release = [disk](bool) {
+    auto release = [disk, closeOne](bool) {
         if (*disk >= 0) ::close(*disk);
     };
     // Offsets the library hands over count from the start of what is sent.
@@ -224,7 +265,7 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
             release);
     } else {
         response.set_content_provider(
-            static_cast<std::size_t>(entry.size - start), type,
+            static_cast<std::size_t>(rangeEnd - start), type,
             [send, begin](std::size_t offset, std::size_t, httplib::DataSink& sink) { return send(begin + offset, sink); },
             release);
     }

@@ -72,11 +72,17 @@ public:
     // Per file: whether ranges are honoured, and which validator is sent.
     void setRanges(const std::string& path, bool honoured);
     void setValidator(const std::string& path, Validator validator);
+    // Requests for the path beyond this many at once are answered 503 (0: no limit).
+    void setMaxConnections(const std::string& path, int count);
+    // The most requests for the path that were served at once.
+    int mostConnections(const std::string& path) const;
     // Body bytes sent for the path so far.
     std::int64_t bytesSent(const std::string& path) const;
     int requests(const std::string& path) const;
     // A header of the last request for the path ("" when none came).
     std::string lastHeader(const std::string& path, const std::string& name) const;
+    // Every Range header asked for the path, in order.
+    std::vector<std::string> rangesAsked(const std::string& path) const;
 
 private:
     struct Entry {
@@ -99,6 +105,10 @@ private:
     std::map<std::string, Fault> faults;
     std::map<std::string, int> counts;
     std::map<std::string, std::shared_ptr<std::atomic<std::int64_t>>> sent;
+    std::map<std::string, int> maxConnections;
+    std::map<std::string, std::shared_ptr<std::atomic<int>>> open;
+    std::map<std::string, int> most;
+    std::map<std::string, std::vector<std::string>> ranges;
     int versions = 0;
     std::map<std::string, std::map<std::string, std::string>> headers;
     std::int64_t throttle = 0;
