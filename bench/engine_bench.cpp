@@ -6,7 +6,14 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <functional>
 
 #include <QCoreApplication>
 
@@ -113,6 +120,81 @@ double resumeOverhead(int argc, char** argv, const fs::path& source) {
     return static_cast<double>(server.bytesSent("/big.avi")) / static_cast<double>(size);
 }
 
+// The client's own segmented transfer: four connections, each writing at its offsets.
+bool segmented(const std::string& url, const fs::path& to) {
+    vemlis::HttpClient client;
+    const vemlis::ResponseInfo info = client.probe(url);
+    if (info.status != 206 || info.totalLength <= 0) return false;
+    struct File final : vemlis::OffsetSink {
+        int fd;
+        explicit File(const fs::path& path) : fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {}
+        ~File() override { ::close(fd); }
+        void writeAt(std::int64_t offset, const char* data, std::size_t size) override {
+            if (::pwrite(fd, data, size, offset) != static_cast<ssize_t>(size)) throw vemlis::StreamError("short write");
+        }
+    } file(to);
+    std::vector<vemlis::Segment> segments;
+    for (int i = 0; i < 4; ++i) segments.push_back({info.totalLength * i / 4, info.totalLength * (i + 1) / 4, 0});
+    client.getSegments(url, info.validator, segments, file, 4);
+    return true;
+}
+
+bool onPath(const char* tool) { return run({"sh", "-c", std::string("command -v ") + tool + " >/dev/null"}) == 0; }
+
+// nginx on 127.0.0.1 with a prefix of its own in the work folder, serving that folder, and
+// under /limited/ the same at 2 MB/s per connection. Stopped by its PID.
+class Nginx final {
+public:
+    explicit Nginx(const fs::path& root) {
+        if (!onPath("nginx")) return;
+        const fs::path prefix = root / "nginx";
+        fs::create_directories(prefix / "logs");
+        const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+        ::close(probe);
+        std::ofstream conf(prefix / "nginx.conf");
+        conf << "worker_processes 1;\nerror_log " << (prefix / "logs/error.log").string() << ";\npid "
+             << (prefix / "nginx.pid").string() << ";\nuser root;\nevents { worker_connections 64; }\n"
+             << "http {\n access_log off;\n sendfile on;\n tcp_nopush on;\n default_type application/octet-stream;\n";
+        for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
+            conf << " " << temp << "_temp_path " << (prefix / temp).string() << ";\n";
+        conf << " server {\n  listen 127.0.0.1:" << port << ";\n  root " << root.string() << ";\n"
+             << "  location /limited/ { alias " << root.string() << "/; limit_rate 2m; }\n }\n}\n";
+        conf.close();
+        std::vector<std::string> argv{"nginx", "-p", prefix.string(), "-c", (prefix / "nginx.conf").string(), "-g",
+                                      "daemon off;"};
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(a.data());
+        args.push_back(nullptr);
+        if (posix_spawnp(&pid, "nginx", nullptr, nullptr, args.data(), environ) != 0) pid = 0;
+        // Ready once it answers.
+        for (int i = 0; i < 100 && pid > 0; ++i) {
+            if (run({"curl", "-s", "-o", "/dev/null", "-r", "0-0", baseURL() + "/"}) == 0) return;
+            ::usleep(50000);
+        }
+        stop();
+    }
+    ~Nginx() { stop(); }
+    bool running() const { return pid > 0; }
+    std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port); }
+
+private:
+    void stop() {
+        if (pid <= 0) return;
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+        pid = 0;
+    }
+    pid_t pid = 0;
+    int port = 0;
+};
+
 long peakKiB() {
     std::ifstream status("/proc/self/status");
     std::string line;
@@ -134,6 +216,9 @@ int main(int argc, char** argv) {
         split(argv[2], argv[3], nullptr);
         return 0;
     }
+    if (argc == 4 && std::strcmp(argv[1], "--segmented") == 0) {
+        return segmented(argv[2], argv[3]) ? 0 : 1;
+    }
     if (argc == 3 && std::strcmp(argv[1], "--resume-overhead") == 0) {
         std::printf("%.3f\n", resumeOverhead(argc, argv, argv[2]));
         return 0;
@@ -154,45 +239,91 @@ int main(int argc, char** argv) {
     const double gib = static_cast<double>(fs::file_size(source)) / (1 << 30);
     const std::string self = fs::read_symlink("/proc/self/exe").string();
 
+    const int pairs = std::max(2, std::atoi(std::getenv("VEMLIS_BENCH_PAIRS") ? std::getenv("VEMLIS_BENCH_PAIRS") : "10"));
+    const fs::path limitedFile = work / "segmented-64m.avi";
+    if (!fs::exists(limitedFile) || fs::file_size(limitedFile) != (64u << 20)) {
+        std::ofstream out(limitedFile, std::ios::binary | std::ios::trunc);
+        std::ifstream in(source, std::ios::binary);
+        std::vector<char> block(64 << 20);
+        in.read(block.data(), static_cast<std::streamsize>(block.size()));
+        out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+
+    // The files come from nginx when it is installed (as a real server would send them), else
+    // from the loopback test server; "limited" gives each connection 2 MB/s.
     vemlis::testing::CatalogueServer server;
     server.setFileFromDisk("/big.avi", source);
-    const std::string url = server.baseURL() + "/big.avi";
-    const fs::path ours = work / "ours.avi";
-    const fs::path theirs = work / "curl.avi";
+    vemlis::testing::CatalogueServer limitedServer;
+    limitedServer.setFileFromDisk("/limited.avi", limitedFile);
+    limitedServer.setThrottle(2 * 1000 * 1000);
+    std::string url = server.baseURL() + "/big.avi";
+    std::string limitedURL = limitedServer.baseURL() + "/limited.avi";
+    Nginx nginx(work);
+    if (nginx.running()) {
+        url = nginx.baseURL() + "/" + source.filename().string();
+        limitedURL = nginx.baseURL() + "/limited/" + limitedFile.filename().string();
+    }
+    std::printf("server: %s\nserver_file_gib: %.2f\npairs: %d\n", nginx.running() ? "nginx" : "loopback test server",
+                gib, pairs);
+    std::fflush(stdout);
 
+    const fs::path ours = work / "ours.avi";
+    const fs::path theirs = work / "theirs.avi";
+    const auto child = [&](const std::vector<std::string>& command, const fs::path& output) {
+        return [command, output] {
+            const double t = bench::timed([&] { run(command); });
+            fs::remove(output);
+            return t;
+        };
+    };
+    const auto ourDownload = child({self, "--download", url, ours.string()}, ours);
     // Both sides are child processes, start-up included; outputs are deleted outside the timing.
-    const auto downloads = bench::timeRatios(
-        10,
-        [&] {
-            const double t = bench::timed([&] { run({self, "--download", url, ours.string()}); });
-            fs::remove(ours);
-            return t;
-        },
-        [&] {
-            const double t = bench::timed([&] { run({"curl", "-s", "-o", theirs.string(), url}); });
-            fs::remove(theirs);
-            return t;
-        });
+    const auto figure = [&](const char* name, const std::function<double()>& mine, const std::function<double()>& peer) {
+        bench::print(name, bench::spread(bench::speedups(bench::timeRatios(pairs, mine, peer))));
+        std::fflush(stdout);
+    };
+    figure("download_vs_curl", ourDownload, child({"curl", "-s", "-o", theirs.string(), url}, theirs));
+    if (onPath("wget")) figure("download_vs_wget", ourDownload, child({"wget", "-q", "-O", theirs.string(), url}, theirs));
+    const std::vector<std::string> aria2{"aria2c", "-q", "--allow-overwrite=true", "--file-allocation=none",
+                                         "--auto-file-renaming=false", "-d", work.string(), "-o", theirs.filename().string()};
+    if (onPath("aria2c")) {
+        std::vector<std::string> single = aria2;
+        single.insert(single.end(), {"-x1", "-s1", url});
+        figure("download_vs_aria2", ourDownload, child(single, theirs));
+    }
 
     download(url, work / "temp.kq4");
     const auto removeMovies = [&] {
         for (int m = 0; m < movieCount; ++m) fs::remove(work / ("movie" + std::to_string(m) + ".avi"));
     };
-    const auto splits = bench::timeRatios(
-        10,
+    // Both sides copy inside the kernel and flush what they wrote to the disk.
+    figure(
+        "split_vs_cat",
         [&] {
             const double t = bench::timed([&] { run({self, "--split", (work / "temp.kq4").string(), work.string()}); });
             removeMovies();
             return t;
         },
-        [&] {
-            const double t = bench::timed([&] {
-                run({"sh", "-c", "cat '" + (work / "temp.kq4").string() + "' > '" + (work / "copy.avi").string() + "'"});
-            });
-            fs::remove(work / "copy.avi");
-            return t;
-        });
+        child({"sh", "-c", "cat '" + (work / "temp.kq4").string() + "' > '" + theirs.string() + "' && sync '" +
+                               theirs.string() + "'"},
+              theirs));
     fs::remove(work / "temp.kq4");
+
+    // Over connections limited to 2 MB/s each, a 64 MiB file: four connections against one, and
+    // against aria2's four.
+    const auto ourSegments = child({self, "--segmented", limitedURL, ours.string()}, ours);
+    const int segmentPairs = std::max(2, pairs / 3);
+    std::printf("segmented_pairs: %d\n", segmentPairs);
+    const auto slowFigure = [&](const char* name, const std::function<double()>& peer) {
+        bench::print(name, bench::spread(bench::speedups(bench::timeRatios(segmentPairs, ourSegments, peer))));
+        std::fflush(stdout);
+    };
+    slowFigure("segmented_vs_curl", child({"curl", "-s", "-o", theirs.string(), limitedURL}, theirs));
+    if (onPath("aria2c")) {
+        std::vector<std::string> four = aria2;
+        four.insert(four.end(), {"-x4", "-s4", "-k1M", limitedURL});
+        slowFigure("segmented_vs_aria2_x4", child(four, theirs));
+    }
 
     // The peak memory of a download and split, in a fresh process.
     const std::string peakFile = (work / "peak.txt").string();
@@ -202,10 +333,6 @@ int main(int argc, char** argv) {
     peakIn >> peak;
     removeMovies();
     fs::remove(work / "temp.kq4");
-
-    std::printf("server_file_gib: %.2f\n", gib);
-    bench::print("download_vs_curl", bench::spread(bench::speedups(downloads)));
-    bench::print("split_vs_cat", bench::spread(bench::speedups(splits)));
     std::printf("download_split_peak_mb: %.1f\n", static_cast<double>(peak) / 1024.0);
     // In a process of its own, with the event loop the load thread needs.
     const std::string overheadFile = (work / "overhead.txt").string();
