@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Builds in Release and prints one line per figure, "name: value", then "bench: done".
-# Ratios are ours against a peer's on the same work in the same run.
+# Ratios are ours against a peer's on the same work in the same run: both sides timed the same
+# way in alternating pairs, printed as "name: median (min–max)". VEMLIS_BENCH_PAIRS sets the
+# number of pairs (10).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/packages.sh
+# The peers the figures are measured against, and the server that sends them the files.
+vemlis_packages+=(nginx-light wget aria2)
 vemlis_install_packages
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVEMLIS_BUILD_BENCH=ON -DVEMLIS_BUILD_TESTS=ON >/dev/null
 cmake --build build-bench -j"$(nproc)" >/dev/null
