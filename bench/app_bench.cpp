@@ -5,21 +5,28 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPushButton>
 #include <QThread>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "CatalogueServer.h"
+#include "Pairs.h"
+#include "Peers.h"
 #include "TempDir.h"
 #include "app/StateSaver.h"
 #include "app/Twindow.h"
+#include "components/FileNamer.h"
 #include "components/MoviesList.h"
 #include "components/UTF8ListView.h"
 #include "engine/HttpClient.h"
+#include "engine/Splitter.h"
 #include "model/MoviesSet.h"
 
 namespace {
@@ -44,6 +51,93 @@ bool waitFor(const std::function<bool()>& condition, int milliseconds) {
         QThread::usleep(200);
     }
     return condition();
+}
+
+// From "Start download" until the 8 movies of a 1 GiB server file are saved, through the real
+// window, against curl followed by cutting the movies out with dd (and a sync, as our side
+// flushes each movie to disk). Seven alternating pairs.
+void guiAgainstCurlAndCut() {
+    namespace fs = std::filesystem;
+    const fs::path work = fs::temp_directory_path() / "vemlis-engine-bench";
+    const fs::path source = work / "server-file.avi";
+    if (!fs::exists(source) || fs::file_size(source) < (1000u << 20)) {
+        std::printf("gui_vs_curl_cut: skipped (run engine_bench first for its 1 GiB server file)\n");
+        return;
+    }
+    // The catalogue from the loopback server, the server file from nginx when it is installed.
+    vemlis::testing::CatalogueServer server;
+    bench::Nginx nginx(work);
+    vemlis::testing::CatalogueShape shape;
+    shape.seasons = 1;
+    shape.episodes = 8;
+    shape.variants = 1;
+    shape.minMoviesPerFile = 8;
+    shape.maxMoviesPerFile = 8;
+    shape.baseURL = nginx.running() ? nginx.baseURL() : server.baseURL();
+    auto catalogue = vemlis::testing::generateCatalogue(shape);
+    if (catalogue.files.size() != 1 || catalogue.files[0].movies.size() != 8) {
+        std::printf("gui_vs_curl_cut: skipped (the catalogue shape changed)\n");
+        return;
+    }
+    std::string url = shape.baseURL + catalogue.files[0].path;
+    if (nginx.running()) {
+        // nginx serves the work folder: the catalogue's link names the server file there.
+        const std::string link = "/" + source.filename().string();
+        for (std::size_t at = catalogue.document.find(catalogue.files[0].path); at != std::string::npos;
+             at = catalogue.document.find(catalogue.files[0].path, at + link.size()))
+            catalogue.document.replace(at, catalogue.files[0].path.size(), link);
+        url = shape.baseURL + link;
+    }
+    server.setCatalogue(catalogue.document);
+    server.setFileFromDisk(catalogue.files[0].path, source);
+    std::printf("gui_server: %s\n", nginx.running() ? "nginx" : "loopback test server");
+    const auto headers = vemlis::scanHeaders(source);
+    const auto size = static_cast<std::int64_t>(fs::file_size(source));
+    const fs::path peerFolder = work / "cut";
+    fs::create_directories(peerFolder);
+    std::string cut = "curl -s -o '" + (peerFolder / "f").string() + "' '" + url + "'";
+    for (std::size_t i = 0; i < headers.size(); ++i) {
+        const std::int64_t end = i + 1 < headers.size() ? headers[i + 1] : size;
+        cut += " && dd status=none bs=1M iflag=skip_bytes,count_bytes if='" + (peerFolder / "f").string() +
+               "' of='" + (peerFolder / ("m" + std::to_string(i))).string() + "' skip=" + std::to_string(headers[i]) +
+               " count=" + std::to_string(end - headers[i]);
+    }
+    cut += " && sync '" + peerFolder.string() + "'/m*";
+
+    const auto ours = [&] {
+        vemlis::testing::TempDir dir;
+        double seconds = -1;
+        {
+            vemlis::Twindow window(server.catalogueURL(), dir.path());
+            window.show();
+            waitFor([&] { return window.listPanel->isVisible() && window.moviesList->getSeasonsView()->rowCount() > 0; },
+                    30000);
+            std::string folder = dir.path().string();
+            std::replace(folder.begin(), folder.end(), '/', '\\');
+            window.fileNamer->setAskMode(false);
+            window.fileNamer->setMask(folder + "\\/n.avi");
+            tavik::vemlis_loader::ListOfMovies all;
+            for (const auto& film : window.getMoviesSet()->getSeasons()[0]->getFilms())
+                for (const auto& movie : film->getMovies()) all.push_back(movie.get());
+            window.multipleAdderRun(nullptr, all);
+            QElapsedTimer timer;
+            timer.start();
+            window.beginDownloadButton->click();
+            waitFor([&] { return !window.getMoviesSet()->getNextQueuedFile(); }, 600000);
+            seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+            window.close();
+            waitFor([&] { return window.isStateSaved(); }, 30000);
+        }
+        return seconds;
+    };
+    const auto theirs = [&] {
+        const double seconds = bench::timed([&] { std::system(cut.c_str()); });
+        fs::remove_all(peerFolder);
+        fs::create_directories(peerFolder);
+        return seconds;
+    };
+    bench::print("gui_vs_curl_cut", bench::spread(bench::speedups(bench::timeRatios(7, ours, theirs))));
+    fs::remove_all(peerFolder);
 }
 
 }  // namespace
@@ -107,5 +201,7 @@ int main(int argc, char** argv) {
     bytes = static_cast<std::size_t>(std::filesystem::file_size(dir / "data.kq4"));
     std::printf("close_to_exit_ms: %.1f\n", closing);
     std::printf("close_state_file_mb: %.1f\n", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    std::fflush(stdout);
+    guiAgainstCurlAndCut();
     return 0;
 }

@@ -30,6 +30,7 @@
 #include "CatalogueServer.h"
 #include "FakeUI.h"
 #include "Pairs.h"
+#include "Peers.h"
 #include "TempDir.h"
 #include "engine/FileSink.h"
 #include "engine/HttpClient.h"
@@ -38,25 +39,16 @@
 #include "engine/Splitter.h"
 #include "model/MoviesSet.h"
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 using namespace tavik::vemlis_loader;
 
 namespace {
 
-constexpr int movieCount = 8;
+using bench::Nginx;
+using bench::onPath;
+using bench::run;
 
-int run(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+constexpr int movieCount = 8;
 
 // The same movies as the server file: each about 128 MiB.
 void makeServerFile(const fs::path& path) {
@@ -139,62 +131,6 @@ bool segmented(const std::string& url, const fs::path& to) {
     return true;
 }
 
-bool onPath(const char* tool) { return run({"sh", "-c", std::string("command -v ") + tool + " >/dev/null"}) == 0; }
-
-// nginx on 127.0.0.1 with a prefix of its own in the work folder, serving that folder, and
-// under /limited/ the same at 2 MB/s per connection. Stopped by its PID.
-class Nginx final {
-public:
-    explicit Nginx(const fs::path& root) {
-        if (!onPath("nginx")) return;
-        const fs::path prefix = root / "nginx";
-        fs::create_directories(prefix / "logs");
-        const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-        ::close(probe);
-        std::ofstream conf(prefix / "nginx.conf");
-        conf << "worker_processes 1;\nerror_log " << (prefix / "logs/error.log").string() << ";\npid "
-             << (prefix / "nginx.pid").string() << ";\nuser root;\nevents { worker_connections 64; }\n"
-             << "http {\n access_log off;\n sendfile on;\n tcp_nopush on;\n default_type application/octet-stream;\n";
-        for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
-            conf << " " << temp << "_temp_path " << (prefix / temp).string() << ";\n";
-        conf << " server {\n  listen 127.0.0.1:" << port << ";\n  root " << root.string() << ";\n"
-             << "  location /limited/ { alias " << root.string() << "/; limit_rate 2m; }\n }\n}\n";
-        conf.close();
-        std::vector<std::string> argv{"nginx", "-p", prefix.string(), "-c", (prefix / "nginx.conf").string(), "-g",
-                                      "daemon off;"};
-        std::vector<char*> args;
-        for (auto& a : argv) args.push_back(a.data());
-        args.push_back(nullptr);
-        if (posix_spawnp(&pid, "nginx", nullptr, nullptr, args.data(), environ) != 0) pid = 0;
-        // Ready once it answers.
-        for (int i = 0; i < 100 && pid > 0; ++i) {
-            if (run({"curl", "-s", "-o", "/dev/null", "-r", "0-0", baseURL() + "/"}) == 0) return;
-            ::usleep(50000);
-        }
-        stop();
-    }
-    ~Nginx() { stop(); }
-    bool running() const { return pid > 0; }
-    std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port); }
-
-private:
-    void stop() {
-        if (pid <= 0) return;
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-        pid = 0;
-    }
-    pid_t pid = 0;
-    int port = 0;
-};
-
 long peakKiB() {
     std::ifstream status("/proc/self/status");
     std::string line;
@@ -235,7 +171,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--work-dir") == 0) work = argv[i + 1];
     fs::create_directories(work);
     const fs::path source = work / "server-file.avi";
-    if (!fs::exists(source) || fs::file_size(source) < (1u << 30)) makeServerFile(source);
+    if (!fs::exists(source) || fs::file_size(source) < (1000u << 20)) makeServerFile(source);  // 8 movies, about 1 GiB
     const double gib = static_cast<double>(fs::file_size(source)) / (1 << 30);
     const std::string self = fs::read_symlink("/proc/self/exe").string();
 

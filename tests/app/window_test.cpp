@@ -21,6 +21,7 @@
 #include "CatalogueServer.h"
 #include "FakeUI.h"
 #include "ScriptedPrompter.h"
+#include "FileSizeLimit.h"
 #include "TempDir.h"
 #include "app/Dialogs.h"
 #include "app/SingleInstance.h"
@@ -362,27 +363,6 @@ TEST(SingleInstance, TheLockStaysWhereOnlyTheUserCanWrite) {
 
 namespace {
 
-// Files may grow only to `bytes` in this process while it lives: writes beyond fail as on a
-// full disk.
-class FileSizeLimit final {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        previous = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, previous);
-    }
-
-private:
-    rlimit old{};
-    void (*previous)(int) = nullptr;
-};
-
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 }  // namespace
@@ -400,7 +380,7 @@ TEST(Window, AStateThatCannotBeWrittenLeavesTheOldFileAndIsTold) {
     s.useMask();
     for (int m = 0; m < 4; ++m) s.window->moviesList->OnCheck(nullptr, s.movie(0, 0, m));
     {
-        const FileSizeLimit limit(before.size() / 4);  // the disk fills during the write
+        const vemlis::testing::FileSizeLimit limit(before.size() / 4);  // the disk fills during the write
         s.window->close();
         ASSERT_TRUE(waitUntil([&] { return s.window->isStateSaved(); }));
     }

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "AviGenerator.h"
+#include "FileSizeLimit.h"
 #include "TempDir.h"
 #include "engine/Splitter.h"
 #include "model/MoviesSet.h"
@@ -230,27 +231,6 @@ TEST_P(SplitFile, AnOutputThatCannotBeCreatedAsksForAnotherName) {
     EXPECT_EQ(recorder.finished[1].second, NoLoad);
 }
 
-// Files may grow only to `bytes` in this process while it lives: writes beyond fail as on a
-// full disk.
-class FileSizeLimit final {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        previous = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, previous);
-    }
-
-private:
-    rlimit old{};
-    void (*previous)(int) = nullptr;
-};
-
 TEST_P(SplitFile, AFailedWriteNeverReplacesAFileNorCountsAsSaved) {
     Fixture f;
     f.add(Queue, "small.avi");
@@ -259,7 +239,7 @@ TEST_P(SplitFile, AFailedWriteNeverReplacesAFileNorCountsAsSaved) {
     writeWholeFile(f.dir / "big.avi", "the complete old file");
     Recorder recorder;  // declines the new name
     {
-        const FileSizeLimit limit(f.avis[0].size() + 10);  // the first movie fits, the second does not
+        const vemlis::testing::FileSizeLimit limit(f.avis[0].size() + 10);  // the first movie fits, the second does not
         ASSERT_LT(f.avis[0].size() + 10, f.avis[1].size());
         splitWith(input, f.file(), recorder, GetParam());
     }
