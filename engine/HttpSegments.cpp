@@ -160,10 +160,11 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
                     if (busy[i] && left > most) most = left, largest = i;
                 }
                 if (largest == segments.size() || most < 2 * smallestSteal) return;
-                Segment& shrunk = segments[largest];
-                const std::int64_t middle = shrunk.from + shrunk.done + most / 2;
-                segments.push_back({middle, shrunk.to, 0});
-                shrunk.to = middle;
+                // By index: the push may move the segments.
+                const std::int64_t middle = segments[largest].from + segments[largest].done + most / 2;
+                const std::int64_t end = segments[largest].to;
+                segments[largest].to = middle;
+                segments.push_back({middle, end, 0});
                 busy.push_back(false);
                 next = segments.size() - 1;
             }
