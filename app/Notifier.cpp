@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QFileInfo>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -13,6 +14,11 @@ const QString service = QStringLiteral("org.freedesktop.Notifications");
 }
 
 bool Notifier::notify(const QString& summary, const QString& body) {
+    // Without a session bus to name, none is started (libdbus would try to launch one).
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
+        (runtime.isEmpty() || !QFileInfo::exists(QString::fromLocal8Bit(runtime) + "/bus")))
+        return false;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()) return false;
     const auto registered = bus.interface()->isServiceRegistered(service);

@@ -517,9 +517,9 @@ TEST(SegmentedDownload, FourConnectionsGiveTheSameMoviesWithHeadersAcrossTheirBo
     Harness h;
     const LargeFile large;
     h.server.setThrottle(8 << 20);  // per connection: long enough for the four to overlap
+    const ServerFile* file = serveLarge(h, large);  // in the set before the thread reads it
     h.start();
     ASSERT_TRUE(h.merged());
-    const ServerFile* file = serveLarge(h, large);
     h.thread->start();
     ASSERT_TRUE(waitUntil([&] { return file->getMovies().back()->getLoadFlag() == Loaded; }, 30000));
     expectLargeSaved(file, large);
@@ -532,9 +532,9 @@ TEST(SegmentedDownload, ADroppedSegmentGoesOnAndExtraConnectionsMayBeRefused) {
     Harness h;
     const LargeFile large;
     h.server.setMaxConnections("/large.avi", 2);  // 503 beyond two at once
+    const ServerFile* file = serveLarge(h, large);  // in the set before the thread reads it
     h.start();
     ASSERT_TRUE(h.merged());
-    const ServerFile* file = serveLarge(h, large);
     // The connection of the third segment breaks once in its middle.
     h.server.setFault("/large.avi", Fault::dropOnce(static_cast<std::int64_t>(large.bytes.size()) * 5 / 8));
     h.thread->start();
@@ -547,9 +547,9 @@ TEST(SegmentedDownload, ADroppedSegmentGoesOnAndExtraConnectionsMayBeRefused) {
 TEST(SegmentedDownload, WithoutRangesOneConnectionFetchesTheWholeFile) {
     Harness h;
     const LargeFile large;
+    const ServerFile* file = serveLarge(h, large);  // in the set before the thread reads it
     h.start();
     ASSERT_TRUE(h.merged());
-    const ServerFile* file = serveLarge(h, large);
     h.server.setRanges("/large.avi", false);
     h.thread->start();
     ASSERT_TRUE(waitUntil([&] { return file->getMovies().back()->getLoadFlag() == Loaded; }, 30000));
@@ -561,9 +561,9 @@ TEST(SegmentedDownload, AnAbortBreaksEveryConnectionAndTheSegmentsGoOnLater) {
     Harness h;
     const LargeFile large;
     h.server.setThrottle(2 << 20);  // per connection: the transfer lasts a few seconds
+    const ServerFile* file = serveLarge(h, large);  // in the set before the thread reads it
     h.start();
     ASSERT_TRUE(h.merged());
-    const ServerFile* file = serveLarge(h, large);
     h.thread->start();
     ASSERT_TRUE(waitUntil([&] { return h.http.getRecievedBytes() > (4 << 20); }, 30000));
     EXPECT_GE(h.server.mostConnections("/large.avi"), 4);
