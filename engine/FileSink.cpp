@@ -42,20 +42,20 @@ void syncFolderOf(const std::filesystem::path& path) {
 
 }  // namespace
 
-std::string replaceFile(const std::filesystem::path& path, std::string_view bytes) {
+std::string replaceFile(const std::filesystem::path& path, std::string_view bytes, bool durable) {
     std::string temp = path.string() + ".new-XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return reason(errno);
     ::fchmod(fd, 0644);
     int error = 0;
-    if (!writeFully(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0) error = errno;
+    if (!writeFully(fd, bytes.data(), bytes.size()) || (durable && ::fsync(fd) != 0)) error = errno;
     if (::close(fd) != 0 && error == 0) error = errno;
     if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
     if (error != 0) {
         ::unlink(temp.c_str());
         return reason(error);
     }
-    syncFolderOf(path);
+    if (durable) syncFolderOf(path);
     return {};
 }
 

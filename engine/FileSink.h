@@ -14,10 +14,11 @@ namespace vemlis {
 // file takes no more.
 bool writeFully(int fd, const char* data, std::size_t size);
 
-// Replaces the file with the bytes, whole or not at all: written beside it, flushed to disk and
+// Replaces the file with the bytes, whole or not at all: written beside it, flushed to disk
+// (unless not `durable`: then a crash of the program, not of the system, leaves it whole) and
 // renamed over it. Returns an empty text on success, else the system's reason; the old file is
 // then left as it was.
-std::string replaceFile(const std::filesystem::path& path, std::string_view bytes);
+std::string replaceFile(const std::filesystem::path& path, std::string_view bytes, bool durable = true);
 
 // Whether a file could be written at the path: creates and removes a file beside it, and
 // checks that the path itself, if present, is a writable regular file. Empty text when so,

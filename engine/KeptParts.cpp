@@ -13,6 +13,21 @@ namespace {
 
 constexpr const char* infoHeading = "Vemlis loader part";
 
+// Parts are trusted only within the boot that wrote them: after a program crash the system still
+// holds every byte written, but after a power cut the file may hold holes where the side file
+// counts bytes, so such a part is fetched again.
+const std::string& bootID() {
+    static const std::string id = [] {
+        std::ifstream in("/proc/sys/kernel/random/boot_id");
+        std::string line;
+        std::getline(in, line);
+        return line;
+    }();
+    return id;
+}
+
+std::string heading() { return std::string(infoHeading) + " " + bootID(); }
+
 std::uint64_t hashOf(const std::string& text) {
     std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
     for (const unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
@@ -45,8 +60,8 @@ void KeptParts::remove(const std::filesystem::path& part) {
 
 bool KeptParts::read(const std::filesystem::path& infoPath, Info& info) {
     std::ifstream in(infoPath, std::ios::binary);
-    std::string heading, length;
-    if (!std::getline(in, heading) || heading != infoHeading) return false;
+    std::string first, length;
+    if (!std::getline(in, first) || first != heading()) return false;
     if (!std::getline(in, info.url) || !std::getline(in, length) || !std::getline(in, info.validator)) return false;
     try {
         info.length = std::stoll(length);
@@ -114,21 +129,23 @@ void KeptParts::remember(const std::string& url, const ResponseInfo& info) {
         std::filesystem::remove(infoOf(current()), ignored);
         return;
     }
-    const std::string text = std::string(infoHeading) + "\n" + url + "\n" + std::to_string(info.totalLength) + "\n" +
+    const std::string text = heading() + "\n" + url + "\n" + std::to_string(info.totalLength) + "\n" +
                              info.validator + "\n";
-    if (!replaceFile(infoOf(current()), text).empty()) std::filesystem::remove(infoOf(current()), ignored);
+    // Not flushed: a part is not trusted after a power cut anyway (see bootID), and a flush
+    // each second would make the file system write out the download's data early.
+    if (!replaceFile(infoOf(current()), text, false).empty()) std::filesystem::remove(infoOf(current()), ignored);
 }
 
 void KeptParts::rememberSegments(const std::string& url, const std::string& validator,
                                  const std::vector<Segment>& parts) {
     std::int64_t length = 0;
     for (const Segment& s : parts) length = std::max(length, s.to);
-    std::string text = std::string(infoHeading) + "\n" + url + "\n" + std::to_string(length) + "\n" + validator + "\n";
+    std::string text = heading() + "\n" + url + "\n" + std::to_string(length) + "\n" + validator + "\n";
     for (const Segment& s : parts)
         text += std::to_string(s.from) + " " + std::to_string(s.to) + " " + std::to_string(s.done) + "\n";
     std::error_code ignored;
     if (validator.find('\n') != std::string::npos || url.find('\n') != std::string::npos ||
-        !replaceFile(infoOf(current()), text).empty())
+        !replaceFile(infoOf(current()), text, false).empty())
         std::filesystem::remove(infoOf(current()), ignored);
 }
 

@@ -11,6 +11,7 @@
 #include "FakeUI.h"
 #include "TempDir.h"
 #include "engine/IdHTTPWithSpeedCounter.h"
+#include "engine/KeptParts.h"
 #include "engine/LoadThread.h"
 #include "model/MoviesSet.h"
 #include "model/UiTexts.h"
@@ -595,4 +596,27 @@ TEST(SegmentedDownload, AnAbortBreaksEveryConnectionAndTheSegmentsGoOnLater) {
     const std::vector<std::string> after(asked.begin() + static_cast<long>(askedBefore), asked.end());
     for (const std::string& range : rest)
         EXPECT_NE(std::find(after.begin(), after.end(), range), after.end()) << range;
+}
+
+TEST(KeptParts, APartIsTrustedOnlyWithinTheBootThatKeptIt) {
+    vemlis::testing::TempDir dir;
+    KeptParts parts(dir.path());
+    vemlis::testing::writeWholeFile(dir / "temp.kq4", std::string(1000, 'x'));
+    ResponseInfo info;
+    info.status = 200;
+    info.totalLength = 5000;
+    info.validator = "\"v1\"";
+    parts.remember("http://h/f.avi", info);
+    const ResumeFrom same = parts.prepare("http://h/f.avi");
+    EXPECT_EQ(same.offset, 1000);
+    EXPECT_EQ(same.validator, "\"v1\"");
+
+    // The same side file written before a restart of the system: holes may stand where it counts
+    // bytes, so the part is fetched again.
+    std::string text = vemlis::testing::readWholeFile(dir / "temp.kq4.info");
+    const std::size_t end = text.find('\n');
+    text.replace(0, end, "Vemlis loader part 00000000-0000-0000-0000-000000000000");
+    vemlis::testing::writeWholeFile(dir / "temp.kq4.info", text);
+    EXPECT_EQ(parts.prepare("http://h/f.avi").offset, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "temp.kq4"));
 }
