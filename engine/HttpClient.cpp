@@ -54,6 +54,13 @@ HttpError errorOf(CURLcode result) {
     return HttpError(curl_easy_strerror(result), kind);
 }
 
+HttpError statusError(long status, const std::string& retryAfter) {
+    int wait = -1;
+    if (!retryAfter.empty() && std::isdigit(static_cast<unsigned char>(retryAfter[0])))
+        wait = static_cast<int>(std::min(std::strtol(retryAfter.c_str(), nullptr, 10), 86400L));
+    return HttpError("HTTP " + std::to_string(status), HttpError::Kind::status, status, wait);
+}
+
 HttpClient::HttpClient() : impl(std::make_unique<Impl>()) {
     impl->owner = this;
     impl->easy = curl_easy_init();
@@ -202,12 +209,7 @@ void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFro
 
     if (impl->sinkError) std::rethrow_exception(impl->sinkError);
     if (brokenOff) throw HttpError("the transfer was broken off", HttpError::Kind::brokenOff);
-    if (status >= 300 && result == CURLE_OK) {
-        int wait = -1;
-        if (!impl->retryAfter.empty() && std::isdigit(static_cast<unsigned char>(impl->retryAfter[0])))
-            wait = static_cast<int>(std::min(std::strtol(impl->retryAfter.c_str(), nullptr, 10), 86400L));
-        throw HttpError("HTTP " + std::to_string(status), HttpError::Kind::status, status, wait);
-    }
+    if (status >= 300 && result == CURLE_OK) throw statusError(status, impl->retryAfter);
     if (result != CURLE_OK) throw errorOf(result);
 }
 

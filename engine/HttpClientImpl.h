@@ -34,6 +34,8 @@ inline bool headerValue(std::string_view line, std::string_view name, std::strin
 void prepareEasy(CURL* easy, const std::string& url, curl_slist* headers, int stallTimeout);
 // A failed transfer as the client reports it.
 HttpError errorOf(CURLcode result);
+// An error answer with its status and its Retry-After header (seconds only; a date is ignored).
+HttpError statusError(long status, const std::string& retryAfter);
 
 struct HttpClient::Impl {
     CURL* easy = nullptr;

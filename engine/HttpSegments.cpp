@@ -203,12 +203,7 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
                     limit = std::max(1, static_cast<int>(active.size()));  // fewer connections from now on
                     continue;
                 }
-                if (c->status >= 300 || (c->begun && c->status != 206)) {
-                    const int wait = !c->retryAfter.empty() && std::isdigit(static_cast<unsigned char>(c->retryAfter[0]))
-                                         ? static_cast<int>(std::min(std::strtol(c->retryAfter.c_str(), nullptr, 10), 86400L))
-                                         : -1;
-                    throw HttpError("HTTP " + std::to_string(c->status), HttpError::Kind::status, c->status, wait);
-                }
+                if (c->status >= 300 || (c->begun && c->status != 206)) throw statusError(c->status, c->retryAfter);
                 if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && c->reachedEnd)) throw errorOf(result);
                 if (!segments[c->segment].finished())
                     throw HttpError("a connection ended before its part", HttpError::Kind::cutShort);
