@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 
@@ -25,6 +26,8 @@ namespace {
 
 constexpr std::size_t headerLength = 16;
 constexpr std::size_t blockSize = 1 << 20;
+// Direct writes of this size keep the disk busy without holding much memory.
+constexpr std::size_t directBlockSize = 4 << 20;
 
 bool isHeader(const char* p) {
     return std::memcmp(p, "RIFF", 4) == 0 && std::memcmp(p + 8, "AVI", 3) == 0 && p[11] != 'X' &&
@@ -32,6 +35,38 @@ bool isHeader(const char* p) {
 }
 
 std::system_error lastError(const char* what) { return std::system_error(errno, std::generic_category(), what); }
+
+// A block for direct writes, aligned for any device's direct I/O.
+class DirectBuffer final {
+public:
+    static constexpr std::size_t alignment = 4096;
+    explicit DirectBuffer(std::size_t size)
+        : block(static_cast<char*>(std::aligned_alloc(alignment, size))), length(block ? size : 0) {}
+    ~DirectBuffer() { std::free(block); }
+    DirectBuffer(const DirectBuffer&) = delete;
+    DirectBuffer& operator=(const DirectBuffer&) = delete;
+    char* data() const { return block; }
+    std::size_t size() const { return length; }
+
+private:
+    char* const block;
+    const std::size_t length;
+};
+
+// What direct writes to the file must be aligned to (offsets, lengths and memory); 0 when
+// the file system takes none. Without word from the system, a page, which every device takes.
+std::size_t directAlignment(int fd) {
+#ifdef STATX_DIOALIGN
+    struct statx info {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_DIOALIGN, &info) == 0 && (info.stx_mask & STATX_DIOALIGN)) {
+        const std::size_t needed = std::max(info.stx_dio_offset_align, info.stx_dio_mem_align);
+        return needed == 0 || DirectBuffer::alignment % needed != 0 ? 0 : needed;
+    }
+#else
+    (void)fd;
+#endif
+    return DirectBuffer::alignment;
+}
 
 // One movie's output: written as "<name>.part" and renamed over the name once complete and on
 // disk. Write errors are remembered, not thrown; whatever did not commit is removed.
@@ -41,7 +76,8 @@ public:
 
     // False when the part file cannot be made, or the name is taken by something that is no
     // regular file (a folder, a device): that is never replaced.
-    bool open(const std::string& name) {
+    // `direct`: write past the page cache where the file system takes it.
+    bool open(const std::string& name, bool direct) {
         discard();
         failed = false;
         error = 0;
@@ -52,17 +88,23 @@ public:
         }
         finalName = name;
         partName = name + ".part";
-        fd = ::open(partName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+        const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW;
+        fd = direct ? ::open(partName.c_str(), flags | O_DIRECT, 0666) : -1;
+        if (fd < 0) fd = ::open(partName.c_str(), flags, 0666);
         if (fd < 0) error = errno;
+        alignment = fd >= 0 && (::fcntl(fd, F_GETFL) & O_DIRECT) ? directAlignment(fd) : 0;
+        if (fd >= 0 && alignment == 0) leaveDirect();
         return fd >= 0;
-    }
-    void write(const char* data, std::size_t size) {
-        if (!failed && !writeFully(fd, data, size)) fail();
     }
     // The system's words for what went wrong last.
     std::string reason() const { return std::system_category().message(error ? error : EIO); }
-    // Copies [from, to) of the input file inside the kernel where it can, else through memory.
-    void copyFrom(int input, std::int64_t from, std::int64_t to) {
+    // Copies [from, to) of the input file: straight to the disk in aligned blocks when the file
+    // was opened so, else inside the kernel where it can, else through memory.
+    void copyFrom(int input, std::int64_t from, std::int64_t to, DirectBuffer& buffer) {
+        if (alignment > 0 && buffer.size() % alignment == 0 &&
+            reinterpret_cast<std::uintptr_t>(buffer.data()) % alignment == 0)
+            return copyDirect(input, from, to, buffer);
+        leaveDirect();
         while (!failed && from < to) {
             loff_t offset = from;
             const ssize_t n = ::copy_file_range(input, &offset, fd, nullptr, static_cast<std::size_t>(to - from), 0);
@@ -101,6 +143,47 @@ private:
         failed = true;
         error = errno;
     }
+    void write(const char* data, std::size_t size) {
+        if (!failed && !writeFully(fd, data, size)) fail();
+    }
+    // From here on through the page cache: for a tail shorter than a block, or when the file
+    // system refuses a direct write after all.
+    void leaveDirect() {
+        if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_DIRECT);
+        alignment = 0;
+    }
+    void copyDirect(int input, std::int64_t from, std::int64_t to, DirectBuffer& buffer) {
+        while (!failed && from < to) {
+            const auto want = static_cast<std::size_t>(std::min<std::int64_t>(to - from, buffer.size()));
+            const ssize_t n = ::pread(input, buffer.data(), want, from);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                if (n == 0) errno = EIO;
+                fail();
+                return;
+            }
+            const std::size_t size = static_cast<std::size_t>(n);
+            const std::size_t whole = alignment > 0 ? size / alignment * alignment : 0;
+            std::size_t done = 0;
+            while (done < whole) {
+                const ssize_t w = ::write(fd, buffer.data() + done, whole - done);
+                if (w < 0 && errno == EINTR) continue;
+                if (w < 0 && errno == EINVAL) break;  // not taken straight after all
+                if (w <= 0) {
+                    if (w == 0) errno = ENOSPC;
+                    fail();
+                    return;
+                }
+                done += static_cast<std::size_t>(w);
+                if (done % alignment != 0) break;  // a short write: the rest goes the usual way
+            }
+            if (done < size) {
+                leaveDirect();
+                write(buffer.data() + done, size - done);
+            }
+            from += n;
+        }
+    }
     void discard() {
         if (fd >= 0) {
             ::close(fd);
@@ -134,6 +217,7 @@ private:
     }
 
     int fd = -1;
+    std::size_t alignment = 0;  // of direct writes; 0 when writing through the page cache
     bool failed = false;
     int error = 0;
     std::string finalName;
@@ -160,7 +244,7 @@ std::int64_t fileSize(int fd) {
 // Saves the movie's bytes [from, to) under its name, asking for other names while that fails
 // (no room, a bad name, a failed write). True when saved; false when the user declined.
 bool saveMovie(const Movie* movie, SplitHandler& handler, int input, std::int64_t from, std::int64_t to,
-               std::vector<std::string>& written) {
+               std::vector<std::string>& written, DirectBuffer& buffer) {
     Output output;
     for (;;) {
         handler.claimFreeName(movie, written);
@@ -170,8 +254,8 @@ bool saveMovie(const Movie* movie, SplitHandler& handler, int input, std::int64_
         if (room >= 0 && room < to - from) {
             reason = "not enough free space (" + std::to_string((to - from + 1048575) / 1048576) + " MB needed, " +
                      std::to_string(room / 1048576) + " MB free)";
-        } else if (output.open(name)) {
-            output.copyFrom(input, from, to);
+        } else if (output.open(name, handler.writeDirect())) {
+            output.copyFrom(input, from, to, buffer);
             if (output.commit()) {
                 written.push_back(name);
                 return true;
@@ -220,6 +304,7 @@ void splitByIndex(const InputFile& in, const ServerFile& file, SplitHandler& han
                   const std::vector<std::int64_t>& headers) {
     const std::int64_t size = fileSize(in.fd);
     std::vector<std::string> written;
+    DirectBuffer buffer(directBlockSize);
     std::size_t index = 0;
     for (const Movie* movie : file.getMovies()) {
         const std::size_t n = index++;
@@ -228,7 +313,7 @@ void splitByIndex(const InputFile& in, const ServerFile& file, SplitHandler& han
             movie->setBroken();
         } else {
             const std::int64_t to = n + 1 < headers.size() ? headers[n + 1] : size;
-            if (saveMovie(movie, handler, in.fd, headers[n], to, written)) movie->setLoaded();
+            if (saveMovie(movie, handler, in.fd, headers[n], to, written, buffer)) movie->setLoaded();
         }
         handler.addFinishedMovie(movie);
     }

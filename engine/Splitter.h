@@ -27,6 +27,10 @@ public:
     virtual void claimFreeName(const tavik::vemlis_loader::Movie* movie, const std::vector<std::string>& written);
     // Bytes free where the file would go; the default asks the system.
     virtual std::int64_t freeSpace(const std::filesystem::path& file) { return freeSpaceAt(file); }
+    // Whether movies are written straight to the disk, past the page cache, where the file
+    // system takes it (the default): they are flushed before they count as saved anyway, and
+    // so they neither pay for the page cache's writeback nor push everything else out of it.
+    virtual bool writeDirect() const { return true; }
 };
 
 // Offsets of the AVI headers ("RIFF", 4 bytes, "AVI", 1 byte, "LIST") in a stream handed over
@@ -61,7 +65,7 @@ std::vector<std::int64_t> scanHeaders(const std::filesystem::path& path, std::si
 // movie. A movie that cannot be written (no room, a bad name, a failed write) is renamed by
 // the handler. Throws std::system_error when the input cannot be read.
 // The file's header offsets are those a HeaderIndex noted during the download, else the file is
-// scanned for them first; the movies are then copied inside the kernel.
+// scanned for them first.
 void splitFile(const std::filesystem::path& input, const tavik::vemlis_loader::ServerFile& file,
                SplitHandler& handler, const std::vector<std::int64_t>* headers = nullptr);
 

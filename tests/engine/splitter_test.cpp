@@ -83,6 +83,8 @@ public:
             movie->queue(name);
     }
     void addFinishedMovie(const Movie* movie) override { finished.emplace_back(movie, movie->getLoadFlag()); }
+    bool direct = true;
+    bool writeDirect() const override { return direct; }
 };
 
 struct Fixture {
@@ -285,4 +287,51 @@ TEST_P(SplitFile, NothingButRegularFilesIsReplacedAndTwoMoviesNeverShareAName) {
     EXPECT_EQ(readWholeFile(f.dir / "same (2).avi"), f.avis[2]);
     EXPECT_EQ(first->getLoadFlag(), Loaded);
     EXPECT_EQ(second->getLoadFlag(), Loaded);
+}
+
+// Movies of several direct-write blocks at offsets that fit no block, tails shorter than a
+// block, and a write that fails midway: straight to the disk and through the page cache alike.
+TEST(SplitLargeMovies, DirectAndCachedWritesGiveTheSameBytes) {
+    std::mt19937 random(7);
+    const auto movie = [&](std::size_t size) {
+        std::string bytes(header, 16);
+        bytes.resize(size);
+        for (std::size_t i = 16; i < size; ++i) bytes[i] = static_cast<char>('a' + random() % 26);
+        return bytes;
+    };
+    const auto nameOf = [](std::size_t i) { return std::to_string(i).append(".avi"); };
+    const std::size_t mib = 1 << 20;
+    const std::vector<std::string> avis{movie(9 * mib + 13), movie(4 * mib), movie(5000), movie(4 * mib + 4095)};
+    for (const bool direct : {true, false}) {
+        Fixture f;
+        std::string bytes(777, 'j');
+        for (std::size_t i = 0; i < avis.size(); ++i) {
+            f.add(Queue, nameOf(i));
+            bytes += avis[i];
+        }
+        writeWholeFile(f.dir / "temp.kq4", bytes);
+        Recorder recorder;
+        recorder.direct = direct;
+        splitWith(f.dir / "temp.kq4", f.file(), recorder, false);
+        for (std::size_t i = 0; i < avis.size(); ++i) {
+            EXPECT_EQ(f.movies[i]->getLoadFlag(), Loaded) << i << (direct ? " direct" : " cached");
+            EXPECT_TRUE(readWholeFile(f.dir / nameOf(i)) == avis[i])
+                << i << (direct ? " direct" : " cached");
+        }
+
+        Fixture g;  // the first movie stops at a size limit in the middle of a block
+        g.add(Queue, "big.avi");
+        g.add(Queue, "small.avi");
+        writeWholeFile(g.dir / "temp.kq4", avis[0] + avis[2]);
+        Recorder declines;
+        declines.direct = direct;
+        {
+            const vemlis::testing::FileSizeLimit limit(6 * mib + 5);
+            splitWith(g.dir / "temp.kq4", g.file(), declines, true);
+        }
+        EXPECT_EQ(declines.reasons, std::vector<std::string>{"File too large"});
+        EXPECT_EQ(g.movies[0]->getLoadFlag(), NoLoad);
+        EXPECT_FALSE(std::filesystem::exists(g.dir / "big.avi.part"));
+        EXPECT_TRUE(readWholeFile(g.dir / "small.avi") == avis[2]);
+    }
 }
