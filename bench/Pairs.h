@@ -35,10 +35,15 @@ inline Spread spread(std::vector<double> values) {
     return {values[values.size() / 2], values.front(), values.back()};
 }
 
+// Both sides' own seconds, pair by pair.
+struct Sides {
+    std::vector<double> ours, theirs;
+};
+
 // Each side returns the seconds of its timed part (see timed()). Gives one ratio a pair:
-// our time over theirs, so below 1 is faster than the peer.
+// our time over theirs, so below 1 is faster than the peer. `sides` gets the seconds too.
 inline std::vector<double> timeRatios(int pairs, const std::function<double()>& ours,
-                                      const std::function<double()>& theirs) {
+                                      const std::function<double()>& theirs, Sides* sides = nullptr) {
     std::vector<double> ratios;
     for (int i = 0; i < pairs; ++i) {
         double mine = 0, peer = 0;
@@ -50,6 +55,10 @@ inline std::vector<double> timeRatios(int pairs, const std::function<double()>& 
             mine = ours();
         }
         ratios.push_back(mine / peer);
+        if (sides) {
+            sides->ours.push_back(mine);
+            sides->theirs.push_back(peer);
+        }
     }
     return ratios;
 }
@@ -64,6 +73,14 @@ inline std::vector<double> speedups(const std::vector<double>& ratios) {
 // "name: 2.71 (2.34–2.92)"
 inline void print(const char* name, const Spread& s) {
     std::printf("%s: %.2f (%.2f\u2013%.2f)\n", name, s.median, s.low, s.high);
+}
+
+// The ratio, then "name_s: ours 0.93 (0.81–1.20), theirs 2.50 (2.31–2.77)": the seconds behind it.
+inline void print(const char* name, const std::vector<double>& speedup, const Sides& sides) {
+    print(name, spread(speedup));
+    const Spread ours = spread(sides.ours), theirs = spread(sides.theirs);
+    std::printf("%s_s: ours %.2f (%.2f\u2013%.2f), theirs %.2f (%.2f\u2013%.2f)\n", name, ours.median, ours.low,
+                ours.high, theirs.median, theirs.low, theirs.high);
 }
 
 }  // namespace bench

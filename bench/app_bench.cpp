@@ -136,7 +136,8 @@ void guiAgainstCurlAndCut() {
         fs::create_directories(peerFolder);
         return seconds;
     };
-    bench::print("gui_vs_curl_cut", bench::spread(bench::speedups(bench::timeRatios(7, ours, theirs))));
+    bench::Sides sides;
+    bench::print("gui_vs_curl_cut", bench::speedups(bench::timeRatios(7, ours, theirs, &sides)), sides);
     fs::remove_all(peerFolder);
 }
 

@@ -215,7 +215,8 @@ int main(int argc, char** argv) {
     const auto ourDownload = child({self, "--download", url, ours.string()}, ours);
     // Both sides are child processes, start-up included; outputs are deleted outside the timing.
     const auto figure = [&](const char* name, const std::function<double()>& mine, const std::function<double()>& peer) {
-        bench::print(name, bench::spread(bench::speedups(bench::timeRatios(pairs, mine, peer))));
+        bench::Sides sides;
+        bench::print(name, bench::speedups(bench::timeRatios(pairs, mine, peer, &sides)), sides);
         std::fflush(stdout);
     };
     figure("download_vs_curl", ourDownload, child({"curl", "-s", "-o", theirs.string(), url}, theirs));
@@ -251,7 +252,8 @@ int main(int argc, char** argv) {
     const int segmentPairs = std::max(2, pairs / 3);
     std::printf("segmented_pairs: %d\n", segmentPairs);
     const auto slowFigure = [&](const char* name, const std::function<double()>& peer) {
-        bench::print(name, bench::spread(bench::speedups(bench::timeRatios(segmentPairs, ourSegments, peer))));
+        bench::Sides sides;
+        bench::print(name, bench::speedups(bench::timeRatios(segmentPairs, ourSegments, peer, &sides)), sides);
         std::fflush(stdout);
     };
     slowFigure("segmented_vs_curl", child({"curl", "-s", "-o", theirs.string(), limitedURL}, theirs));
