@@ -131,8 +131,7 @@ bool LoadThread::downloadSegments(const std::string& url, const std::string& val
     }
     try {
         http.getSegments(url, validator, segments, file, connections);
-        // The headers at memory speed, in one pass over the finished file.
-        headers = indexFile(getTempFilePath());
+        headersKnown = false;  // the splitting finds them in its one pass over the file
         return true;
     } catch (const StreamError&) {
         parts.forgetCurrent();
@@ -149,6 +148,7 @@ bool LoadThread::downloadFile() {
     const std::string url = currentFile->getURL();
     ResumeFrom resume = parts.prepare(url);
     headers = HeaderIndex();
+    headersKnown = true;
     if (!parts.keptSegments().empty()) return downloadSegments(url, resume.validator, parts.keptSegments());
     if (resume.offset > 0) {
         try {

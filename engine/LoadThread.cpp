@@ -165,7 +165,7 @@ void LoadThread::processNextFile() {
     try {
         setAside.erase(currentFile);
         synchronize(&LoadThreadUI::showSplitPanel);
-        splitFile(getTempFilePath(), *currentFile, *this, &headers.getHeaders());
+        splitFile(getTempFilePath(), *currentFile, *this, headersKnown ? &headers.getHeaders() : nullptr);
         synchronize(&LoadThreadUI::showFileDone);
         parts.forgetCurrent();
     } catch (...) {

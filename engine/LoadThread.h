@@ -138,6 +138,7 @@ private:
     mutable std::mutex waitingLock;
     std::optional<Waiting> waiting;
     HeaderIndex headers;  // of the file downloaded last
+    bool headersKnown = true;  // false when its bytes came in segments: not noted in order
     FreeSpace freeSpaceSource;
     int connections = 4;
     // Names held by downloaded movies, made when the current pass first needs it.

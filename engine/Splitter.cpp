@@ -121,6 +121,30 @@ public:
             fail();
         }
     }
+    // Adds bytes at the end: straight to the disk while they come in whole aligned blocks at
+    // aligned places (the buffer's blocks), through the page cache from the first that does not.
+    void append(const char* data, std::size_t size) {
+        if (failed) return;
+        std::size_t done = 0;
+        if (alignment > 0 && reinterpret_cast<std::uintptr_t>(data) % alignment == 0) {
+            const std::size_t whole = size / alignment * alignment;
+            while (done < whole) {
+                const ssize_t n = ::write(fd, data + done, whole - done);
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0 && errno == EINVAL) break;  // not taken straight after all
+                if (n <= 0) {
+                    if (n == 0) errno = ENOSPC;
+                    return fail();
+                }
+                done += static_cast<std::size_t>(n);
+                if (done % alignment != 0) break;  // a short write: the rest goes the usual way
+            }
+        }
+        if (done < size) {
+            leaveDirect();
+            write(data + done, size - done);
+        }
+    }
     // Puts the complete movie in place: on disk first, so that a state that calls it
     // downloaded never outlives its bytes. True when it is there; else the part file is gone.
     bool commit() {
@@ -162,25 +186,7 @@ private:
                 fail();
                 return;
             }
-            const std::size_t size = static_cast<std::size_t>(n);
-            const std::size_t whole = alignment > 0 ? size / alignment * alignment : 0;
-            std::size_t done = 0;
-            while (done < whole) {
-                const ssize_t w = ::write(fd, buffer.data() + done, whole - done);
-                if (w < 0 && errno == EINTR) continue;
-                if (w < 0 && errno == EINVAL) break;  // not taken straight after all
-                if (w <= 0) {
-                    if (w == 0) errno = ENOSPC;
-                    fail();
-                    return;
-                }
-                done += static_cast<std::size_t>(w);
-                if (done % alignment != 0) break;  // a short write: the rest goes the usual way
-            }
-            if (done < size) {
-                leaveDirect();
-                write(buffer.data() + done, size - done);
-            }
+            append(buffer.data(), static_cast<std::size_t>(n));
             from += n;
         }
     }
@@ -241,21 +247,111 @@ std::int64_t fileSize(int fd) {
     return info.st_size;
 }
 
-// Saves the movie's bytes [from, to) under its name, asking for other names while that fails
-// (no room, a bad name, a failed write). True when saved; false when the user declined.
-bool saveMovie(const Movie* movie, SplitHandler& handler, int input, std::int64_t from, std::int64_t to,
-               std::vector<std::string>& written, DirectBuffer& buffer) {
+// The input read forward once in blocks, its headers noted as they go by: when the headers
+// were not noted during the download, the same pass finds where each movie ends and hands its
+// bytes over, so that no byte is read twice.
+class Scan final {
+public:
+    Scan(int fd, DirectBuffer& buffer, std::size_t block) : fd(fd), size(fileSize(fd)), buffer(buffer), block(block) {}
+
+    // The offset of the n-th header, reading on until it is found; -1 when the file has fewer.
+    std::int64_t header(std::size_t n) {
+        while (index.getHeaders().size() <= n && fed < size) read(fed);
+        return n < index.getHeaders().size() ? index.getHeaders()[n] : -1;
+    }
+    // The n-th movie's length where it is known, else what its RIFF size says.
+    std::int64_t expectedLength(std::size_t n) {
+        const std::int64_t start = header(n);
+        if (const std::int64_t end = knownEnd(n); end >= 0) return end - start;
+        unsigned char riff[4] = {};
+        if (::pread(fd, riff, 4, start + 4) != 4) return size - start;
+        const std::int64_t length = 8 + (std::int64_t(riff[0]) | std::int64_t(riff[1]) << 8 |
+                                         std::int64_t(riff[2]) << 16 | std::int64_t(riff[3]) << 24);
+        return std::min(length, size - start);
+    }
+    // Hands the bytes of the n-th movie (it has a header) to `take`, in pieces that begin a
+    // whole number of blocks after its header, in the buffer's memory; returns where it ends.
+    template <class Take>
+    std::int64_t movie(std::size_t n, Take&& take) {
+        for (std::int64_t at = header(n);;) {
+            if (at >= size) return size;
+            const std::size_t got = read(at);
+            const std::int64_t limit = at + std::min<std::int64_t>(static_cast<std::int64_t>(got), block);
+            const std::int64_t end = knownEnd(n);
+            if (end >= 0 && end <= limit) {
+                take(static_cast<const char*>(buffer.data()), static_cast<std::size_t>(end - at));
+                return end;
+            }
+            take(static_cast<const char*>(buffer.data()), static_cast<std::size_t>(limit - at));
+            at = limit;
+        }
+    }
+
+private:
+    // Where the n-th movie ends, once known: -1 while the next header may still come.
+    std::int64_t knownEnd(std::size_t n) const {
+        if (index.getHeaders().size() > n + 1) return index.getHeaders()[n + 1];
+        return fed >= size ? size : -1;
+    }
+    // Reads a block and the look-ahead a header needs at `at` (not past what was fed), and
+    // feeds the bytes not fed before. Every header that begins inside the block is then known.
+    std::size_t read(std::int64_t at) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::int64_t>(size - at, block + static_cast<std::int64_t>(headerLength)));
+        std::size_t got = 0;
+        while (got < want) {
+            const ssize_t n = ::pread(fd, buffer.data() + got, want - got, at + static_cast<std::int64_t>(got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw lastError("cannot read the downloaded file");
+            if (n == 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        if (got < want) size = at + static_cast<std::int64_t>(got);  // shorter than it was
+        const std::int64_t end = at + static_cast<std::int64_t>(got);
+        if (end > fed) {
+            index.feed(buffer.data() + (fed - at), static_cast<std::size_t>(end - fed));
+            fed = end;
+        }
+        return got;
+    }
+
+    const int fd;
+    std::int64_t size;
+    DirectBuffer& buffer;
+    const std::int64_t block;
+    HeaderIndex index;
+    std::int64_t fed = 0;
+};
+
+// Where a movie's bytes are: a known range of the input, or the n-th movie of a scan, whose
+// end the first copy finds.
+struct MovieBytes {
+    int input;
+    std::int64_t from;
+    std::int64_t to;  // -1 until known
+    Scan* scan;
+    std::size_t n;
+};
+
+// Saves the movie's bytes under its name, asking for other names while that fails (no room, a
+// bad name, a failed write). True when saved; false when the user declined.
+bool saveMovie(const Movie* movie, SplitHandler& handler, MovieBytes bytes, std::vector<std::string>& written,
+               DirectBuffer& buffer) {
     Output output;
     for (;;) {
         handler.claimFreeName(movie, written);
         const std::string name = movie->getFileName();
         const std::int64_t room = handler.freeSpace(name);
+        const std::int64_t length = bytes.to >= 0 ? bytes.to - bytes.from : bytes.scan->expectedLength(bytes.n);
         std::string reason;
-        if (room >= 0 && room < to - from) {
-            reason = "not enough free space (" + std::to_string((to - from + 1048575) / 1048576) + " MB needed, " +
+        if (room >= 0 && room < length) {
+            reason = "not enough free space (" + std::to_string((length + 1048575) / 1048576) + " MB needed, " +
                      std::to_string(room / 1048576) + " MB free)";
         } else if (output.open(name, handler.writeDirect())) {
-            output.copyFrom(input, from, to, buffer);
+            if (bytes.to >= 0)
+                output.copyFrom(bytes.input, bytes.from, bytes.to, buffer);
+            else
+                bytes.to = bytes.scan->movie(bytes.n, [&](const char* data, std::size_t size) { output.append(data, size); });
             if (output.commit()) {
                 written.push_back(name);
                 return true;
@@ -293,28 +389,39 @@ void HeaderIndex::feed(const char* data, std::size_t size) {
     }
     if (size >= headerLength) search(data, size, fed, size - headerLength);
     fed += static_cast<std::int64_t>(size);
-    tail.append(data, size);
-    if (tail.size() > headerLength - 1) tail.erase(0, tail.size() - (headerLength - 1));
+    if (size >= headerLength - 1) {
+        tail.assign(data + size - (headerLength - 1), headerLength - 1);
+    } else {
+        tail.append(data, size);
+        if (tail.size() > headerLength - 1) tail.erase(0, tail.size() - (headerLength - 1));
+    }
 }
 
 namespace {
 
-// The splitting when the header offsets are known: each movie is one range of the file.
-void splitByIndex(const InputFile& in, const ServerFile& file, SplitHandler& handler,
-                  const std::vector<std::int64_t>& headers) {
-    const std::int64_t size = fileSize(in.fd);
+// Each queued movie to its file: the n-th header begins the n-th movie. With the header
+// offsets known, each movie is one range of the file; else one scan finds them as it copies.
+void splitMovies(const InputFile& in, const ServerFile& file, SplitHandler& handler,
+                 const std::vector<std::int64_t>* headers) {
     std::vector<std::string> written;
-    DirectBuffer buffer(directBlockSize);
+    DirectBuffer buffer(directBlockSize + DirectBuffer::alignment);  // a block and a header's look-ahead
+    Scan scan(in.fd, buffer, directBlockSize);
+    const std::int64_t size = fileSize(in.fd);
     std::size_t index = 0;
     for (const Movie* movie : file.getMovies()) {
         const std::size_t n = index++;
         if (movie->getLoadFlag() != Queue) continue;
-        if (n >= headers.size()) {
-            movie->setBroken();
-        } else {
-            const std::int64_t to = n + 1 < headers.size() ? headers[n + 1] : size;
-            if (saveMovie(movie, handler, in.fd, headers[n], to, written, buffer)) movie->setLoaded();
+        MovieBytes bytes{in.fd, -1, -1, &scan, n};
+        if (headers && n < headers->size()) {
+            bytes.from = (*headers)[n];
+            bytes.to = n + 1 < headers->size() ? (*headers)[n + 1] : size;
+        } else if (!headers) {
+            bytes.from = scan.header(n);
         }
+        if (bytes.from < 0)
+            movie->setBroken();
+        else if (saveMovie(movie, handler, bytes, written, buffer))
+            movie->setLoaded();
         handler.addFinishedMovie(movie);
     }
 }
@@ -361,12 +468,7 @@ HeaderIndex indexFile(const std::filesystem::path& path, std::size_t block) {
 
 void splitFile(const std::filesystem::path& input, const ServerFile& file, SplitHandler& handler,
                const std::vector<std::int64_t>* headers) {
-    std::vector<std::int64_t> scanned;
-    if (!headers) {
-        scanned = scanHeaders(input);
-        headers = &scanned;
-    }
-    splitByIndex(InputFile(input), file, handler, *headers);
+    splitMovies(InputFile(input), file, handler, headers);
 }
 
 }  // namespace vemlis

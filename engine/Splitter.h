@@ -64,8 +64,8 @@ std::vector<std::int64_t> scanHeaders(const std::filesystem::path& path, std::si
 // renamed over its name only when complete, so an existing file is replaced only by a whole
 // movie. A movie that cannot be written (no room, a bad name, a failed write) is renamed by
 // the handler. Throws std::system_error when the input cannot be read.
-// The file's header offsets are those a HeaderIndex noted during the download, else the file is
-// scanned for them first.
+// The file's header offsets are those a HeaderIndex noted during the download, else the one
+// pass that copies the movies finds them.
 void splitFile(const std::filesystem::path& input, const tavik::vemlis_loader::ServerFile& file,
                SplitHandler& handler, const std::vector<std::int64_t>* headers = nullptr);
 

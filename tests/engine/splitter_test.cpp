@@ -335,3 +335,42 @@ TEST(SplitLargeMovies, DirectAndCachedWritesGiveTheSameBytes) {
         EXPECT_TRUE(readWholeFile(g.dir / "small.avi") == avis[2]);
     }
 }
+
+// Without the offsets noted during the download, one pass finds the headers as it copies:
+// headers that straddle its 4 MiB blocks, begin right at one or in a block's look-ahead,
+// movies that are not written in between, junk before the first header.
+TEST(SplitLargeMovies, TheOnePassFindsHeadersAcrossItsBlocks) {
+    const std::size_t block = 4 << 20;
+    std::mt19937 random(11);
+    const auto movie = [&](std::size_t size, bool continued = false) {
+        std::string bytes(header, 16);
+        bytes.resize(size);
+        for (std::size_t i = 16; i < size; ++i) bytes[i] = static_cast<char>('a' + random() % 26);
+        if (continued) bytes.replace(block - 5, 16, "RIFF\x08\x00\x00\x00" "AVIXLIST", 16);  // stays in this movie
+        return bytes;
+    };
+    const std::vector<std::string> avis{movie(block - 8), movie(block),       movie(block + 1, true),
+                                        movie(block + 15), movie(block + 16), movie(2 * block - 3),
+                                        movie(17)};
+    const std::string junk(block + 9, 'j');
+    std::string whole = junk;
+    for (const auto& avi : avis) whole += avi;
+    for (const bool direct : {true, false}) {
+        Fixture f;
+        for (std::size_t i = 0; i < avis.size(); ++i)
+            f.add(i == 3 ? NoLoad : Queue, std::to_string(i).append(".avi"));
+        writeWholeFile(f.dir / "temp.kq4", whole);
+        Recorder recorder;
+        recorder.direct = direct;
+        splitWith(f.dir / "temp.kq4", f.file(), recorder, false);
+        for (std::size_t i = 0; i < avis.size(); ++i) {
+            if (i == 3) {
+                EXPECT_FALSE(std::filesystem::exists(f.dir / "3.avi"));
+                continue;
+            }
+            EXPECT_EQ(f.movies[i]->getLoadFlag(), Loaded) << i;
+            EXPECT_TRUE(readWholeFile(f.dir / std::to_string(i).append(".avi")) == avis[i])
+                << i << (direct ? " direct" : " cached");
+        }
+    }
+}
