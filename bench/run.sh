@@ -18,17 +18,17 @@ log=build-bench/bench.log
 pin=()
 if command -v taskset >/dev/null; then pin=(taskset -c "$(($(nproc) - 1))"); fi
 "${pin[@]}" build-bench/bench/model_bench >"$log.model" 2>>"$log"
-grep -E '^[a-z_]+: ' "$log.model"
+grep -E '^[a-z0-9_]+: ' "$log.model"
 if [ -x build-bench/bench/engine_bench ]; then
   build-bench/bench/engine_bench >"$log.engine" 2>>"$log"
-  grep -E '^[a-z_]+: ' "$log.engine"
+  grep -E '^[a-z0-9_]+: ' "$log.engine"
 fi
 if [ -x build-bench/bench/components_bench ]; then
   build-bench/bench/components_bench >"$log.components" 2>>"$log"
-  grep -E '^[a-z_]+: ' "$log.components"
+  grep -E '^[a-z0-9_]+: ' "$log.components"
 fi
 if [ -x build-bench/bench/app_bench ]; then
   build-bench/bench/app_bench >"$log.app" 2>>"$log"
-  grep -E '^[a-z_]+: ' "$log.app"
+  grep -E '^[a-z0-9_]+: ' "$log.app"
 fi
 echo "bench: done"

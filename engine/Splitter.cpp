@@ -25,7 +25,6 @@ using tavik::vemlis_loader::ServerFile;
 namespace {
 
 constexpr std::size_t headerLength = 16;
-constexpr std::size_t blockSize = 1 << 20;
 // Direct writes of this size keep the disk busy without holding much memory.
 constexpr std::size_t directBlockSize = 4 << 20;
 
@@ -103,7 +102,7 @@ public:
     void copyFrom(int input, std::int64_t from, std::int64_t to, DirectBuffer& buffer) {
         if (alignment > 0 && buffer.size() % alignment == 0 &&
             reinterpret_cast<std::uintptr_t>(buffer.data()) % alignment == 0)
-            return copyDirect(input, from, to, buffer);
+            return copyThroughBuffer(input, from, to, buffer);
         leaveDirect();
         while (!failed && from < to) {
             loff_t offset = from;
@@ -114,7 +113,7 @@ public:
             }
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-                copyThroughMemory(input, from, to);
+                copyThroughBuffer(input, from, to, buffer);
                 return;
             }
             if (n == 0) errno = ENOSPC;
@@ -176,7 +175,8 @@ private:
         if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_DIRECT);
         alignment = 0;
     }
-    void copyDirect(int input, std::int64_t from, std::int64_t to, DirectBuffer& buffer) {
+    // Reads the range block by block into the buffer and appends it.
+    void copyThroughBuffer(int input, std::int64_t from, std::int64_t to, DirectBuffer& buffer) {
         while (!failed && from < to) {
             const auto want = static_cast<std::size_t>(std::min<std::int64_t>(to - from, buffer.size()));
             const ssize_t n = ::pread(input, buffer.data(), want, from);
@@ -205,21 +205,6 @@ private:
         if (dir < 0) return;
         ::fsync(dir);
         ::close(dir);
-    }
-    void copyThroughMemory(int input, std::int64_t from, std::int64_t to) {
-        std::vector<char> buffer(blockSize);
-        while (!failed && from < to) {
-            const auto want = static_cast<std::size_t>(std::min<std::int64_t>(to - from, blockSize));
-            const ssize_t n = ::pread(input, buffer.data(), want, from);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                if (n == 0) errno = EIO;
-                fail();
-                return;
-            }
-            write(buffer.data(), static_cast<std::size_t>(n));
-            from += n;
-        }
     }
 
     int fd = -1;
