@@ -47,6 +47,7 @@ public:
         if (free >= 0 && answer.contentLength > free) throw StreamError("not enough room for the file");
         file = std::make_unique<FileSink>(parts.current(), continues);
         if (!file->isOpen()) throw StreamError("the temporary file could not be created");
+        file->reserve(answer.contentLength);
         ResponseInfo kept = answer;
         if (kept.totalLength <= 0 && answer.status == 200) kept.totalLength = answer.contentLength;
         parts.remember(url, kept);
@@ -81,7 +82,12 @@ public:
     ~SegmentFile() override {
         if (fd >= 0) ::close(fd);
     }
-    bool open(std::int64_t length) const { return fd >= 0 && ::ftruncate(fd, length) == 0; }
+    // At its whole length, its room set aside where the file system can (see FileSink::reserve).
+    bool open(std::int64_t length) const {
+        if (fd < 0) return false;
+        ::fallocate(fd, 0, 0, length);
+        return ::ftruncate(fd, length) == 0;
+    }
     void writeAt(std::int64_t offset, const char* data, std::size_t size) override {
         while (size > 0) {
             const ssize_t n = ::pwrite(fd, data, size, offset);

@@ -84,6 +84,11 @@ FileSink::~FileSink() {
     if (fd >= 0) ::close(fd);
 }
 
+void FileSink::reserve(std::int64_t bytes) {
+    struct stat info {};
+    if (bytes > 0 && fd >= 0 && ::fstat(fd, &info) == 0) ::fallocate(fd, FALLOC_FL_KEEP_SIZE, info.st_size, bytes);
+}
+
 void FileSink::write(const char* data, std::size_t size) {
     if (buffer.size() + size > capacity) flush();
     // Large pieces skip the copy; small ones gather into one write.
