@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <system_error>
 
 #include "engine/FileSink.h"
@@ -40,7 +41,9 @@ class DirectBuffer final {
 public:
     static constexpr std::size_t alignment = 4096;
     explicit DirectBuffer(std::size_t size)
-        : block(static_cast<char*>(std::aligned_alloc(alignment, size))), length(block ? size : 0) {}
+        : block(static_cast<char*>(std::aligned_alloc(alignment, size))), length(size) {
+        if (!block) throw std::bad_alloc();
+    }
     ~DirectBuffer() { std::free(block); }
     DirectBuffer(const DirectBuffer&) = delete;
     DirectBuffer& operator=(const DirectBuffer&) = delete;
