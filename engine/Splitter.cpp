@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -55,9 +56,30 @@ private:
     const std::size_t length;
 };
 
+// File systems that keep the file elsewhere: there a direct write waits for the network on
+// each block, where the page cache would send them on while the next is copied.
+bool onTheNetwork(int fd) {
+    struct statfs info {};
+    if (::fstatfs(fd, &info) != 0) return false;
+    switch (static_cast<unsigned long>(info.f_type)) {
+        case 0x6969:      // NFS
+        case 0xFF534D42:  // CIFS
+        case 0xFE534D42:  // SMB2
+        case 0x517B:      // SMB
+        case 0x65735546:  // FUSE (sshfs and the like)
+        case 0x00C36400:  // Ceph
+        case 0x01021997:  // 9P
+            return true;
+        default:
+            return false;
+    }
+}
+
 // What direct writes to the file must be aligned to (offsets, lengths and memory); 0 when
-// the file system takes none. Without word from the system, a page, which every device takes.
+// the file system takes none, or is better written through the page cache. Without word from
+// the system, a page, which every device takes.
 std::size_t directAlignment(int fd) {
+    if (onTheNetwork(fd)) return 0;
 #ifdef STATX_DIOALIGN
     struct statx info {};
     if (::statx(fd, "", AT_EMPTY_PATH, STATX_DIOALIGN, &info) == 0 && (info.stx_mask & STATX_DIOALIGN)) {
