@@ -5,8 +5,8 @@
 #include "app/Twindow.h"
 #include "components/Prompter.h"
 #include "components/QtText.h"
-#include "engine/DataFolder.h"
-#include "engine/HttpClient.h"
+#include "app/DataFolder.h"
+#include "engine/net/HttpClient.h"
 #include "model/UiTexts.h"
 
 int main(int argc, char** argv) {

@@ -2,7 +2,7 @@
 
 #include <QTimer>
 
-#include "engine/FileSink.h"
+#include "engine/disk/FileIo.h"
 
 namespace vemlis {
 

@@ -351,7 +351,9 @@ void Twindow::infoTimerTimer() {
         const auto left = std::chrono::ceil<std::chrono::seconds>(waiting->due - std::chrono::steady_clock::now());
         url->setText(toQt(waiting->url));
         speed->setText(toQt(waiting->reason));
-        time->setText(toQt("next try in " + std::to_string(std::max<long long>(left.count(), 0)) + " s"));
+        time->setText(waiting->due == std::chrono::steady_clock::time_point::max()
+                          ? QString("-")
+                          : toQt("next try in " + std::to_string(std::max<long long>(left.count(), 0)) + " s"));
         return;
     }
     speed->setText(toQt(http->getSpeed()));

@@ -25,7 +25,8 @@
 #include "components/FileNamer.h"
 #include "components/MoviesList.h"
 #include "components/UTF8ListView.h"
-#include "engine/HttpClient.h"
+#include "engine/net/HttpClient.h"
+#include "engine/AviHeaders.h"
 #include "engine/Splitter.h"
 #include "model/MoviesSet.h"
 
@@ -91,7 +92,7 @@ void guiAgainstCurlAndCut() {
     server.setCatalogue(catalogue.document);
     server.setFileFromDisk(catalogue.files[0].path, source);
     std::printf("gui_server: %s\n", nginx.running() ? "nginx" : "loopback test server");
-    const auto headers = vemlis::scanHeaders(source);
+    const auto headers = vemlis::indexFile(source).getHeaders();
     const auto size = static_cast<std::int64_t>(fs::file_size(source));
     const fs::path peerFolder = work / "cut";
     fs::create_directories(peerFolder);

@@ -32,10 +32,11 @@
 #include "Pairs.h"
 #include "Peers.h"
 #include "TempDir.h"
-#include "engine/FileSink.h"
-#include "engine/HttpClient.h"
+#include "engine/disk/TempFile.h"
+#include "engine/net/HttpClient.h"
 #include "engine/IdHTTPWithSpeedCounter.h"
 #include "engine/LoadThread.h"
+#include "engine/AviHeaders.h"
 #include "engine/Splitter.h"
 #include "model/MoviesSet.h"
 
@@ -61,13 +62,23 @@ void makeServerFile(const fs::path& path) {
 
 // As the load thread does it: the file written in large blocks, its headers noted on the way.
 vemlis::HeaderIndex download(const std::string& url, const fs::path& to) {
+    struct IndexingSink final : vemlis::ByteSink {
+        vemlis::TempFile file;
+        vemlis::HeaderIndex index;
+        explicit IndexingSink(const fs::path& path) : file(path, vemlis::TempFile::Mode::create) {}
+        bool begin(const vemlis::ResponseInfo& info) override {
+            file.reserve(info.contentLength);
+            return true;
+        }
+        bool write(const char* data, std::size_t size) override {
+            index.feed(data, size);
+            return file.write(data, size);
+        }
+    } sink(to);
     vemlis::HttpClient client;
-    vemlis::FileSink file(to);
-    vemlis::HeaderIndex index;
-    vemlis::IndexingSink sink(file, index);
     client.get(url, sink);
-    file.close();
-    return index;
+    sink.file.close();
+    return sink.index;
 }
 
 struct NoQuestions final : vemlis::SplitHandler {
@@ -114,15 +125,21 @@ double resumeOverhead(int argc, char** argv, const fs::path& source) {
 
 // The client's own segmented transfer: four connections, each writing at its offsets.
 bool segmented(const std::string& url, const fs::path& to) {
+    // The length and version from the first answer's headers; its body is not taken.
+    struct HeadersOnly final : vemlis::ByteSink {
+        bool begin(const vemlis::ResponseInfo&) override { return false; }
+        bool write(const char*, std::size_t) override { return false; }
+    } headers;
     vemlis::HttpClient client;
-    const vemlis::ResponseInfo info = client.probe(url);
-    if (info.status != 206 || info.totalLength <= 0) return false;
+    client.get(url, headers);
+    const vemlis::ResponseInfo info = client.getResponseInfo();
+    if (!info.acceptsRanges || info.totalLength <= 0 || info.validator.empty()) return false;
     struct File final : vemlis::OffsetSink {
         int fd;
         explicit File(const fs::path& path) : fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {}
         ~File() override { ::close(fd); }
-        void writeAt(std::int64_t offset, const char* data, std::size_t size) override {
-            if (::pwrite(fd, data, size, offset) != static_cast<ssize_t>(size)) throw vemlis::StreamError("short write");
+        bool writeAt(std::int64_t offset, const char* data, std::size_t size) override {
+            return ::pwrite(fd, data, size, offset) == static_cast<ssize_t>(size);
         }
     } file(to);
     std::vector<vemlis::Segment> segments;

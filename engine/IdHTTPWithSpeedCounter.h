@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-#include "engine/HttpClient.h"
+#include "engine/net/HttpClient.h"
 #include "support/LimitedStack.h"
 
 class QTimer;

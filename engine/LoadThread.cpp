@@ -8,12 +8,13 @@
 
 #include <cerrno>
 #include <exception>
+#include <system_error>
 #include <unordered_set>
 
-#include "engine/FileSink.h"
 #include "engine/GuiBridge.h"
 #include "engine/IdHTTPWithSpeedCounter.h"
 #include "engine/LoadThreadUI.h"
+#include "engine/net/TransferLimits.h"
 #include "model/MoviesSet.h"
 #include "model/UiTexts.h"
 
@@ -30,7 +31,8 @@ constexpr std::chrono::milliseconds turnPause{10};
 LoadThread::LoadThread(MoviesSet& set, TIdHTTPWithSpeedCounter& http, LoadThreadUI& ui, std::string catalogueURL,
                        std::filesystem::path dataFolder)
     : set(set), http(http), ui(ui), catalogueURL(std::move(catalogueURL)), dataFolder(std::move(dataFolder)),
-      parts(this->dataFolder) {
+      parts(this->dataFolder),
+      transfer(http, parts, [this](const std::filesystem::path& file) { return freeSpace(file); }) {
     // A request that comes just before a transfer starts must still break it off.
     http.setAbortCheck([this] { return closing.load() || aborting.load(); });
     bridge = new GuiBridge(this);
@@ -126,8 +128,10 @@ void LoadThread::run() {
                 synchronize(&LoadThreadUI::showQueuePanel);
                 processNextFile();
             }
-        } catch (...) {
-            // A call of the window failed; the next turn tries again.
+        } catch (const std::exception& error) {
+            // Nothing is expected here: end the run with what happened rather than try again
+            // every turn.
+            if (!closing) fail(std::string("Vemlis loader stopped: ") + error.what());
         }
         pause(turnPause);
     }
@@ -151,6 +155,13 @@ void LoadThread::loadCatalogue() {
         if (closing) return;
         set.readCatalogue(std::move(text));
         synchronize(&LoadThreadUI::showMoviesSet);
+    } catch (const HttpError& error) {
+        if (closing) return;
+        if (error.kind != HttpError::Kind::tooLarge) return fail(uiText(rows::catalogueNotLoaded));
+        // Not a network fault: the address names something far larger than a list of episodes.
+        const std::int64_t announced = http.getResponseInfo().contentLength;
+        fail("The list of episodes at\n" + catalogueURL + "\nis larger than " + std::to_string(catalogueLimit >> 20) +
+             " MB" + (announced > 0 ? " (" + std::to_string(announced >> 20) + " MB)." : "."));
     } catch (...) {
         if (!closing) fail(uiText(rows::catalogueNotLoaded));
     }
@@ -161,19 +172,44 @@ void LoadThread::processNextFile() {
     if (!currentFile) return;
     downloadedNames.reset();
     synchronize(&LoadThreadUI::showFileStarted);
-    if (!downloadFile()) return;
-    try {
-        setAside.erase(currentFile);
-        synchronize(&LoadThreadUI::showSplitPanel);
-        splitFile(getTempFilePath(), *currentFile, *this, headersKnown ? &headers.getHeaders() : nullptr);
-        synchronize(&LoadThreadUI::showFileDone);
-        parts.forgetCurrent();
-    } catch (...) {
-        // The splitting of this file ends here; movies not reached keep their flags, and the
-        // file is set aside as after a failed download.
-        parts.forgetCurrent();
-        setFileAside(HttpError("the file could not be split"));
+    if (!downloadFile() || !splitCurrentFile()) return;
+    // Only movies saved end the file's failures: a download that worked says nothing of them.
+    setAside.erase(currentFile);
+    parts.forgetCurrent();
+    synchronize(&LoadThreadUI::showFileDone);
+}
+
+bool LoadThread::downloadFile() {
+    using Kind = FileTransfer::Outcome::Kind;
+    const int count = noRanges.count(currentFile) ? 1 : connections;
+    const FileTransfer::Outcome outcome = transfer.fetch(currentFile->getURL(), count, currentFile->getMovies().size());
+    if (outcome.noRanges) noRanges.insert(currentFile);
+    switch (outcome.kind) {
+        case Kind::done: return true;
+        case Kind::wrongLink: markMissing(); break;
+        case Kind::diskFailed: fail(uiText(rows::temporaryFileNotWritten)); break;
+        case Kind::stopped: break;
+        case Kind::setAside: setFileAside(*outcome.error); break;
+        case Kind::startOver:
+            // At once the first time, as after a change on the server; a file that changes
+            // on every answer waits like any other failure.
+            if (++setAside[currentFile].restarts > 1) setFileAside(*outcome.error);
+            break;
     }
+    return false;
+}
+
+bool LoadThread::splitCurrentFile() {
+    synchronize(&LoadThreadUI::showSplitPanel);
+    try {
+        splitFile(getTempFilePath(), *currentFile, *this, transfer.headers());
+        return true;
+    } catch (const std::system_error& error) {
+        // The file arrived whole: it is kept and split again when its turn comes, never
+        // fetched again for a failure of ours. Movies not reached keep their flags.
+        setFileAside("The downloaded file could not be read: " + error.code().message());
+    }
+    return false;
 }
 
 const ServerFile* LoadThread::pickNextFile() {
@@ -198,19 +234,35 @@ const ServerFile* LoadThread::pickNextFile() {
     // Every queued file waits: sleep until the first is due, or a request comes.
     const SetAside& first = setAside[earliest];
     setWaiting(Waiting{earliest->getURL(), first.reason, first.due});
-    pause(std::chrono::duration_cast<std::chrono::milliseconds>(first.due - now) + std::chrono::milliseconds(1));
+    // A file that waits for the user (a certificate) leaves the thread asleep until a request.
+    const auto wait = first.due == Clock::time_point::max() ? std::chrono::hours(1) : first.due - now;
+    pause(std::chrono::duration_cast<std::chrono::milliseconds>(wait) + std::chrono::milliseconds(1));
     return nullptr;
 }
 
 void LoadThread::setFileAside(const HttpError& error) {
+    if (error.kind == HttpError::Kind::certificate) {
+        // Trying again changes nothing until someone mends the certificate or trusts it: the
+        // file waits until the user starts the download again.
+        SetAside& aside = setAside[currentFile];
+        aside.due = Clock::time_point::max();
+        aside.reason = error.reason();
+        setWaiting(Waiting{currentFile->getURL(), aside.reason, aside.due});
+        return;
+    }
+    setFileAside(error.reason());
+    // A server that says how long to wait is believed, up to ten minutes.
+    if (SetAside& aside = setAside[currentFile]; error.retryAfter >= 0) {
+        aside.due = std::max(aside.due, Clock::now() + std::chrono::seconds(std::min(error.retryAfter, limits::retryAfterBelieved)));
+        setWaiting(Waiting{currentFile->getURL(), aside.reason, aside.due});
+    }
+}
+
+void LoadThread::setFileAside(const std::string& reason) {
     SetAside& aside = setAside[currentFile];
     ++aside.failures;
-    auto wait = retryDelay(aside.failures);
-    // A server that says how long to wait is believed, up to ten minutes.
-    if (error.retryAfter >= 0)
-        wait = std::max<std::chrono::milliseconds>(wait, std::chrono::seconds(std::min(error.retryAfter, 600)));
-    aside.due = Clock::now() + wait;
-    aside.reason = error.reason();
+    aside.due = Clock::now() + retryDelay(aside.failures);
+    aside.reason = reason;
     setWaiting(Waiting{currentFile->getURL(), aside.reason, aside.due});
 }
 

@@ -11,11 +11,13 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <string>
 
-#include "engine/HttpClient.h"
-#include "engine/KeptParts.h"
+#include "engine/net/HttpClient.h"
+#include "engine/FileTransfer.h"
 #include "engine/Splitter.h"
+#include "engine/disk/KeptParts.h"
 #include "model/Forward.h"
 #include "model/UsedNames.h"
 
@@ -62,7 +64,7 @@ public:
     // Connections per file: files of 16 MiB or more from servers that serve ranges are fetched
     // over this many at once (4 by default; 1: one connection always). Set before the downloads.
     void setConnections(int count) { connections = count; }
-    static constexpr std::int64_t smallestSegmented = std::int64_t(16) << 20;
+    static constexpr std::int64_t smallestSegmented = FileTransfer::smallestSegmented;
 
     // A file set aside after a failure, while every queued file waits: for the download view.
     struct Waiting {
@@ -88,19 +90,18 @@ private:
     // Fetches the current file into temp.kq4, going on from what a broken transfer kept. False
     // when it failed: the file is then set aside, marked missing, or the run ends (no disk).
     bool downloadFile();
+    // Cuts temp.kq4 into the current file's movies. False when the file could not be read: it
+    // is then kept and set aside.
+    bool splitCurrentFile();
     // The first queued file in catalogue order that is not waiting; null when none is.
     const tavik::vemlis_loader::ServerFile* pickNextFile();
     void setFileAside(const HttpError& error);
+    // The file set aside with a reason of ours (not the network's).
+    void setFileAside(const std::string& reason);
     // The file is not on the server: its queued movies are wrong links.
     void markMissing();
     void discardUnwantedParts();
     void setWaiting(std::optional<Waiting> now);
-    // The file ended inside its last movie (looked at only when no length was announced).
-    bool endsInsideAMovie() const;
-    // The current file over several connections; as downloadFile.
-    bool downloadSegments(const std::string& url, const std::string& validator, std::vector<Segment> segments);
-    // What happens after a failed transfer (the temporary file's own failures excepted).
-    void transferFailed(const HttpError& error);
     void fail(const std::string& text);
     void synchronize(void (LoadThreadUI::*call)());
     // Sleeps for the time given, or less when a request comes.
@@ -109,6 +110,7 @@ private:
 
     void renameMovie(const tavik::vemlis_loader::Movie* movie, const std::string& reason) override;
     void addFinishedMovie(const tavik::vemlis_loader::Movie* movie) override;
+    bool stopping() const override { return closing.load(); }
     void claimFreeName(const tavik::vemlis_loader::Movie* movie, const std::vector<std::string>& written) override;
     std::int64_t freeSpace(const std::filesystem::path& file) override;
 
@@ -130,15 +132,17 @@ private:
     using Clock = std::chrono::steady_clock;
     struct SetAside {
         int failures = 0;
+        int restarts = 0;  // fetched whole again in a row: a file that keeps changing waits too
         Clock::time_point due;
         std::string reason;
     };
     std::unordered_map<const tavik::vemlis_loader::ServerFile*, SetAside> setAside;
     KeptParts parts;
+    FileTransfer transfer;
+    // Files whose server answered a range with something else: fetched whole, on one connection.
+    std::unordered_set<const tavik::vemlis_loader::ServerFile*> noRanges;
     mutable std::mutex waitingLock;
     std::optional<Waiting> waiting;
-    HeaderIndex headers;  // of the file downloaded last
-    bool headersKnown = true;  // false when its bytes came in segments: not noted in order
     FreeSpace freeSpaceSource;
     int connections = 4;
     // Names held by downloaded movies, made when the current pass first needs it.

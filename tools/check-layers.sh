@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a layer reaches up or sideways: support/ and model/ use no Qt, engine/ no Qt
-# Widgets, components/ nothing of the engine, and libcurl stays inside the HTTP client.
+# Widgets, components/ nothing of the engine, and libcurl stays inside the HTTP client. Inside
+# the engine the rooms are a staircase too: net/ (HTTP, nothing of movies or files) <- disk/
+# (durable files) <- AviHeaders <- the rest.
 set -u
 cd "${1:-$(dirname "$0")/..}" || exit 2
 status=0
@@ -14,8 +16,14 @@ hits=$(grep -rnE '^\s*#\s*include\s*"(engine|app)/' components)
 [ -n "$hits" ] && offend "components/ reaches the engine or the application" "$hits"
 hits=$(grep -rnE '^\s*#\s*include\s*"(app|components)/' support model engine)
 [ -n "$hits" ] && offend "a lower layer reaches up" "$hits"
-hits=$(grep -rnE '^\s*#\s*include\s*<curl/' --include='*.h' --include='*.cpp' . | grep -vE '^\./engine/Http(Client|ClientImpl|Segments)\.(cpp|h):' | grep -v '^\./build')
-[ -n "$hits" ] && offend "libcurl outside the HTTP client" "$hits"
+hits=$(grep -rnE '^\s*#\s*include\s*<curl/' --include='*.h' --include='*.cpp' . | grep -vE '^\./engine/net/' | grep -v '^\./build')
+[ -n "$hits" ] && offend "libcurl outside engine/net/" "$hits"
+hits=$(grep -rnE '^\s*#\s*include\s*"(model/|engine/(disk/|[A-Za-z]+\.h))' engine/net)
+[ -n "$hits" ] && offend "engine/net/ reaches up" "$hits"
+hits=$(grep -rnE '^\s*#\s*include\s*"(model/|engine/[A-Za-z]+\.h)' engine/disk)
+[ -n "$hits" ] && offend "engine/disk/ reaches up" "$hits"
+hits=$(grep -nE '^\s*#\s*include\s*"(model/|engine/)' engine/AviHeaders.h engine/AviHeaders.cpp)
+[ -n "$hits" ] && offend "the AVI headers reach up" "$hits"
 hits=$(grep -nE 'target_link_libraries\(components\b.*\bengine\b' components/CMakeLists.txt)
 [ -n "$hits" ] && offend "components links the engine" "$hits"
 

@@ -10,7 +10,7 @@
 #include "app/Twindow.h"
 #include "components/FileNamer.h"
 #include "components/LanguagesList.h"
-#include "engine/HttpClient.h"
+#include "engine/net/HttpClient.h"
 #include "model/MoviesSet.h"
 
 int main(int argc, char** argv) {

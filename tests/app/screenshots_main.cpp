@@ -21,7 +21,7 @@
 #include "components/MoviesList.h"
 #include "components/UTF8ListView.h"
 #include "model/UiTexts.h"
-#include "engine/HttpClient.h"
+#include "engine/net/HttpClient.h"
 
 using namespace vemlis;
 using namespace tavik::vemlis_loader;

@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-#include "engine/HttpClient.h"
+#include "engine/net/HttpClient.h"
 
 // Widget tests run offscreen unless told otherwise, also when ctest lists their cases.
 int main(int argc, char** argv) {

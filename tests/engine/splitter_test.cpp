@@ -13,6 +13,7 @@
 #include "AviGenerator.h"
 #include "FileSizeLimit.h"
 #include "TempDir.h"
+#include "engine/AviHeaders.h"
 #include "engine/Splitter.h"
 #include "model/MoviesSet.h"
 #include "support/EndLooker.h"
@@ -60,7 +61,7 @@ std::vector<std::string> piecesAt(const std::string& file, const std::vector<std
 
 // The pieces between the headers that a scan of the whole file finds, read in blocks of `block`.
 std::vector<std::string> scannerPieces(const std::filesystem::path& path, std::size_t block) {
-    return piecesAt(readWholeFile(path), scanHeaders(path, block));
+    return piecesAt(readWholeFile(path), indexFile(path, HeaderIndex::defaultLimit, block).getHeaders());
 }
 
 class Recorder final : public SplitHandler {

@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "engine/HttpClient.h"
+#include "engine/net/HttpClient.h"
 
 // Tests of Qt code need the application object and its event loop on the main thread.
 int main(int argc, char** argv) {

@@ -1,11 +1,16 @@
 #include "KeptParts.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
-#include "engine/FileSink.h"
+#include "engine/disk/FileIo.h"
 
 namespace vemlis {
 
@@ -34,10 +39,18 @@ std::uint64_t hashOf(const std::string& text) {
     return hash;
 }
 
+// A line of the side file as it may be used in a request: no control characters.
+bool cleanText(const std::string& text) {
+    for (const unsigned char c : text)
+        if (c < 0x20 || c == 0x7f) return false;
+    return true;
+}
+
+// The size of a regular file at the path (not through a link); -1 for anything else.
 std::int64_t sizeOf(const std::filesystem::path& path) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    return error ? -1 : static_cast<std::int64_t>(size);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return info.st_size;
 }
 
 }  // namespace
@@ -59,7 +72,19 @@ void KeptParts::remove(const std::filesystem::path& part) {
 }
 
 bool KeptParts::read(const std::filesystem::path& infoPath, Info& info) {
-    std::ifstream in(infoPath, std::ios::binary);
+    // Never through a link, and never more than a side file can hold.
+    const int fd = ::open(infoPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return false;
+    std::string text(64 * 1024, '\0');
+    const ssize_t got = ::read(fd, text.data(), text.size());
+    ::close(fd);
+    if (got <= 0 || static_cast<std::size_t>(got) == text.size()) return false;
+    text.resize(static_cast<std::size_t>(got));
+    return parse(text, info);
+}
+
+bool KeptParts::parse(const std::string& text, Info& info) {
+    std::istringstream in(text);
     std::string first, length;
     if (!std::getline(in, first) || first != heading()) return false;
     if (!std::getline(in, info.url) || !std::getline(in, length) || !std::getline(in, info.validator)) return false;
@@ -71,14 +96,19 @@ bool KeptParts::read(const std::filesystem::path& infoPath, Info& info) {
             if (s.from < 0 || s.to <= s.from || s.done < 0 || s.from + s.done > s.to || s.to > info.length) return false;
             info.segments.push_back(s);
         }
-    } catch (...) {
+    } catch (const std::logic_error&) {  // a length that is no number
         return false;
     }
-    return !info.url.empty() && !info.validator.empty();
+    return !info.url.empty() && cleanText(info.url) && cleanText(info.validator);
 }
 
 ResumeFrom KeptParts::prepare(const std::string& url) {
     segments.clear();
+    // Something at temp.kq4 that is no file of ours (a link, a folder) goes, not what it names.
+    if (struct stat info {}; ::lstat(current().c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        std::error_code ignored;
+        std::filesystem::remove_all(current(), ignored);
+    }
     Info info;
     const bool currentKept = read(infoOf(current()), info);
     if (currentKept && info.url != url) {
@@ -112,20 +142,25 @@ ResumeFrom KeptParts::prepare(const std::string& url) {
             forgetCurrent();
             return {};
         }
+        if (info.validator.empty()) {
+            forgetCurrent();
+            return {};
+        }
         segments = info.segments;
-        return {0, info.validator};
+        return {0, info.validator, info.length};
     }
-    if (size <= 0 || (info.length > 0 && size >= info.length)) {
+    // Kept whole (its movies were not all saved), or a part of a version the server names.
+    const bool whole = info.length > 0 && size == info.length;
+    if (size <= 0 || (info.length > 0 && size > info.length) || (!whole && info.validator.empty())) {
         forgetCurrent();
         return {};
     }
-    return {size, info.validator};
+    return {size, info.validator, info.length};
 }
 
 void KeptParts::remember(const std::string& url, const ResponseInfo& info) {
     std::error_code ignored;
-    if (info.validator.empty() || info.validator.find('\n') != std::string::npos ||
-        url.find('\n') != std::string::npos) {
+    if (!cleanText(info.validator) || !cleanText(url)) {
         std::filesystem::remove(infoOf(current()), ignored);
         return;
     }
@@ -144,8 +179,7 @@ void KeptParts::rememberSegments(const std::string& url, const std::string& vali
     for (const Segment& s : parts)
         text += std::to_string(s.from) + " " + std::to_string(s.to) + " " + std::to_string(s.done) + "\n";
     std::error_code ignored;
-    if (validator.find('\n') != std::string::npos || url.find('\n') != std::string::npos ||
-        !replaceFile(infoOf(current()), text, false).empty())
+    if (!cleanText(validator) || !cleanText(url) || !replaceFile(infoOf(current()), text, false).empty())
         std::filesystem::remove(infoOf(current()), ignored);
 }
 

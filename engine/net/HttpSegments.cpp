@@ -4,24 +4,12 @@
 #include <memory>
 #include <vector>
 
-#include "engine/HttpClientImpl.h"
+#include "engine/net/HttpClientImpl.h"
+#include "engine/net/TransferLimits.h"
 
 namespace vemlis {
 
 namespace {
-
-// A segment smaller than this is not split again for a connection that has nothing to do.
-constexpr std::int64_t smallestSteal = 1 << 20;
-
-// Takes the answer to a probe: its headers, and at most the byte asked for.
-class ProbeSink final : public ByteSink {
-public:
-    struct NoRanges {};
-    void begin(const ResponseInfo& info) override {
-        if (info.status != 206) throw NoRanges();  // the whole file is coming: not wanted here
-    }
-    void write(const char*, std::size_t) override {}
-};
 
 // One connection and the segment it fetches.
 struct Connection {
@@ -30,40 +18,54 @@ struct Connection {
     std::size_t segment = 0;
     std::vector<Segment>* segments = nullptr;
     OffsetSink* sink = nullptr;
-    HttpClient* owner = nullptr;
     std::function<void()> counted;
-    std::string retryAfter;
+    RangeAsked asked;
+    AnswerHeaders answer;
     long status = 0;
     bool begun = false;
     bool refused = false;  // 503 or 429: the server wants fewer connections
-    bool changed = false;  // a 200: the server sent the whole (maybe another) file
+    bool sinkFailed = false;
     bool reachedEnd = false;
-    std::exception_ptr error;
+    std::optional<HttpError> refusal;  // the answer did not fit the request
 
     static std::size_t header(char* data, std::size_t, std::size_t size, void* self) {
-        auto* c = static_cast<Connection*>(self);
-        const std::string_view line(data, size);
-        if (line.rfind("HTTP/", 0) == 0) c->retryAfter.clear();
-        headerValue(line, "Retry-After", c->retryAfter);
+        static_cast<Connection*>(self)->answer.take(std::string_view(data, size));
         return size;
+    }
+
+    // The first byte of the answer: only exactly the range asked, of the same version and
+    // length, as the file holds it, is taken.
+    void begin() {
+        begun = true;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        if (status == 503 || status == 429) refused = true;
+        if (status >= 300) return;
+        if (!isIdentityEncoding(answer.contentEncoding)) {
+            refusal = encodedError(answer.contentEncoding);
+        } else if (status == 200) {
+            // Of this version or another (If-Range failed): either way the server's ranges
+            // cannot be had for this file.
+            refusal = HttpError("the whole file for a range", HttpError::Kind::rangesIgnored);
+        } else if (status == 206) {
+            curl_off_t length = -1;
+            curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+            if (const auto verdict = checkPartial(asked, answer.contentRange, length, answer.validator());
+                verdict != PartialVerdict::ok)
+                refusal = partialError(verdict);
+        } else {
+            refusal = HttpError("another part than asked for", HttpError::Kind::wrongRange);
+        }
     }
 
     static std::size_t write(char* data, std::size_t, std::size_t size, void* self) {
         auto* c = static_cast<Connection*>(self);
-        if (!c->begun) {
-            c->begun = true;
-            curl_easy_getinfo(c->easy, CURLINFO_RESPONSE_CODE, &c->status);
-            if (c->status == 200) c->changed = true;
-            if (c->status == 503 || c->status == 429) c->refused = true;
-        }
-        if (c->status != 206) return 0;
+        if (!c->begun) c->begin();
+        if (c->status != 206 || c->refusal) return 0;
         Segment& s = (*c->segments)[c->segment];
         const std::int64_t room = s.to - (s.from + s.done);
         const std::size_t take = static_cast<std::size_t>(std::min<std::int64_t>(room, static_cast<std::int64_t>(size)));
-        try {
-            if (take > 0) c->sink->writeAt(s.from + s.done, data, take);
-        } catch (...) {
-            c->error = std::current_exception();
+        if (take > 0 && !c->sink->writeAt(s.from + s.done, data, take)) {
+            c->sinkFailed = true;
             return 0;
         }
         s.done += static_cast<std::int64_t>(take);
@@ -78,15 +80,6 @@ struct Connection {
 };
 
 }  // namespace
-
-ResponseInfo HttpClient::probe(const std::string& url) {
-    ProbeSink sink;
-    try {
-        perform(url, sink, {0, ""}, true);
-    } catch (const ProbeSink::NoRanges&) {
-    }
-    return getResponseInfo();
-}
 
 void HttpClient::getSegments(const std::string& url, const std::string& validator, std::vector<Segment>& segments,
                              OffsetSink& sink, int connections) {
@@ -112,7 +105,6 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
     std::vector<CURL*> idle;  // kept for their open connections
     std::vector<bool> busy(segments.size(), false);
     int limit = std::max(connections, 1);
-    const std::string ifRange = "If-Range: " + validator;
 
     const auto start = [&](std::size_t index) {
         auto c = std::make_unique<Connection>();
@@ -120,16 +112,21 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
         if (!idle.empty()) idle.pop_back();
         if (!c->easy) throw HttpError("libcurl could not be initialised");
         curl_easy_reset(c->easy);
-        c->headers = curl_slist_append(nullptr, "Accept: text/html, */*");
-        c->headers = curl_slist_append(c->headers, ifRange.c_str());
+        c->headers = fileRequestHeaders(validator);
         c->segment = index;
         c->segments = &segments;
         c->sink = &sink;
-        c->owner = this;
         c->counted = countAll;
-        prepareEasy(c->easy, url, c->headers, impl->stallTimeout);
         const Segment& s = segments[index];
-        const std::string range = std::to_string(s.from + s.done) + "-" + std::to_string(s.to - 1);
+        c->asked = RangeAsked{s.from + s.done, s.to - 1, total, validator};
+        try {
+            prepareEasy(c->easy, url, c->headers, impl->stallTimeout);
+        } catch (...) {
+            curl_slist_free_all(c->headers);
+            idle.push_back(c->easy);
+            throw;
+        }
+        const std::string range = std::to_string(c->asked.first) + "-" + std::to_string(c->asked.last);
         curl_easy_setopt(c->easy, CURLOPT_RANGE, range.c_str());
         curl_easy_setopt(c->easy, CURLOPT_WRITEFUNCTION, &Connection::write);
         curl_easy_setopt(c->easy, CURLOPT_WRITEDATA, c.get());
@@ -159,7 +156,7 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
                     const std::int64_t left = segments[i].to - segments[i].from - segments[i].done;
                     if (busy[i] && left > most) most = left, largest = i;
                 }
-                if (largest == segments.size() || most < 2 * smallestSteal) return;
+                if (largest == segments.size() || most < 2 * limits::smallestSteal) return;
                 // By index: the push may move the segments.
                 const std::int64_t middle = segments[largest].from + segments[largest].done + most / 2;
                 const std::int64_t end = segments[largest].to;
@@ -196,15 +193,15 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
                 active.erase(it);
                 const CURLcode result = message->data.result;
                 release(*c);
-                if (c->error) std::rethrow_exception(c->error);
+                if (c->sinkFailed) throw StreamError("the bytes could not be kept");
+                if (c->refusal) throw *c->refusal;
                 if (!c->begun) curl_easy_getinfo(c->easy, CURLINFO_RESPONSE_CODE, &c->status);
-                if (c->changed) throw HttpError("the file changed on the server", HttpError::Kind::changed);
                 if ((c->refused || c->status == 503 || c->status == 429) && !active.empty()) {
                     limit = std::max(1, static_cast<int>(active.size()));  // fewer connections from now on
                     continue;
                 }
-                if (c->status >= 300 || (c->begun && c->status != 206)) throw statusError(c->status, c->retryAfter);
-                if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && c->reachedEnd)) throw errorOf(result);
+                if (c->status >= 300 || (c->begun && c->status != 206)) throw statusError(c->status, c->answer.retryAfter);
+                if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && c->reachedEnd)) throw errorOf(result, url);
                 if (!segments[c->segment].finished())
                     throw HttpError("a connection ended before its part", HttpError::Kind::cutShort);
             }
@@ -215,7 +212,7 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
                 sink.progress(segments);
                 lastReport = now;
             }
-            curl_multi_poll(impl->multi, nullptr, 0, 50, nullptr);
+            curl_multi_poll(impl->multi, nullptr, 0, static_cast<int>(limits::abortCheck.count()), nullptr);
             if (aborted()) throw HttpError("the transfer was broken off", HttpError::Kind::brokenOff);
         }
     } catch (...) {

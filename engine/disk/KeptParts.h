@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/HttpClient.h"
+#include "engine/net/HttpClient.h"
 
 namespace vemlis {
 
@@ -22,15 +22,17 @@ public:
     std::filesystem::path current() const { return folder / "temp.kq4"; }
 
     // Makes temp.kq4 hold what is kept of the URL's file (parking another file's part first)
-    // and says where to ask from: {0, ""} when nothing usable is kept, and then nothing is. A
-    // file fetched in segments comes back with offset 0, its validator and keptSegments().
+    // and says where to ask from: {0, ""} when nothing usable is kept, and then nothing is; an
+    // offset equal to the length when the whole file is kept. A file fetched in segments comes
+    // back with offset 0, its validator and keptSegments(). Nothing is ever read or written
+    // through a link at these paths.
     ResumeFrom prepare(const std::string& url);
     // The segments of the part prepare() found, when it was fetched in segments.
     const std::vector<Segment>& keptSegments() const { return segments; }
     // temp.kq4 is fetched in these segments (it has the file's whole length).
     void rememberSegments(const std::string& url, const std::string& validator, const std::vector<Segment>& parts);
     // The transfer of the URL began with this answer: what temp.kq4 now holds can be resumed
-    // when the server gave a validator; without one, nothing is remembered.
+    // when the server gave a validator, and taken as it is once whole even without one.
     void remember(const std::string& url, const ResponseInfo& info);
     // Removes temp.kq4 and its side file (the file was split, or its part is worthless).
     void forgetCurrent();
@@ -38,13 +40,17 @@ public:
     // file that matches it.
     void discardUnwanted(const std::function<bool(const std::string& url)>& wanted);
 
-private:
+    // What a side file says.
     struct Info {
         std::string url;
         std::int64_t length = 0;
         std::string validator;
         std::vector<Segment> segments;
     };
+    // Reads a side file's text; false when it is not one of ours, of this boot, whole and sound.
+    static bool parse(const std::string& text, Info& info);
+
+private:
     static bool read(const std::filesystem::path& infoPath, Info& info);
     static std::filesystem::path infoOf(const std::filesystem::path& part);
     std::filesystem::path parkedPath(const std::string& url) const;

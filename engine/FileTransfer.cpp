@@ -1,0 +1,216 @@
+#include "FileTransfer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "engine/disk/KeptParts.h"
+#include "engine/disk/TempFile.h"
+
+namespace vemlis {
+
+namespace {
+
+using Kind = FileTransfer::Outcome::Kind;
+
+std::int64_t sizeOf(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_size : -1;
+}
+
+// temp.kq4 as the answer arrives: continued after the kept part when a 206 starts where that
+// part ends, started over otherwise; the AVI headers noted on the way.
+class TempSink final : public ByteSink {
+public:
+    TempSink(KeptParts& parts, std::string url, const ResumeFrom& resume, HeaderIndex& headers,
+             FileTransfer::FreeSpace& room, bool segmentable)
+        : parts(parts), url(std::move(url)), resume(resume), headers(headers), room(room), segmentable(segmentable) {}
+
+    bool begin(const ResponseInfo& answer) override {
+        info = answer;
+        if (segmentable && resume.offset == 0 && answer.status == 200 && answer.acceptsRanges &&
+            answer.contentLength >= FileTransfer::smallestSegmented && !answer.validator.empty()) {
+            useSegments = true;  // this answer is not taken: the file comes in segments
+            return false;
+        }
+        // The client let only the exact rest of the same version through as a 206.
+        const bool continues = resume.offset > 0 && answer.status == 206;
+        if (!continues) headers = HeaderIndex(headers.getLimit());  // a whole file: old and new bytes never mix
+        // Refused before a byte is written when the rest cannot fit.
+        const std::int64_t free = room ? room(parts.current()) : -1;
+        if (free >= 0 && answer.contentLength > free) return fail();
+        file = std::make_unique<TempFile>(parts.current(), continues ? TempFile::Mode::append : TempFile::Mode::create);
+        if (!file->isOpen()) return fail();
+        file->reserve(answer.contentLength);
+        ResponseInfo kept = answer;
+        if (kept.totalLength <= 0 && answer.status == 200) kept.totalLength = answer.contentLength;
+        parts.remember(url, kept);
+        return true;
+    }
+    bool write(const char* data, std::size_t size) override {
+        headers.feed(data, size);
+        return file->write(data, size);
+    }
+    bool close() { return !file || file->close(); }
+    const ResponseInfo& answer() const { return info; }
+    bool useSegments = false;
+    bool diskFailed = false;
+
+private:
+    bool fail() {
+        diskFailed = true;
+        return false;
+    }
+
+    KeptParts& parts;
+    const std::string url;
+    const ResumeFrom resume;
+    HeaderIndex& headers;
+    FileTransfer::FreeSpace& room;
+    const bool segmentable;
+    std::unique_ptr<TempFile> file;
+    ResponseInfo info;
+};
+
+// temp.kq4 at its whole length, written where each segment's bytes belong; what has arrived
+// is noted beside it now and then, so that a break or a kill loses at most a second's bytes.
+class SegmentSink final : public OffsetSink {
+public:
+    SegmentSink(KeptParts& parts, std::string url, std::string validator)
+        : parts(parts), url(std::move(url)), validator(std::move(validator)),
+          file(parts.current(), TempFile::Mode::atOffsets) {}
+    bool open(std::int64_t length) { return file.setLength(length); }
+    bool writeAt(std::int64_t offset, const char* data, std::size_t size) override {
+        return file.writeAt(offset, data, size);
+    }
+    void progress(const std::vector<Segment>& segments) override { parts.rememberSegments(url, validator, segments); }
+
+private:
+    KeptParts& parts;
+    const std::string url;
+    const std::string validator;
+    TempFile file;
+};
+
+}  // namespace
+
+FileTransfer::FileTransfer(HttpClient& http, KeptParts& parts, FreeSpace freeSpace)
+    : http(http), parts(parts), freeSpace(std::move(freeSpace)) {}
+
+FileTransfer::Outcome FileTransfer::failed(const HttpError& error) {
+    switch (error.kind) {
+        case HttpError::Kind::brokenOff: return {Kind::stopped, error};  // what arrived is kept
+        case HttpError::Kind::changed: parts.forgetCurrent(); return {Kind::startOver, error};
+        case HttpError::Kind::rangesIgnored: parts.forgetCurrent(); return {Kind::startOver, error, true};
+        case HttpError::Kind::wrongRange: parts.forgetCurrent(); return {Kind::setAside, error, true};
+        default: break;
+    }
+    if (error.status == 404 || error.status == 410) {
+        parts.forgetCurrent();
+        return {Kind::wrongLink, error};
+    }
+    if (error.status == 416) {
+        parts.forgetCurrent();  // what is kept is not a part of the file
+        return {Kind::startOver, error};
+    }
+    return {Kind::setAside, error};
+}
+
+FileTransfer::Outcome FileTransfer::segmented(const std::string& url, const std::string& validator,
+                                              std::vector<Segment> segments, int connections) {
+    std::int64_t length = 0;
+    std::int64_t missing = 0;
+    for (const Segment& s : segments) {
+        length = std::max(length, s.to);
+        missing += s.to - s.from - s.done;
+    }
+    headersKnown = false;  // the splitting finds them in its one pass over the file
+    SegmentSink sink(parts, url, validator);
+    const std::int64_t free = freeSpace ? freeSpace(parts.current()) : -1;
+    if ((free >= 0 && missing > free) || !sink.open(length)) {
+        parts.forgetCurrent();
+        return {Kind::diskFailed};
+    }
+    try {
+        http.getSegments(url, validator, segments, sink, connections);
+        return {Kind::done};
+    } catch (const StreamError&) {
+        parts.forgetCurrent();
+        return {Kind::diskFailed};
+    } catch (const HttpError& error) {
+        return failed(error);
+    }
+}
+
+FileTransfer::Outcome FileTransfer::fetch(const std::string& url, int connections, std::size_t movies) {
+    ResumeFrom resume = parts.prepare(url);
+    index = HeaderIndex(movies + 1);
+    headersKnown = true;
+    if (!parts.keptSegments().empty()) return segmented(url, resume.validator, parts.keptSegments(), connections);
+    if (resume.offset > 0) {
+        try {
+            // The headers of the kept part, at memory speed, so the index is right for the whole file.
+            index = indexFile(parts.current(), movies + 1);
+        } catch (const std::system_error&) {
+            parts.forgetCurrent();
+            resume = {};
+        }
+        // Kept whole: nothing to fetch (its movies could not be saved before).
+        if (resume.offset == resume.length) return {Kind::done};
+    }
+    TempSink sink(parts, url, resume, index, freeSpace, connections > 1);
+    try {
+        http.get(url, sink, resume);
+    } catch (const StreamError&) {
+        parts.forgetCurrent();
+        return {Kind::diskFailed};
+    } catch (const HttpError& error) {
+        if (!sink.close()) {
+            parts.forgetCurrent();
+            return {Kind::diskFailed};
+        }
+        return failed(error);  // what arrived is kept for the next try
+    }
+    if (sink.diskFailed) {
+        parts.forgetCurrent();
+        return {Kind::diskFailed};
+    }
+    if (sink.useSegments) {
+        // Equal segments to begin with; the fastest take over the slowest ones' rest.
+        const std::int64_t length = sink.answer().contentLength;
+        std::vector<Segment> segments;
+        for (int i = 0; i < connections; ++i)
+            segments.push_back({length * i / connections, length * (i + 1) / connections, 0});
+        parts.forgetCurrent();
+        parts.rememberSegments(url, sink.answer().validator, segments);
+        return segmented(url, sink.answer().validator, segments, connections);
+    }
+    if (!sink.close()) {
+        parts.forgetCurrent();
+        return {Kind::diskFailed};
+    }
+    // The file must be as long as the server said, and end where its last movie ends when it
+    // said nothing.
+    const std::int64_t total = sink.answer().totalLength;
+    if ((total > 0 && sizeOf(parts.current()) != total) ||
+        (sink.answer().contentLength <= 0 && endsInsideAMovie()))
+        return {Kind::setAside, HttpError("the file ended early", HttpError::Kind::cutShort)};
+    return {Kind::done};
+}
+
+bool FileTransfer::endsInsideAMovie() const {
+    const auto& found = index.getHeaders();
+    if (found.empty()) return false;
+    const int fd = ::open(parts.current().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const std::int64_t last = found.back();
+    const std::int64_t length = aviLengthAt(fd, last);
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    ::close(fd);
+    return length < 0 || end < last + length;
+}
+
+}  // namespace vemlis

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/AviHeaders.h"
+#include "engine/net/HttpClient.h"
+
+namespace vemlis {
+
+class KeptParts;
+
+// Fetches one server file into temp.kq4: goes on from what an earlier transfer kept, over
+// several connections for a large file from a server that serves ranges, and notes the AVI
+// headers as the bytes go by when they come in order. Says what happened as a value.
+class FileTransfer final {
+public:
+    struct Outcome {
+        enum class Kind {
+            done,        // temp.kq4 holds the whole file
+            wrongLink,   // the server does not have the file (404, 410)
+            startOver,   // what was kept is no part of this file: fetch it whole, now
+            setAside,    // failed for now: try again after a while
+            stopped,     // stop or close broke it off; what arrived is kept
+            diskFailed,  // temp.kq4 cannot be written: the run cannot go on
+        };
+        Outcome(Kind kind, std::optional<HttpError> error = std::nullopt, bool noRanges = false)
+            : kind(kind), error(std::move(error)), noRanges(noRanges) {}
+        Kind kind;
+        std::optional<HttpError> error;  // what failed, for startOver and setAside
+        // The server answered a range with something else: this file is fetched over one
+        // connection, without ranges, from now on.
+        bool noRanges = false;
+    };
+    using FreeSpace = std::function<std::int64_t(const std::filesystem::path&)>;
+
+    FileTransfer(HttpClient& http, KeptParts& parts, FreeSpace freeSpace);
+
+    // `connections`: at most this many at once (1: never segments); `movies`: how many the
+    // file holds, which bounds the headers noted.
+    Outcome fetch(const std::string& url, int connections, std::size_t movies);
+    // The header offsets noted during the transfer, or null when its bytes came in segments
+    // (the splitting finds them then).
+    const std::vector<std::int64_t>* headers() const { return headersKnown ? &index.getHeaders() : nullptr; }
+
+    // Files this large from servers that serve ranges come over several connections.
+    static constexpr std::int64_t smallestSegmented = std::int64_t(16) << 20;
+
+private:
+    Outcome segmented(const std::string& url, const std::string& validator, std::vector<Segment> segments,
+                      int connections);
+    Outcome failed(const HttpError& error);
+    // The file ended inside its last movie (looked at only when no length was announced).
+    bool endsInsideAMovie() const;
+
+    HttpClient& http;
+    KeptParts& parts;
+    FreeSpace freeSpace;
+    HeaderIndex index;
+    bool headersKnown = true;
+};
+
+}  // namespace vemlis

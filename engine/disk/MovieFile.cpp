@@ -1,0 +1,197 @@
+#include "MovieFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <new>
+
+#include "engine/disk/FileIo.h"
+#include "support/FileNames.h"
+
+namespace vemlis {
+
+namespace {
+
+// File systems that keep the file elsewhere: there a direct write waits for the network on
+// each block, where the page cache would send them on while the next is copied.
+bool onTheNetwork(int fd) {
+    struct statfs info {};
+    if (::fstatfs(fd, &info) != 0) return false;
+    switch (static_cast<unsigned long>(info.f_type)) {
+        case 0x6969:      // NFS
+        case 0xFF534D42:  // CIFS
+        case 0xFE534D42:  // SMB2
+        case 0x517B:      // SMB
+        case 0x65735546:  // FUSE (sshfs and the like)
+        case 0x00C36400:  // Ceph
+        case 0x01021997:  // 9P
+            return true;
+        default:
+            return false;
+    }
+}
+
+// What direct writes to the file must be aligned to (offsets, lengths and memory); 0 when
+// the file system takes none, or is better written through the page cache. Without word from
+// the system, a page, which every device takes.
+std::size_t directAlignment(int fd) {
+    if (onTheNetwork(fd)) return 0;
+#ifdef STATX_DIOALIGN
+    struct statx info {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_DIOALIGN, &info) == 0 && (info.stx_mask & STATX_DIOALIGN)) {
+        const std::size_t needed = std::max(info.stx_dio_offset_align, info.stx_dio_mem_align);
+        return needed == 0 || DirectBuffer::alignment % needed != 0 ? 0 : needed;
+    }
+#else
+    (void)fd;
+#endif
+    return DirectBuffer::alignment;
+}
+
+}  // namespace
+
+DirectBuffer::DirectBuffer(std::size_t size)
+    : block(static_cast<char*>(std::aligned_alloc(alignment, size))), length(size) {
+    if (!block) throw std::bad_alloc();
+}
+
+DirectBuffer::~DirectBuffer() { std::free(block); }
+
+bool MovieFile::open(const std::string& name, bool direct) {
+    discard();
+    failed = false;
+    error = 0;
+    if (name.empty() || !tavik::text::isPlainFileName(name)) {
+        error = EINVAL;
+        return false;
+    }
+    struct stat info {};
+    if (::lstat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? EISDIR : EEXIST;
+        return false;
+    }
+    finalName = name;
+    partName = name + ".part";
+    const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW;
+    fd = direct ? ::open(partName.c_str(), flags | O_DIRECT, 0666) : -1;
+    if (fd < 0) fd = ::open(partName.c_str(), flags, 0666);
+    if (fd < 0) {
+        error = errno;
+        partName.clear();  // nothing of ours to remove
+    }
+    alignment = fd >= 0 && (::fcntl(fd, F_GETFL) & O_DIRECT) ? directAlignment(fd) : 0;
+    if (fd >= 0 && alignment == 0) leaveDirect();
+    return fd >= 0;
+}
+
+std::string MovieFile::reason() const { return systemReason(error ? error : EIO); }
+
+void MovieFile::copyFrom(int input, std::int64_t from, std::int64_t to, DirectBuffer& buffer) {
+    if (alignment > 0 && buffer.size() % alignment == 0 &&
+        reinterpret_cast<std::uintptr_t>(buffer.data()) % alignment == 0)
+        return copyThroughBuffer(input, from, to, buffer);
+    leaveDirect();
+    while (!failed && from < to) {
+        loff_t offset = from;
+        const ssize_t n = ::copy_file_range(input, &offset, fd, nullptr, static_cast<std::size_t>(to - from), 0);
+        if (n > 0) {
+            from += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            copyThroughBuffer(input, from, to, buffer);
+            return;
+        }
+        if (n == 0) errno = ENOSPC;
+        fail();
+    }
+}
+
+void MovieFile::append(const char* data, std::size_t size) {
+    if (failed) return;
+    std::size_t done = 0;
+    if (alignment > 0 && reinterpret_cast<std::uintptr_t>(data) % alignment == 0) {
+        const std::size_t whole = size / alignment * alignment;
+        while (done < whole) {
+            const ssize_t n = ::write(fd, data + done, whole - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINVAL) break;  // not taken straight after all
+            if (n <= 0) {
+                if (n == 0) errno = ENOSPC;
+                return fail();
+            }
+            done += static_cast<std::size_t>(n);
+            if (done % alignment != 0) break;  // a short write: the rest goes the usual way
+        }
+    }
+    if (done < size) {
+        leaveDirect();
+        write(data + done, size - done);
+    }
+}
+
+bool MovieFile::commit() {
+    bool done = !failed;
+    if (done && ::fdatasync(fd) != 0) done = false, error = errno;
+    if (::close(fd) != 0 && done) done = false, error = errno;
+    fd = -1;
+    if (done && ::rename(partName.c_str(), finalName.c_str()) != 0) done = false, error = errno;
+    if (!done) {
+        ::unlink(partName.c_str());
+        partName.clear();
+        return false;
+    }
+    // The rename itself reaches the disk with its folder.
+    syncFolderOf(finalName);
+    partName.clear();
+    return true;
+}
+
+void MovieFile::fail() {
+    failed = true;
+    error = errno;
+}
+
+void MovieFile::write(const char* data, std::size_t size) {
+    if (!failed && !writeFully(fd, data, size)) fail();
+}
+
+// From here on through the page cache: for a tail shorter than a block, or when the file
+// system refuses a direct write after all.
+void MovieFile::leaveDirect() {
+    if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_DIRECT);
+    alignment = 0;
+}
+
+// Reads the range block by block into the buffer and appends it.
+void MovieFile::copyThroughBuffer(int input, std::int64_t from, std::int64_t to, DirectBuffer& buffer) {
+    while (!failed && from < to) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(to - from, buffer.size()));
+        const ssize_t n = ::pread(input, buffer.data(), want, from);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            fail();
+            return;
+        }
+        append(buffer.data(), static_cast<std::size_t>(n));
+        from += n;
+    }
+}
+
+void MovieFile::discard() {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (!partName.empty()) ::unlink(partName.c_str());
+    partName.clear();
+}
+
+}  // namespace vemlis

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vemlis {
+
+// A block for direct writes, aligned for any device's direct I/O.
+class DirectBuffer final {
+public:
+    static constexpr std::size_t alignment = 4096;
+    explicit DirectBuffer(std::size_t size);
+    ~DirectBuffer();
+    DirectBuffer(const DirectBuffer&) = delete;
+    DirectBuffer& operator=(const DirectBuffer&) = delete;
+    char* data() const { return block; }
+    std::size_t size() const { return length; }
+
+private:
+    char* const block;
+    const std::size_t length;
+};
+
+// One movie's file: written as "<name>.part" and renamed over the name once complete and on
+// disk, so an existing file is replaced only by a whole movie. Write errors are remembered,
+// not thrown; whatever did not commit is removed when the object goes.
+class MovieFile final {
+public:
+    MovieFile() = default;
+    ~MovieFile() { discard(); }
+    MovieFile(const MovieFile&) = delete;
+    MovieFile& operator=(const MovieFile&) = delete;
+
+    // False when the part file cannot be made, the name holds a control character, or the name
+    // is taken by something that is no regular file (a folder, a device): that is never
+    // replaced. `direct`: write past the page cache where the file system takes it.
+    bool open(const std::string& name, bool direct);
+    // The system's words for what went wrong last.
+    std::string reason() const;
+    // Copies [from, to) of the input file: straight to the disk in aligned blocks when the file
+    // was opened so, else inside the kernel where it can, else through memory.
+    void copyFrom(int input, std::int64_t from, std::int64_t to, DirectBuffer& buffer);
+    // Adds bytes at the end: straight to the disk while they come in whole aligned blocks at
+    // aligned places (the buffer's blocks), through the page cache from the first that does not.
+    void append(const char* data, std::size_t size);
+    // Puts the complete movie in place: on disk first, so that a state that calls it
+    // downloaded never outlives its bytes. True when it is there; else the part file is gone.
+    bool commit();
+
+private:
+    void fail();
+    void write(const char* data, std::size_t size);
+    void leaveDirect();
+    void copyThroughBuffer(int input, std::int64_t from, std::int64_t to, DirectBuffer& buffer);
+    void discard();
+
+    int fd = -1;
+    std::size_t alignment = 0;  // of direct writes; 0 when writing through the page cache
+    bool failed = false;
+    int error = 0;
+    std::string finalName;
+    std::string partName;  // set while a part file of ours exists
+};
+
+}  // namespace vemlis

@@ -1,0 +1,274 @@
+#include "HttpClient.h"
+
+#include <cctype>
+#include <ctime>
+
+#include "engine/net/HttpClientImpl.h"
+#include "engine/net/TransferLimits.h"
+
+namespace vemlis {
+
+HttpLibrary::HttpLibrary() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+HttpLibrary::~HttpLibrary() { curl_global_cleanup(); }
+
+long HttpClient::Impl::status() const {
+    long code = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+    return code;
+}
+
+ResponseInfo HttpClient::Impl::describe() const {
+    ResponseInfo result;
+    result.status = status();
+    curl_off_t length = -1;
+    curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    result.contentLength = length > 0 ? length : 0;
+    result.validator = answer.validator();
+    result.acceptsRanges = answer.acceptRanges == "bytes";
+    result.totalLength = result.status == 200 ? result.contentLength : 0;
+    if (result.status == 206)
+        if (const auto range = parseContentRange(answer.contentRange)) {
+            result.rangeStart = range->first;
+            result.totalLength = range->total > 0 ? range->total : 0;
+        }
+    return result;
+}
+
+bool HttpClient::Impl::start() {
+    started = true;
+    const ResponseInfo now = describe();
+    {
+        std::lock_guard guard(infoLock);
+        info = now;
+    }
+    if (!decode && !isIdentityEncoding(answer.contentEncoding)) {
+        refusal = encodedError(answer.contentEncoding);
+        return false;
+    }
+    if (now.status == 206) {
+        curl_off_t length = -1;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        const PartialVerdict verdict =
+            asked ? checkPartial(*asked, answer.contentRange, length, now.validator) : PartialVerdict::wrongRange;
+        if (verdict != PartialVerdict::ok) {
+            refusal = partialError(verdict);
+            return false;
+        }
+    }
+    offset = now.status == 206 ? now.rangeStart : 0;
+    if (!sink->begin(now)) {
+        declined = true;
+        return false;
+    }
+    owner->onWorkStart(now.totalLength > 0 ? now.totalLength : (now.contentLength > 0 ? offset + now.contentLength : 0));
+    return true;
+}
+
+std::int64_t HttpClient::Impl::partLength() const {
+    std::lock_guard guard(infoLock);
+    if (info.status != 206) return 0;
+    const auto range = parseContentRange(answer.contentRange);
+    return range ? range->last - range->first + 1 : 0;
+}
+
+std::size_t HttpClient::Impl::header(char* data, std::size_t, std::size_t size, void* self) {
+    static_cast<Impl*>(self)->answer.take(std::string_view(data, size));
+    return size;
+}
+
+std::size_t HttpClient::Impl::write(char* data, std::size_t, std::size_t size, void* self) {
+    auto* impl = static_cast<Impl*>(self);
+    // The body of an error answer is not the file.
+    if (impl->status() >= 300) return size;
+    // Nothing may leave a libcurl callback as an exception: it is carried past libcurl.
+    try {
+        if (!impl->started && !impl->start()) return 0;
+        if (!impl->sink->write(data, size)) {
+            impl->sinkFailed = true;
+            return 0;
+        }
+        impl->received += static_cast<std::int64_t>(size);
+        impl->owner->onWork(impl->offset + impl->received);
+    } catch (...) {
+        impl->sinkError = std::current_exception();
+        return 0;
+    }
+    return size;
+}
+
+HttpClient::HttpClient() : impl(std::make_unique<Impl>()) {
+    impl->owner = this;
+    impl->easy = curl_easy_init();
+    impl->multi = curl_multi_init();
+    if (!impl->easy || !impl->multi) throw HttpError("libcurl could not be initialised");
+}
+
+HttpClient::~HttpClient() {
+    curl_multi_cleanup(impl->multi);
+    curl_easy_cleanup(impl->easy);
+}
+
+void HttpClient::onWorkStart(std::int64_t) {}
+void HttpClient::onWork(std::int64_t) {}
+void HttpClient::onWorkEnd() {}
+
+void HttpClient::disconnect() {
+    impl->disconnects.fetch_add(1);
+    curl_multi_wakeup(impl->multi);
+}
+
+void HttpClient::setAbortCheck(std::function<bool()> check) { impl->abortCheck = std::move(check); }
+void HttpClient::setStallTimeout(int seconds) { impl->stallTimeout = seconds; }
+
+std::string HttpClient::getRequestURL() const {
+    std::lock_guard lock(impl->urlLock);
+    return impl->url;
+}
+
+ResponseInfo HttpClient::getResponseInfo() const {
+    std::lock_guard lock(impl->infoLock);
+    return impl->info;
+}
+
+namespace {
+
+class TextSink final : public ByteSink {
+public:
+    TextSink(std::string& text, std::size_t limit) : text(text), limit(limit) {}
+    bool begin(const ResponseInfo& info) override {
+        over = static_cast<std::uint64_t>(info.contentLength) > limit;
+        return !over;
+    }
+    bool write(const char* data, std::size_t size) override {
+        over = size > limit - text.size();
+        if (!over) text.append(data, size);
+        return !over;
+    }
+    bool over = false;
+
+private:
+    std::string& text;
+    const std::size_t limit;
+};
+
+}  // namespace
+
+std::string HttpClient::get(const std::string& url, std::size_t limit) {
+    std::string body;
+    TextSink sink(body, limit);
+    try {
+        perform(url, sink, {}, true);
+    } catch (const StreamError&) {
+        if (!sink.over) throw;
+    }
+    if (sink.over) throw HttpError("too large", HttpError::Kind::tooLarge);
+    return body;
+}
+
+void HttpClient::get(const std::string& url, ByteSink& sink, const ResumeFrom& resume) {
+    perform(url, sink, resume, false);
+}
+
+void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFrom& resume, bool decode) {
+    {
+        std::lock_guard lock(impl->urlLock);
+        impl->url = url;
+    }
+    const std::uint64_t generation = impl->disconnects.load();
+    CURL* easy = impl->easy;
+    curl_easy_reset(easy);
+    const bool resuming = resume.offset > 0 && !resume.validator.empty();
+    curl_slist* headers = decode ? curl_slist_append(nullptr, "Accept: text/html, */*")
+                                 : fileRequestHeaders(resuming ? resume.validator : std::string());
+    try {
+        prepareEasy(easy, url, headers, impl->stallTimeout);
+    } catch (...) {
+        curl_slist_free_all(headers);
+        throw;
+    }
+    // Empty: every encoding libcurl decodes is asked for, and decoded.
+    if (decode) curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::write);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, impl.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::header);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, impl.get());
+    impl->asked.reset();
+    if (resuming) {
+        const std::string range = std::to_string(resume.offset) + "-";
+        curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());  // copied by libcurl
+        impl->asked = RangeAsked{resume.offset, -1, resume.length, resume.validator};
+    }
+    impl->sink = &sink;
+    impl->decode = decode;
+    impl->sinkError = nullptr;
+    impl->refusal.reset();
+    impl->declined = false;
+    impl->sinkFailed = false;
+    impl->started = false;
+    impl->received = 0;
+    impl->offset = 0;
+    impl->answer = {};
+    {
+        std::lock_guard lock(impl->infoLock);
+        impl->info = {};
+    }
+
+    auto aborted = [&] {
+        return impl->disconnects.load() != generation || (impl->abortCheck && impl->abortCheck());
+    };
+    curl_multi_add_handle(impl->multi, easy);
+    CURLcode result = CURLE_OK;
+    bool brokenOff = false;
+    for (;;) {
+        int running = 0;
+        const CURLMcode code = curl_multi_perform(impl->multi, &running);
+        if (code != CURLM_OK) {
+            result = CURLE_RECV_ERROR;
+            break;
+        }
+        if (running == 0) {
+            int queued = 0;
+            while (CURLMsg* message = curl_multi_info_read(impl->multi, &queued))
+                if (message->msg == CURLMSG_DONE && message->easy_handle == easy) result = message->data.result;
+            break;
+        }
+        if (aborted()) {
+            brokenOff = true;
+            break;
+        }
+        curl_multi_poll(impl->multi, nullptr, 0, static_cast<int>(limits::abortCheck.count()), nullptr);
+        if (aborted()) {
+            brokenOff = true;
+            break;
+        }
+    }
+    curl_multi_remove_handle(impl->multi, easy);
+    curl_slist_free_all(headers);
+    const long status = impl->status();
+    // An empty body of a successful answer still begins (and is the whole file).
+    if (!impl->started && !brokenOff && result == CURLE_OK && status < 300) {
+        try {
+            impl->start();
+        } catch (...) {
+            impl->sinkError = std::current_exception();
+        }
+    }
+    if (!impl->started) {
+        std::lock_guard lock(impl->infoLock);
+        impl->info = impl->describe();
+    }
+    if (impl->started && !impl->declined && !impl->refusal) onWorkEnd();
+
+    if (impl->sinkError) std::rethrow_exception(impl->sinkError);
+    if (impl->refusal) throw *impl->refusal;
+    if (impl->declined) return;
+    if (impl->sinkFailed) throw StreamError("the bytes could not be kept");
+    if (brokenOff) throw HttpError("the transfer was broken off", HttpError::Kind::brokenOff);
+    if (status >= 300 && result == CURLE_OK) throw statusError(status, impl->answer.retryAfter);
+    if (result != CURLE_OK) throw errorOf(result, url);
+    // A part that ends early, where no length said so (a body read to the connection's end).
+    if (const std::int64_t whole = impl->partLength(); whole > 0 && impl->received != whole)
+        throw HttpError("the part ended early", HttpError::Kind::cutShort);
+}
+
+}  // namespace vemlis

@@ -1,0 +1,84 @@
+#pragma once
+
+// The HTTP client's own parts, shared by its source files; nothing else includes this.
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/net/HttpClient.h"
+#include "engine/net/ResponseCheck.h"
+
+namespace vemlis {
+
+// The value of a header line "Name: value" when it has that name (any case).
+bool headerValue(std::string_view line, std::string_view name, std::string& value);
+
+// The headers of one answer that a transfer needs, collected anew for every answer of a
+// redirect chain.
+struct AnswerHeaders {
+    std::string etag, lastModified, contentRange, retryAfter, acceptRanges, contentEncoding;
+    // Takes one header line; a status line starts a new answer.
+    void take(std::string_view line);
+    // ETag, else Last-Modified; empty when neither is a safe validator.
+    std::string validator() const;
+};
+
+// One transfer's libcurl handle set up as every request of the program is. Throws HttpError
+// when a security option cannot be set.
+void prepareEasy(CURL* easy, const std::string& url, curl_slist* headers, int stallTimeout);
+// The request headers of a file transfer: Accept, Accept-Encoding identity, and If-Range with
+// a validator.
+curl_slist* fileRequestHeaders(const std::string& validator);
+// A failed transfer as the client reports it.
+HttpError errorOf(CURLcode result, const std::string& url);
+// An error answer with its status and its Retry-After header.
+HttpError statusError(long status, const std::string& retryAfter);
+// The refusal of a 206 that is not what was asked.
+HttpError partialError(PartialVerdict verdict);
+HttpError encodedError(const std::string& encoding);
+
+struct HttpClient::Impl {
+    CURL* easy = nullptr;
+    CURLM* multi = nullptr;
+    std::atomic<std::uint64_t> disconnects{0};
+    std::function<bool()> abortCheck;
+    int stallTimeout = 0;
+    mutable std::mutex urlLock;
+    std::string url;
+
+    // Per transfer.
+    ByteSink* sink = nullptr;
+    std::optional<RangeAsked> asked;  // set when a range was asked
+    bool decode = false;
+    std::exception_ptr sinkError;     // what a sink threw: carried past libcurl
+    std::optional<HttpError> refusal; // the answer did not fit the request
+    bool declined = false;            // the sink wanted nothing of the answer
+    bool sinkFailed = false;          // the sink could not keep bytes
+    bool started = false;
+    std::int64_t received = 0;
+    std::int64_t offset = 0;  // of the first byte of this body in the file
+    HttpClient* owner = nullptr;
+    AnswerHeaders answer;
+    mutable std::mutex infoLock;
+    ResponseInfo info;
+
+    long status() const;
+    ResponseInfo describe() const;
+    // Before the first byte of a successful body: checks the answer against the request and
+    // tells the sink what came. False when the transfer must end here.
+    bool start();
+    // What a 206 must hold when the body ends; 0 for any other answer.
+    std::int64_t partLength() const;
+
+    static std::size_t header(char* data, std::size_t, std::size_t size, void* self);
+    static std::size_t write(char* data, std::size_t, std::size_t size, void* self);
+};
+
+}  // namespace vemlis

@@ -1,0 +1,158 @@
+// How every request of the client is set up, and how its answers and failures are read.
+#include <cctype>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "engine/net/HttpClientImpl.h"
+#include "engine/net/TransferLimits.h"
+
+namespace vemlis {
+
+std::string HttpError::reason() const {
+    switch (kind) {
+        case Kind::status:
+            if (status == 404 || status == 410) return "File not found on the server (" + std::to_string(status) + ")";
+            if (status == 429 || status == 503) return "The server is busy (" + std::to_string(status) + ")";
+            if (status >= 500) return "Server error " + std::to_string(status);
+            return "The server refused the file (" + std::to_string(status) + ")";
+        case Kind::stalled: return "No answer from the server";
+        case Kind::cutShort: return "Connection lost";
+        case Kind::brokenOff: return "Stopped";
+        case Kind::tooLarge: return "The answer is too large";
+        case Kind::changed: return "The file changed on the server";
+        case Kind::wrongRange: return "The server sent another part of the file than asked for";
+        case Kind::rangesIgnored: return "The server sends the whole file instead of a part";
+        case Kind::encoded: return "The server sent the file compressed (" + std::string(what()) + ")";
+        case Kind::certificate: return "Secure connection to " + host + " failed: " + what();
+        case Kind::redirect: return "The server sent the download to an address that is not allowed";
+        case Kind::notFound: return "Server " + host + " not found";
+        case Kind::network: break;
+    }
+    return "Connection lost";
+}
+
+bool headerValue(std::string_view line, std::string_view name, std::string& value) {
+    if (line.size() <= name.size() || line[name.size()] != ':') return false;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(line[i])) != std::tolower(static_cast<unsigned char>(name[i])))
+            return false;
+    std::string_view rest = line.substr(name.size() + 1);
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+    while (!rest.empty() && (rest.back() == '\r' || rest.back() == '\n' || rest.back() == ' ')) rest.remove_suffix(1);
+    value.assign(rest);
+    return true;
+}
+
+void AnswerHeaders::take(std::string_view line) {
+    if (line.rfind("HTTP/", 0) == 0) {
+        *this = {};
+        return;
+    }
+    headerValue(line, "ETag", etag) || headerValue(line, "Last-Modified", lastModified) ||
+        headerValue(line, "Content-Range", contentRange) || headerValue(line, "Accept-Ranges", acceptRanges) ||
+        headerValue(line, "Content-Encoding", contentEncoding) || headerValue(line, "Retry-After", retryAfter);
+}
+
+std::string AnswerHeaders::validator() const {
+    std::string clean = cleanValidator(etag);
+    return clean.empty() ? cleanValidator(lastModified) : clean;
+}
+
+namespace {
+
+// The system's certificate authorities and the file SSL_CERT_FILE names, as one bundle, read
+// once: libcurl takes either its own default or a file given, not both.
+const std::string& extraAuthorities(CURL* easy) {
+    static const std::string bundle = [easy] {
+        const char* extra = std::getenv("SSL_CERT_FILE");
+        if (!extra || !*extra) return std::string();
+        std::ostringstream text;
+        char* system = nullptr;
+        if (curl_easy_getinfo(easy, CURLINFO_CAINFO, &system) == CURLE_OK && system)
+            text << std::ifstream(system, std::ios::binary).rdbuf() << '\n';
+        text << std::ifstream(extra, std::ios::binary).rdbuf();
+        return text.str();
+    }();
+    return bundle;
+}
+
+void require(CURLcode code, const char* what) {
+    if (code != CURLE_OK) throw HttpError(std::string("libcurl refused ") + what + ": " + curl_easy_strerror(code));
+}
+
+}  // namespace
+
+void prepareEasy(CURL* easy, const std::string& url, curl_slist* headers, int stallTimeout) {
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, limits::redirects);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, "KQ4Loader");
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    require(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"), "the allowed protocols");
+    // A download asked over https never goes on in the clear.
+    const bool secure = url.rfind("https://", 0) == 0;
+    require(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https"),
+            "the allowed redirects");
+    require(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L), "certificate checks");
+    require(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L), "certificate checks");
+    if (const std::string& bundle = extraAuthorities(easy); !bundle.empty()) {
+        curl_blob blob{const_cast<char*>(bundle.data()), bundle.size(), CURL_BLOB_NOCOPY};
+        require(curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob), "SSL_CERT_FILE");
+    }
+    if (const char* folder = std::getenv("SSL_CERT_DIR"); folder && *folder)
+        require(curl_easy_setopt(easy, CURLOPT_CAPATH, folder), "SSL_CERT_DIR");
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, limits::receiveBuffer);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, limits::connectTimeout);
+    if (stallTimeout > 0) {
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stallTimeout));
+    }
+}
+
+curl_slist* fileRequestHeaders(const std::string& validator) {
+    curl_slist* headers = curl_slist_append(nullptr, "Accept: text/html, */*");
+    headers = curl_slist_append(headers, "Accept-Encoding: identity");
+    if (!validator.empty()) headers = curl_slist_append(headers, ("If-Range: " + validator).c_str());
+    return headers;
+}
+
+HttpError errorOf(CURLcode result, const std::string& url) {
+    std::string host = url.substr(url.find("://") == std::string::npos ? 0 : url.find("://") + 3);
+    host = host.substr(0, host.find_first_of("/?#"));
+    HttpError::Kind kind = HttpError::Kind::network;
+    switch (result) {
+        case CURLE_OPERATION_TIMEDOUT: kind = HttpError::Kind::stalled; break;
+        case CURLE_PARTIAL_FILE:
+        case CURLE_RECV_ERROR: kind = HttpError::Kind::cutShort; break;
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH: kind = HttpError::Kind::certificate; break;
+        case CURLE_UNSUPPORTED_PROTOCOL:
+        case CURLE_TOO_MANY_REDIRECTS: kind = HttpError::Kind::redirect; break;
+        case CURLE_COULDNT_RESOLVE_HOST: kind = HttpError::Kind::notFound; break;
+        default: break;
+    }
+    return HttpError(curl_easy_strerror(result), kind, 0, -1, host);
+}
+
+HttpError statusError(long status, const std::string& retryAfter) {
+    return HttpError("HTTP " + std::to_string(status), HttpError::Kind::status, status,
+                     parseRetryAfter(retryAfter, std::time(nullptr)));
+}
+
+HttpError partialError(PartialVerdict verdict) {
+    if (verdict == PartialVerdict::otherVersion)
+        return HttpError("a part of another version of the file", HttpError::Kind::changed);
+    return HttpError("another part than asked for", HttpError::Kind::wrongRange);
+}
+
+HttpError encodedError(const std::string& encoding) { return HttpError(encoding, HttpError::Kind::encoded); }
+
+}  // namespace vemlis
