@@ -147,7 +147,7 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
         auto& slot = sent[path];
         if (!slot) slot = std::make_shared<std::atomic<std::int64_t>>(0);
         counter = slot;
-        for (const char* name : {"Accept", "User-Agent", "Range", "If-Range"}) headers[path][name] = request.get_header_value(name);
+        for (const char* name : {"Accept", "Accept-Encoding", "User-Agent", "Range", "If-Range"}) headers[path][name] = request.get_header_value(name);
         if (request.has_header("Range")) ranges[path].push_back(request.get_header_value("Range"));
         auto f = faults.find(path);
         if (f != faults.end() && f->second.times != 0) {
@@ -194,19 +194,28 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
         return;
     }
 
-    const std::string validator = validatorOf(entry);
+    std::string validator = validatorOf(entry);
+    if (fault.newValidatorEachAnswer && entry.validator == Validator::etag)
+        validator = "\"answer" + std::to_string(requests(path)) + "\"";
     if (!validator.empty())
         response.set_header(entry.validator == Validator::etag ? "ETag" : "Last-Modified", validator);
+    if (!fault.encoding.empty()) response.set_header("Content-Encoding", fault.encoding);
     if (entry.ranges) response.set_header("Accept-Ranges", "bytes");
     std::int64_t start = 0;
     std::int64_t rangeEnd = entry.size;
-    if (entry.ranges && range.rfind("bytes=", 0) == 0 && range.find(',') == std::string::npos) {
+    if (entry.ranges && !fault.wholeForRanges && range.rfind("bytes=", 0) == 0 && range.find(',') == std::string::npos) {
         const std::string ifRange = request.get_header_value("If-Range");
-        if (ifRange.empty() || ifRange == validator) {
+        if (ifRange.empty() || ifRange == validator || fault.ignoreIfRange) {
             start = std::stoll(range.substr(6));
             std::int64_t last = entry.size - 1;
             if (const std::size_t dash = range.find('-'); dash != std::string::npos && dash + 1 < range.size())
                 last = std::min<std::int64_t>(last, std::stoll(range.substr(dash + 1)));
+            if (fault.shiftRange != 0 && start < entry.size && start <= last) {
+                const std::int64_t by = std::max(fault.shiftRange, -start);
+                start += by;
+                last = std::min(last + by, entry.size - 1);
+            }
+            if (fault.partialLimit > 0) last = std::min(last, start + fault.partialLimit - 1);
             rangeEnd = last + 1;
             if (start >= entry.size || last < start) {
                 response.status = 416;

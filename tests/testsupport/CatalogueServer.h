@@ -28,6 +28,14 @@ struct Fault {
     std::int64_t bytesPerSecond = 0;   // throttle (0: as fast as possible)
     int times = -1;                    // for this many requests, then served right (-1: always)
     int retryAfter = -1;               // with a status: a Retry-After header of this many seconds
+    // Answers that a faulty server, cache or proxy gives to a range request, each told honestly
+    // in its headers.
+    std::int64_t shiftRange = 0;       // a 206 for the range asked moved by this many bytes (to 0 at least)
+    std::int64_t partialLimit = -1;    // a 206 of at most this many bytes
+    bool ignoreIfRange = false;        // ranges served whatever If-Range says
+    bool wholeForRanges = false;       // ranges advertised, but answered with the whole file
+    bool newValidatorEachAnswer = false;
+    std::string encoding;              // sent as Content-Encoding; the body is left as it is
 
     static Fault failWith(int code, int times = -1) { Fault f; f.status = code; f.times = times; return f; }
     static Fault busy(int code, int seconds, int times = -1) {
@@ -41,6 +49,9 @@ struct Fault {
     static Fault stall(std::int64_t after) { Fault f; f.stallAfter = after; return f; }
     static Fault chunked() { Fault f; f.noContentLength = true; return f; }
     static Fault throttled(std::int64_t bytesPerSecond) { Fault f; f.bytesPerSecond = bytesPerSecond; return f; }
+    static Fault shifted(std::int64_t by) { Fault f; f.shiftRange = by; return f; }
+    static Fault shortParts(std::int64_t bytes) { Fault f; f.partialLimit = bytes; return f; }
+    static Fault encoded(std::string name) { Fault f; f.encoding = std::move(name); return f; }
 };
 
 // How a file answers a request for a part of it.
