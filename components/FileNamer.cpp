@@ -14,6 +14,7 @@
 #include "model/UsedNames.h"
 #include "components/QtText.h"
 #include "model/UiTexts.h"
+#include "support/FileNames.h"
 
 namespace vemlis {
 
@@ -52,7 +53,7 @@ std::string twoDigits(std::size_t n) {
 
 }  // namespace
 
-FileNamer::FileNamer(QWidget* parent, const std::string& folder) : QGroupBox(parent) {
+FileNamer::FileNamer(QWidget* parent, const std::string& folder) : QGroupBox(parent), defaultFolder(folder) {
     setTitle(qtText(rows::namingCaption));
     askButton = new QRadioButton(qtText(rows::askForNames), this);
     askButton->setObjectName("askButton");
@@ -107,18 +108,26 @@ bool FileNamer::setMovieFileName(const Movie* movie, const Language* titleLangua
                                  bool alwaysAsk) {
     if (askButton->isChecked() || alwaysAsk) {
         const std::string title = uiText(rows::savingEpisode) + describe(movie, english);
-        std::string initial = movie->getFileName();
+        std::string initial = proposal(movie, titleLanguage, english);
         for (;;) {
             const auto chosen = prompter().askSaveFileName(window(), title, initial);
             if (!chosen) return false;
+            initial = *chosen;
+            if (!tavik::text::isPlainFileName(*chosen)) {
+                prompter().showMessage(window(), "The name\n" + tavik::text::suggestedFileName(*chosen) +
+                                                     "\nholds characters that a file name cannot have. Please, "
+                                                     "choose another name.");
+                continue;
+            }
             const Movie* holder = usedNames ? usedNames->holder(*chosen, movie) : nullptr;
             if (!holder) {
                 movie->queue(*chosen);
+                if (const std::size_t slash = chosen->rfind('/'); slash != std::string::npos)
+                    lastFolder = chosen->substr(0, slash);
                 break;
             }
             prompter().showMessage(window(), "The name\n" + *chosen + "\nis already given to another movie: " +
                                                  describe(holder, english) + ". Please, choose another name.");
-            initial = *chosen;
         }
     } else {
         const std::string name = generateName(getMask(), movie, titleLanguage, english);
@@ -126,6 +135,19 @@ bool FileNamer::setMovieFileName(const Movie* movie, const Language* titleLangua
     }
     if (usedNames) usedNames->note(movie);
     return true;
+}
+
+std::string FileNamer::proposal(const Movie* movie, const Language* titleLanguage, const Language* english) const {
+    // A movie named before (queued, saved, or failed to save) keeps the path its user chose.
+    if (movie->getLoadFlag() != NoLoad) return movie->getFileName();
+    // Otherwise the name is the catalogue's: only a suggestion of a file name, never of where it
+    // goes. Without one, the name the mask would give.
+    std::string name = tavik::text::suggestedFileName(movie->getFileName());
+    if (name.empty())
+        name = tavik::text::suggestedFileName(generateName("/s./n. /E - /l /B.avi", movie, titleLanguage, english));
+    const std::string& folder = lastFolder.empty() ? defaultFolder : lastFolder;
+    if (folder.empty() || name.empty()) return name;
+    return folder + (folder.back() == '/' ? "" : "/") + name;
 }
 
 std::string FileNamer::describe(const Movie* movie, const Language* english) {

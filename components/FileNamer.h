@@ -58,6 +58,9 @@ protected:
 private:
     void onResize();
     static std::string safeText(std::string text);
+    // What the save dialog proposes for the movie.
+    std::string proposal(const tavik::vemlis_loader::Movie* movie, const tavik::vemlis_loader::Language* titleLanguage,
+                         const tavik::vemlis_loader::Language* english) const;
     static std::string nameOnlyText(std::string text);
 
     QRadioButton* askButton;
@@ -66,6 +69,8 @@ private:
     QLabel* syntaxLink;
     QLabel* maskLabel;
     tavik::vemlis_loader::UsedNames* usedNames = nullptr;
+    std::string defaultFolder;  // where movies go unless the user chose a folder in this run
+    std::string lastFolder;     // of the name chosen last in the save dialog
 };
 
 }  // namespace vemlis

@@ -22,11 +22,14 @@ public:
     std::vector<std::string> dialogsShown;
     // Answers a dialog when set (it may change the dialog first); else dialogResults.
     std::function<int(QWidget*)> onDialog;
+    // Answers a save dialog when set, after it is recorded; else saveAnswers.
+    std::function<std::optional<std::string>()> onSave;
 
     void showMessage(QWidget*, const std::string& text) override { messages.push_back(text); }
     std::optional<std::string> askSaveFileName(QWidget*, const std::string& title, const std::string& initial) override {
         saveTitles.push_back(title);
         saveInitialNames.push_back(initial);
+        if (onSave) return onSave();
         if (saveAnswers.empty()) return std::nullopt;
         auto answer = saveAnswers.front();
         saveAnswers.pop_front();

@@ -141,3 +141,31 @@ TEST(FileNamer, AsksThroughTheDialogWhenItShould) {
         "substitution."))
         << prompter.messages[0];
 }
+
+TEST(FileNamer, ACatalogueNameIsOnlyASuggestionOfAFileName) {
+    ScriptedPrompter prompter;
+    Catalogue c;
+    FileNamer namer(nullptr, "/home/me/Videos");
+    for (const auto& [given, proposed] : std::vector<std::pair<std::string, std::string>>{
+             {"../../.profile", "/home/me/Videos/.profile"},
+             {"/home/someone/.bashrc", "/home/me/Videos/.bashrc"},
+             {"a\\..\\b.avi", "/home/me/Videos/b.avi"},
+             {std::string("x\0y\r.avi", 8), "/home/me/Videos/xy.avi"},
+             {"..", "/home/me/Videos/2.03. The Visit - DE High.avi"}}) {
+        c.movie->setNoLoad();
+        c.movie->queue(given);
+        c.movie->setNoLoad();
+        EXPECT_FALSE(namer.setMovieFileName(c.movie, c.de(), c.en(), false));
+        EXPECT_EQ(prompter.saveInitialNames.back(), proposed) << given;
+    }
+    // A name with a control character is refused before anything is queued; the folder chosen
+    // last is where the next proposal goes.
+    prompter.saveAnswers = {std::string("/tmp/a\nb.avi"), std::string("/tmp/movies/ok.avi")};
+    EXPECT_TRUE(namer.setMovieFileName(c.movie, c.de(), c.en(), false));
+    EXPECT_EQ(c.movie->getFileName(), "/tmp/movies/ok.avi");
+    EXPECT_EQ(prompter.messages.size(), 1u);
+    c.movie->setNoLoad();
+    EXPECT_FALSE(namer.setMovieFileName(c.movie, c.de(), c.en(), false));
+    EXPECT_EQ(prompter.saveInitialNames.back(), "/tmp/movies/ok.avi");
+}
+
