@@ -168,6 +168,7 @@ std::string FileNamer::generateName(const std::string& mask, const Movie* movie,
         if (films[i].get() == film) index = i + 1;
 
     std::string out;
+    std::vector<std::pair<std::size_t, std::size_t>> substituted;  // where the texts went in `out`
     for (std::size_t i = 0; i < mask.size(); ++i) {
         const char c = mask[i];
         if (c != '/') {
@@ -195,10 +196,44 @@ std::string FileNamer::generateName(const std::string& mask, const Movie* movie,
             case 'E': text = safe(nameOnly(film->getName(english))); break;
             default: continue;  // the next character is read again as it stands
         }
+        substituted.emplace_back(out.size(), 0);
         out += noSeparators(text);
+        substituted.back().second = out.size() - substituted.back().first;
         ++i;
     }
-    return out;
+    return fitName(std::move(out), std::move(substituted));
+}
+
+std::string FileNamer::fitName(std::string name, std::vector<std::pair<std::size_t, std::size_t>> substituted) {
+    const std::size_t start = name.rfind('/') == std::string::npos ? 0 : name.rfind('/') + 1;
+    // Only the texts of the file's own name are cut, never the folder or the literal parts
+    // (the extension among them): the longest first, down to the next longest, so that each
+    // keeps its start.
+    while (name.size() - start > longestName) {
+        auto longest = substituted.end();
+        std::size_t next = 0;
+        for (auto it = substituted.begin(); it != substituted.end(); ++it) {
+            if (it->first < start || it->second == 0) continue;
+            if (longest == substituted.end() || it->second > longest->second) {
+                if (longest != substituted.end()) next = std::max(next, longest->second);
+                longest = it;
+            } else {
+                next = std::max(next, it->second);
+            }
+        }
+        if (longest == substituted.end()) break;  // nothing of ours to cut
+        const std::size_t excess = name.size() - start - longestName;
+        std::size_t target = longest->second > excess ? longest->second - excess : 0;
+        if (target < next) target = next < longest->second ? next : longest->second - 1;
+        const std::string_view text(name.data() + longest->first, longest->second);
+        const std::size_t keep = tavik::text::utf8Prefix(text, target).size();
+        const std::size_t cut = longest->second - keep;
+        name.erase(longest->first + keep, cut);
+        longest->second = keep;
+        for (auto& span : substituted)
+            if (span.first > longest->first) span.first -= cut;
+    }
+    return name;
 }
 
 std::string FileNamer::makeSafe(std::string text) const { return safeText(std::move(text)); }

@@ -4,6 +4,8 @@
 
 #include <iosfwd>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "model/Forward.h"
 
@@ -27,7 +29,9 @@ public:
     // chosen one is refused (the dialog opens again).
     bool setMovieFileName(const tavik::vemlis_loader::Movie* movie, const tavik::vemlis_loader::Language* titleLanguage,
                           const tavik::vemlis_loader::Language* english, bool alwaysAsk);
-    // The name the mask gives for the movie.
+    // The name the mask gives for the movie. A file name longer than a file system takes is
+    // shortened: its longest substituted texts are cut, on character boundaries, until it fits
+    // with room for a " (n)" and the ".part" of the file being written.
     static std::string generateName(const std::string& mask, const tavik::vemlis_loader::Movie* movie,
                                     const tavik::vemlis_loader::Language* titleLanguage,
                                     const tavik::vemlis_loader::Language* english);
@@ -58,9 +62,12 @@ protected:
 private:
     void onResize();
     static std::string safeText(std::string text);
+    static std::string fitName(std::string name, std::vector<std::pair<std::size_t, std::size_t>> substituted);
     // What the save dialog proposes for the movie.
     std::string proposal(const tavik::vemlis_loader::Movie* movie, const tavik::vemlis_loader::Language* titleLanguage,
                          const tavik::vemlis_loader::Language* english) const;
+    // Bytes of a file's own name: 255 on the file systems in use, less ".part" and " (nnn)".
+    static constexpr std::size_t longestName = 255 - 5 - 6;
     static std::string nameOnlyText(std::string text);
 
     QRadioButton* askButton;

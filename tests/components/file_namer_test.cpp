@@ -169,3 +169,30 @@ TEST(FileNamer, ACatalogueNameIsOnlyASuggestionOfAFileName) {
     EXPECT_EQ(prompter.saveInitialNames.back(), "/tmp/movies/ok.avi");
 }
 
+TEST(FileNamer, LongGeneratedNamesAreShortenedToFit) {
+    Catalogue c;
+    std::string title = "3. ";
+    for (int i = 0; i < 150; ++i) title += "\xc3\xa4";  // 300 bytes of "ä"
+    const_cast<Film*>(c.movie->getFilm())->setName(c.set, "EN", title);
+    const std::string folder = "/" + std::string(300, 'f');
+    const std::string name = FileNamer::generateName("\\" + folder.substr(1) + "\\/E and /E.avi", c.movie, c.de(), c.en());
+    const std::string file = name.substr(name.rfind('/') + 1);
+    EXPECT_EQ(name.substr(0, folder.size() + 1), folder + "/");  // the folder is never cut
+    EXPECT_LE(file.size(), 244u);
+    EXPECT_GE(file.size(), 240u);
+    EXPECT_LE(file.find(" and "), 122u);  // both titles cut alike
+    EXPECT_TRUE(file.ends_with(".avi"));
+    EXPECT_NE(file.find(" and "), std::string::npos);  // literal text stays
+    // Cut on character boundaries: every byte pair is whole.
+    const std::string cut = file.substr(0, file.size() - 4);
+    for (std::size_t i = 0; i < cut.size();) {
+        if (cut.compare(i, 5, " and ") == 0) {
+            i += 5;
+            continue;
+        }
+        ASSERT_EQ(cut.compare(i, 2, "\xc3\xa4"), 0) << i;
+        i += 2;
+    }
+    // Ordinary names are left as they are.
+    EXPECT_EQ(FileNamer::generateName("/l /B.avi", c.movie, c.de(), c.en()), "DE High.avi");
+}
