@@ -228,7 +228,10 @@ void Twindow::renameMovie() {
                                      loadThread->getSaveFailure());
     UsedNames used(*moviesSet);
     fileNamer->setUsedNames(&used);
-    if (!fileNamer->setMovieFileName(movie, movie->getLanguage(), moviesSet->getLanguage("EN"), true))
+    // Closed by the program's end (a term signal, a logout), the question was never answered:
+    // the movie stays queued for the next run.
+    if (!fileNamer->setMovieFileName(movie, movie->getLanguage(), moviesSet->getLanguage("EN"), true) &&
+        !questionsClosed())
         movie->setNoLoad();
     fileNamer->setUsedNames(nullptr);
 }

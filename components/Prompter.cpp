@@ -60,6 +60,8 @@ Prompter* current = &real;
 Prompter& prompter() { return *current; }
 void setPrompter(Prompter* replacement) { current = replacement ? replacement : &real; }
 
+bool questionsClosed() { return refusing; }
+
 void closeAllQuestions() {
     refusing = true;
     // Every modal loop open, innermost first; each returns once control is back in its loop.

@@ -30,5 +30,8 @@ void setPrompter(Prompter* replacement);
 // For a program that is being ended: closes every open dialog and message as its cancel button
 // would, and has the real dialogs answer every later question at once the same way.
 void closeAllQuestions();
+// True once closeAllQuestions() was called: a question that returned "cancel" since was not
+// answered by the user.
+bool questionsClosed();
 
 }  // namespace vemlis

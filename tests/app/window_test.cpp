@@ -273,6 +273,29 @@ TEST(Window, ClosingOrATermSignalDuringADownloadSavesTheState) {
     }
 }
 
+TEST(Window, ATermSignalDuringTheQuestionForANewNameKeepsTheMovieQueued) {
+    Session s;
+    s.open();
+    ASSERT_TRUE(s.listed());
+    closeOnSignals(s.window.get());
+    // A folder holds the movie's name: it cannot be saved, and the program asks for another.
+    const Movie* movie = s.movie(0, 0, 0);
+    std::filesystem::create_directory(s.dir / "taken.avi");
+    movie->queue((s.dir / "taken.avi").string());
+    s.prompter.onSave = [&]() -> std::optional<std::string> {
+        // The session ends while the question is open: it closes as cancelled.
+        ::kill(::getpid(), SIGTERM);
+        waitUntil([] { return questionsClosed(); }, 5000);
+        return std::nullopt;
+    };
+    s.window->beginDownloadButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.window->isStateSaved(); }, 10000));
+    EXPECT_EQ(s.prompter.saveInitialNames.size(), 1u);
+    EXPECT_EQ(movie->getLoadFlag(), Queue);
+    EXPECT_NE(vemlis::testing::readWholeFile(s.dir / "data.kq4").find("taken.avi\nQueue\n"), std::string::npos);
+    s.window.reset();
+}
+
 TEST(Window, ADamagedStateFileIsKeptBeforeItIsOverwritten) {
     Session s;
     const std::string damaged = "Languages\nLanguage\nEN\nEnglish\nLanguagesEnd\nJunk\nmore junk\n";
