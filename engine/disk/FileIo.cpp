@@ -69,9 +69,11 @@ std::string checkWritable(const std::filesystem::path& path) {
 }
 
 std::int64_t freeSpaceAt(const std::filesystem::path& path) {
-    std::filesystem::path folder = path.has_filename() && !std::filesystem::is_directory(path) ? path.parent_path() : path;
-    if (folder.empty()) folder = ".";
+    // Never throws: a name the system refuses (too long, say) is told when the file is made.
     std::error_code error;
+    std::filesystem::path folder =
+        path.has_filename() && !std::filesystem::is_directory(path, error) ? path.parent_path() : path;
+    if (folder.empty()) folder = ".";
     while (!std::filesystem::exists(folder, error) && folder.has_parent_path() && folder != folder.parent_path())
         folder = folder.parent_path();
     struct statvfs info {};

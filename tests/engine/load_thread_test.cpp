@@ -183,6 +183,28 @@ TEST(LoadThread, ASavingFailureAsksForANewName) {
     EXPECT_EQ(vemlis::testing::readWholeFile(renamed), h.series.pieces[h.path(0)][0]);
 }
 
+TEST(LoadThread, ANameTheFileSystemRefusesIsAskedForAndTheFileFetchedOnce) {
+    Harness h;
+    h.start();
+    ASSERT_TRUE(h.merged());
+    const ServerFile* f = h.file(0);
+    h.queueAll(f);
+    const Movie* first = f->getMovies()[0];
+    first->queue((h.dir / (std::string(300, 'n') + ".avi")).string());  // over 255 bytes
+    const std::string renamed = (h.dir / "renamed.avi").string();
+    std::vector<std::string> reasons;
+    h.ui.askName = [&](const Movie*) {
+        reasons.push_back(h.thread->getSaveFailure());
+        return renamed;
+    };
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }));
+    EXPECT_EQ(h.server.requests(h.path(0)), 1);
+    EXPECT_EQ(reasons, std::vector<std::string>{"File name too long"});
+    EXPECT_EQ(first->getLoadFlag(), Loaded);
+    EXPECT_EQ(vemlis::testing::readWholeFile(renamed), h.series.pieces[h.path(0)][0]);
+}
+
 TEST(LoadThread, RedirectsAreFollowed) {
     Harness h;
     h.server.setFile("/elsewhere.avi", vemlis::testing::readWholeFile("/dev/null"));
