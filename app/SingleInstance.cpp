@@ -106,7 +106,14 @@ void onSignal(int) {
 }  // namespace
 
 void closeOnSignals(QWidget* window) {
-    if (signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
+    if (signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
+        return;
+    // A new window begins a run of its own: signals that an earlier one did not read are old
+    // news, and its questions are asked again.
+    char stale[16];
+    while (::read(signalPipe[0], stale, sizeof stale) > 0) {
+    }
+    openQuestions();
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
     QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
         char byte;

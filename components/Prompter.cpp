@@ -61,6 +61,7 @@ Prompter& prompter() { return *current; }
 void setPrompter(Prompter* replacement) { current = replacement ? replacement : &real; }
 
 bool questionsClosed() { return refusing; }
+void openQuestions() { refusing = false; }
 
 void closeAllQuestions() {
     refusing = true;

@@ -33,5 +33,7 @@ void closeAllQuestions();
 // True once closeAllQuestions() was called: a question that returned "cancel" since was not
 // answered by the user.
 bool questionsClosed();
+// The real dialogs ask again: for a window that begins a run of its own.
+void openQuestions();
 
 }  // namespace vemlis
