@@ -19,6 +19,10 @@ int main(int argc, char** argv) {
 
     const std::filesystem::path folder = vemlis::dataFolder();
     vemlis::SingleInstance instance(folder);
+    if (!instance.problem().empty()) {
+        vemlis::prompter().showMessage(nullptr, instance.problem());
+        return 1;
+    }
     if (!instance.acquired()) {
         instance.callHolder();
         vemlis::prompter().showMessage(nullptr, uiText(rows::alreadyRunning));

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -38,8 +39,25 @@ std::string SingleInstance::lockPath(const std::string& name, const std::filesys
 
 SingleInstance::SingleInstance(const std::filesystem::path& fallbackFolder, const std::string& name)
     : path(lockPath(name, fallbackFolder)) {
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    // Never through a link, and never blocking on something that is no file.
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    struct stat info {};
+    int error = 0;
+    if (fd < 0)
+        error = errno;
+    else if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        error = EINVAL;
+    else if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        held = true;
+    else if (errno != EWOULDBLOCK)
+        error = errno;
+    if (error == 0) return;
+    struct stat link {};
+    const bool isLink = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    trouble = "Vemlis loader cannot use its lock file\n" + path + "\n" +
+              (isLink ? std::string("It is a symbolic link; remove it and start the program again.")
+                      : error == EINVAL ? std::string("It is not a regular file; remove it and start the program again.")
+                                        : std::strerror(error));
 }
 
 SingleInstance::~SingleInstance() {

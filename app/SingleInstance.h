@@ -18,8 +18,11 @@ public:
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // False when another process holds the lock.
+    // False when another process holds the lock, or the lock cannot be used (see problem()).
     bool acquired() const { return held; }
+    // Why the lock cannot be used at all (a link or something else at its path, no rights),
+    // in words for the user; empty when it can (held, or held by another start).
+    const std::string& problem() const { return trouble; }
     // The holder: brings the window to the front whenever another start calls (through a
     // socket beside the lock).
     void raiseOnCall(QWidget* window);
@@ -34,6 +37,7 @@ private:
     int fd = -1;
     int listener = -1;
     bool held = false;
+    std::string trouble;
 };
 
 // SIGTERM, SIGINT and SIGHUP close the window the same way the user does.

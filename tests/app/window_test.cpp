@@ -382,6 +382,23 @@ TEST(SingleInstance, TheLockStaysWhereOnlyTheUserCanWrite) {
     EXPECT_EQ(SingleInstance::lockPath("lock", data.path()), (shared / "lock").string());
     SingleInstance held(data.path());
     EXPECT_TRUE(held.acquired());
+    EXPECT_TRUE(held.problem().empty());
+}
+
+TEST(SingleInstance, ALinkOrAFifoAtTheLockIsToldNeverFollowedNorAnotherStart) {
+    vemlis::testing::TempDir data;
+    ::unsetenv("XDG_RUNTIME_DIR");
+    const std::string target = (data / "target").string();
+    ::symlink(target.c_str(), (data / "link").c_str());
+    SingleInstance linked(data.path(), "link");
+    EXPECT_FALSE(linked.acquired());
+    EXPECT_NE(linked.problem().find((data / "link").string()), std::string::npos) << linked.problem();
+    EXPECT_NE(linked.problem().find("symbolic link"), std::string::npos) << linked.problem();
+    EXPECT_FALSE(std::filesystem::exists(target));
+    ::mkfifo((data / "fifo").c_str(), 0600);
+    SingleInstance fifo(data.path(), "fifo");
+    EXPECT_FALSE(fifo.acquired());
+    EXPECT_NE(fifo.problem().find("not a regular file"), std::string::npos) << fifo.problem();
 }
 
 namespace {
