@@ -10,6 +10,7 @@
 #include "CatalogueServer.h"
 #include "FakeUI.h"
 #include "engine/net/HttpClient.h"
+#include "engine/net/ResponseCheck.h"
 #include "engine/IdHTTPWithSpeedCounter.h"
 
 using namespace vemlis;
@@ -282,4 +283,46 @@ TEST(HttpClient, RangesValidatorsRetryAfterAndLimits) {
         EXPECT_EQ(error.kind, HttpError::Kind::tooLarge);
     }
     EXPECT_EQ(client.get(url, 100000).size(), 100000u);
+}
+
+TEST(ResponseCheck, ContentRangeRetryAfterAndValidatorsAreReadStrictly) {
+    const auto range = parseContentRange("bytes 100-199/1000");
+    ASSERT_TRUE(range);
+    EXPECT_EQ(range->first, 100);
+    EXPECT_EQ(range->last, 199);
+    EXPECT_EQ(range->total, 1000);
+    EXPECT_EQ(parseContentRange("bytes 0-0/*")->total, -1);
+    for (const char* bad : {"", "bytes", "bytes */1000", "bytes 5-4/10", "bytes 0-10/10", "items 0-1/2", "bytes -1-2/3",
+                            "bytes 1-2/3x", "bytes 99999999999999999999-1/2", "bytes 1 -2/3"})
+        EXPECT_FALSE(parseContentRange(bad)) << bad;
+
+    EXPECT_EQ(parseRetryAfter("120", 0), 120);
+    EXPECT_EQ(parseRetryAfter("99999999", 0), 86400);
+    EXPECT_EQ(parseRetryAfter("Thu, 01 Jan 1970 00:01:40 GMT", 40), 60);
+    EXPECT_EQ(parseRetryAfter("Thu, 01 Jan 1970 00:01:40 GMT", 500), 0);  // in the past: at once
+    for (const char* bad : {"", "-5", "soon", "Thu, 32 Jan 1970 00:01:40 GMT", "1.5"}) EXPECT_EQ(parseRetryAfter(bad, 0), -1) << bad;
+
+    EXPECT_EQ(cleanValidator(" \"abc\" "), "\"abc\"");
+    EXPECT_EQ(cleanValidator("W/\"x y\""), "W/\"x y\"");
+    for (const std::string& bad : {std::string("\"a\"\rX-Injected: yes"), std::string("\"a\nb\""), std::string("\"a\0b\"", 5),
+                                  std::string(2000, 'e'), std::string("\"\xc3\xa4\"")})
+        EXPECT_EQ(cleanValidator(bad), "") << bad;
+}
+
+TEST(ResponseCheck, APartialAnswerMustBeExactlyWhatWasAsked) {
+    const RangeAsked rest{1000, -1, 5000, "\"v1\""};
+    EXPECT_EQ(checkPartial(rest, "bytes 1000-4999/5000", 4000, "\"v1\""), PartialVerdict::ok);
+    EXPECT_EQ(checkPartial(rest, "bytes 1000-4999/5000", -1, "\"v1\""), PartialVerdict::ok);
+    EXPECT_EQ(checkPartial(rest, "bytes 1000-4999/5000", 4000, "\"v2\""), PartialVerdict::otherVersion);
+    EXPECT_EQ(checkPartial(rest, "bytes 1000-4999/5000", 4000, ""), PartialVerdict::otherVersion);
+    for (const char* range : {"bytes 0-4999/5000", "bytes 5096-9095/10000", "bytes 1000-1999/5000", "bytes 1000-5999/6000",
+                              "bytes 1000-4999/*", "garbage"})
+        EXPECT_EQ(checkPartial(rest, range, -1, "\"v1\""), PartialVerdict::wrongRange) << range;
+    EXPECT_EQ(checkPartial(rest, "bytes 1000-4999/5000", 3999, "\"v1\""), PartialVerdict::wrongRange);
+    const RangeAsked segment{4096, 8191, 0, "\"v1\""};  // length unknown: any total that holds it
+    EXPECT_EQ(checkPartial(segment, "bytes 4096-8191/9000", 4096, "\"v1\""), PartialVerdict::ok);
+    EXPECT_EQ(checkPartial(segment, "bytes 4096-8190/9000", 4095, "\"v1\""), PartialVerdict::wrongRange);
+    EXPECT_TRUE(isIdentityEncoding(""));
+    EXPECT_TRUE(isIdentityEncoding(" Identity "));
+    EXPECT_FALSE(isIdentityEncoding("gzip"));
 }

@@ -264,7 +264,8 @@ TEST(LoadThread, ALeftoverTemporaryFileGoesAndOneThatCannotFitIsNeverWritten) {
     h.ui.attach(h.thread.get());
     h.thread->allowMerge();
     ASSERT_TRUE(h.merged());
-    EXPECT_FALSE(std::filesystem::exists(h.dir / "temp.kq4"));
+    // Removed right after the merge is shown.
+    EXPECT_TRUE(waitUntil([&] { return !std::filesystem::exists(h.dir / "temp.kq4"); }));
     h.queueAll(h.file(0));
     h.thread->start();
     ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
@@ -272,6 +273,22 @@ TEST(LoadThread, ALeftoverTemporaryFileGoesAndOneThatCannotFitIsNeverWritten) {
     EXPECT_EQ(h.ui.messages[0], uiText(rows::temporaryFileNotWritten));
     EXPECT_FALSE(std::filesystem::exists(h.dir / "temp.kq4"));
     for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue);
+}
+
+TEST(LoadThread, LinksPlantedAtTheTemporaryFilesAreNeverFollowed) {
+    Harness h;
+    vemlis::testing::TempDir elsewhere;
+    const auto target = elsewhere / "precious";
+    vemlis::testing::writeWholeFile(target, "keep me");
+    std::filesystem::create_symlink(target, h.dir / "temp.kq4");
+    std::filesystem::create_symlink(target, h.dir / "temp.kq4.info");
+    h.start();
+    ASSERT_TRUE(h.merged());
+    h.queueAll(h.file(0));
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }));
+    expectSaved(h, 0);
+    EXPECT_EQ(vemlis::testing::readWholeFile(target), "keep me");
 }
 
 TEST(LoadThread, AMovieNeverOverwritesAnotherOnesDownloadedFile) {

@@ -375,3 +375,16 @@ TEST(SplitLargeMovies, TheOnePassFindsHeadersAcrossItsBlocks) {
         }
     }
 }
+
+TEST(HeaderIndex, KeepsNoMoreOffsetsThanItsLimitWhateverTheStreamHolds) {
+    const std::string header("RIFF\x10\0\0\0AVI LIST", 16);
+    std::string headers;
+    for (int i = 0; i < 65536; ++i) headers += header;  // 1 MiB of back-to-back headers
+    HeaderIndex index(3);
+    for (std::size_t at = 0; at < headers.size(); at += 4093)
+        index.feed(headers.data() + at, std::min<std::size_t>(4093, headers.size() - at));
+    EXPECT_EQ(index.getHeaders(), (std::vector<std::int64_t>{0, 16, 32}));
+    TempDir dir;
+    vemlis::testing::writeWholeFile(dir / "headers", headers);
+    EXPECT_EQ(indexFile(dir / "headers", 5).getHeaders().size(), 5u);
+}
