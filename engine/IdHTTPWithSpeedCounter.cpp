@@ -10,6 +10,10 @@ namespace {
 
 constexpr int sampleInterval = 100;  // ms
 constexpr int sampleCapacity = 100;  // 10 s of samples
+// Time left is told only once the speed was seen for this long (3 s): an estimate from the
+// first tenths of a second swings by hours.
+constexpr int samplesForTime = 30;
+constexpr std::int64_t longestTold = 24 * 3600;
 
 }  // namespace
 
@@ -75,12 +79,13 @@ std::string TIdHTTPWithSpeedCounter::getSpeed() const {
 
 std::string TIdHTTPWithSpeedCounter::getTime() const {
     std::lock_guard lock(samplesLock);
-    if (samples.size() < 2 || samples.top() <= samples.bottom()) return "-";
+    if (samples.size() < samplesForTime || samples.top() <= samples.bottom()) return "-";
     const std::int64_t total = expectedLength;
     // Without a length, or past it, there is nothing to count down.
     if (total <= 0 || samples.top() > total) return "-";
     const std::int64_t remainingKB = (total - samples.top()) / 1024;
     const auto seconds = static_cast<std::int64_t>(static_cast<long double>(remainingKB) / speedLocked());
+    if (seconds > longestTold) return "\u2014";  // more than a day: no figure means anything
     char text[64];
     std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
                   static_cast<long long>((seconds / 60) % 60), static_cast<long long>(seconds % 60));

@@ -72,7 +72,20 @@ std::int64_t HttpClient::Impl::partLength() const {
 }
 
 std::size_t HttpClient::Impl::header(char* data, std::size_t, std::size_t size, void* self) {
-    static_cast<Impl*>(self)->answer.take(std::string_view(data, size));
+    auto* impl = static_cast<Impl*>(self);
+    const std::string_view line(data, size);
+    impl->answer.take(line);
+    // The headers of a successful answer are complete: its length is known before its first
+    // byte, which a stalling server may never send.
+    const long code = impl->status();
+    if ((line == "\r\n" || line == "\n") && code >= 200 && code < 300 && !impl->started) {
+        try {
+            if (!impl->start()) return 0;
+        } catch (...) {
+            impl->sinkError = std::current_exception();
+            return 0;
+        }
+    }
     return size;
 }
 

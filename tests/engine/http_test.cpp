@@ -181,11 +181,16 @@ TEST(SpeedCounter, TextsFollowTheSamples) {
     http.onWork(2048 + 1264);  // 1264 bytes per 100 ms = 12.34 kB/s
     http.onTimer();
     EXPECT_EQ(http.getSpeed(), "12.3");
-    // (1000000 - 3312) / 1024 = 973 kB at 12.34375 kB/s = 78.8 s
-    EXPECT_EQ(http.getTime(), "0:01:18");
+    EXPECT_EQ(http.getTime(), "-");  // a tenth of a second says nothing of the time left
+    for (int i = 2; i < 30; ++i) {
+        http.onWork(2048 + 1264 * i);
+        http.onTimer();
+    }
+    // (1000000 - 38704) / 1024 = 938 kB at 12.34375 kB/s = 75.99 s
+    EXPECT_EQ(http.getTime(), "0:01:15");
 
     http.onTimer();  // a stall: the newest sample equals the one before, the window still moves
-    EXPECT_EQ(http.getSpeed(), "6.1");
+    EXPECT_EQ(http.getSpeed(), "11.9");
     http.onWorkEnd();
     EXPECT_EQ(http.getRecieved(), "-");
     EXPECT_EQ(http.getSpeed(), "-");
@@ -225,15 +230,17 @@ TEST(SpeedCounter, WindowIsTheLastHundredSamplesAndCountsAreSixtyFourBit) {
     }
 }
 
-TEST(SpeedCounter, HourFormat) {
-    TIdHTTPWithSpeedCounter http;
-    http.onWorkStart(45000LL * 1024 + 2048);
-    http.onWork(1024);
-    http.onTimer();
-    http.onWork(2048);  // 1024 bytes per 100 ms = 10 kB/s
-    http.onTimer();
-    EXPECT_EQ(http.getSpeed(), "10.0");
-    EXPECT_EQ(http.getTime(), "1:15:00");  // 45000 kB at 10 kB/s
+TEST(SpeedCounter, HourFormatAndNoFigureBeyondADay) {
+    for (const std::int64_t kB : {std::int64_t(45000), std::int64_t(864010)}) {
+        TIdHTTPWithSpeedCounter http;
+        http.onWorkStart((kB + 31) * 1024);
+        for (int i = 1; i <= 31; ++i) {
+            http.onWork(1024 * i);  // 1024 bytes per 100 ms = 10 kB/s
+            http.onTimer();
+        }
+        EXPECT_EQ(http.getSpeed(), "10.0");
+        EXPECT_EQ(http.getTime(), kB == 45000 ? "1:15:00" : "\u2014");  // 45000 kB at 10 kB/s; a day and a second
+    }
 }
 
 TEST(HttpClient, RangesValidatorsRetryAfterAndLimits) {
@@ -325,4 +332,24 @@ TEST(ResponseCheck, APartialAnswerMustBeExactlyWhatWasAsked) {
     EXPECT_TRUE(isIdentityEncoding(""));
     EXPECT_TRUE(isIdentityEncoding(" Identity "));
     EXPECT_FALSE(isIdentityEncoding("gzip"));
+}
+
+TEST(HttpClient, TheLengthIsKnownBeforeTheFirstByteOfAStallingAnswer) {
+    CatalogueServer server;
+    server.setFile("/f.avi", body(500000));
+    server.setFault("/f.avi", Fault::stall(0));
+    struct Client final : HttpClient {
+        std::atomic<std::int64_t> expected{-1};
+        void onWorkStart(std::int64_t e) override { expected = e; }
+    } client;
+    StringSink sink;
+    std::thread transfer([&] {
+        try {
+            client.get(server.baseURL() + "/f.avi", sink);
+        } catch (const HttpError&) {
+        }
+    });
+    EXPECT_TRUE(vemlis::testing::waitUntil([&] { return client.expected == 500000; }, 5000));
+    client.disconnect();
+    transfer.join();
 }
