@@ -79,6 +79,20 @@ TEST(LoadThread, ACatalogueThatCannotBeFetchedEndsTheRun) {
     EXPECT_TRUE(h.thread->isFinished());
 }
 
+TEST(LoadThread, ACatalogueOverTheLimitIsToldWithItsSize) {
+    Harness h;
+    // 300 MB that take no room: the answer is refused by its length before its body comes.
+    const auto huge = h.dir / "huge.xml";
+    vemlis::testing::writeWholeFile(huge, "");
+    std::filesystem::resize_file(huge, std::uintmax_t(300) << 20);
+    h.server.setFileFromDisk("/movies.xml", huge);
+    h.start();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
+    ASSERT_EQ(h.ui.messages.size(), 1u);
+    EXPECT_EQ(h.ui.messages[0], "The list of episodes at\n" + h.server.catalogueURL() + "\nis larger than 256 MB (300 MB).");
+    EXPECT_LT(h.server.bytesSent("/movies.xml"), std::int64_t(64) << 20);
+}
+
 TEST(LoadThread, ClosingDuringTheFetchShowsNothing) {
     Harness h;
     h.server.setFault("/movies.xml", Fault::stall(10));
