@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 #include "engine/net/HttpClientImpl.h"
@@ -62,19 +63,25 @@ std::string AnswerHeaders::validator() const {
 
 namespace {
 
-// The system's certificate authorities and the file SSL_CERT_FILE names, as one bundle, read
-// once: libcurl takes either its own default or a file given, not both.
-const std::string& extraAuthorities(CURL* easy) {
-    static const std::string bundle = [easy] {
-        const char* extra = std::getenv("SSL_CERT_FILE");
-        if (!extra || !*extra) return std::string();
-        std::ostringstream text;
-        char* system = nullptr;
-        if (curl_easy_getinfo(easy, CURLINFO_CAINFO, &system) == CURLE_OK && system)
-            text << std::ifstream(system, std::ios::binary).rdbuf() << '\n';
-        text << std::ifstream(extra, std::ios::binary).rdbuf();
-        return text.str();
-    }();
+// The system's certificate authorities and those of the file SSL_CERT_FILE names, as one
+// bundle: libcurl takes either its own default or a file given, not both. Read again only when
+// the variable changes.
+std::string extraAuthorities(CURL* easy) {
+    static std::mutex lock;
+    static std::string named, bundle;
+    const char* extra = std::getenv("SSL_CERT_FILE");
+    const std::string now = extra ? extra : "";
+    std::lock_guard guard(lock);
+    if (now == named) return bundle;
+    named = now;
+    bundle.clear();
+    if (now.empty()) return bundle;
+    std::ostringstream text;
+    char* system = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_CAINFO, &system) == CURLE_OK && system)
+        text << std::ifstream(system, std::ios::binary).rdbuf() << '\n';
+    text << std::ifstream(now, std::ios::binary).rdbuf();
+    bundle = text.str();
     return bundle;
 }
 
@@ -98,8 +105,8 @@ void prepareEasy(CURL* easy, const std::string& url, curl_slist* headers, int st
             "the allowed redirects");
     require(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L), "certificate checks");
     require(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L), "certificate checks");
-    if (const std::string& bundle = extraAuthorities(easy); !bundle.empty()) {
-        curl_blob blob{const_cast<char*>(bundle.data()), bundle.size(), CURL_BLOB_NOCOPY};
+    if (std::string bundle = extraAuthorities(easy); !bundle.empty()) {
+        curl_blob blob{bundle.data(), bundle.size(), CURL_BLOB_COPY};
         require(curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob), "SSL_CERT_FILE");
     }
     if (const char* folder = std::getenv("SSL_CERT_DIR"); folder && *folder)

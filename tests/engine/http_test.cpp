@@ -4,11 +4,15 @@
 
 #include <QElapsedTimer>
 
+#include <httplib.h>
+
+#include <cstdlib>
 #include <future>
 #include <thread>
 
 #include "CatalogueServer.h"
 #include "FakeUI.h"
+#include "TempDir.h"
 #include "engine/net/HttpClient.h"
 #include "engine/net/ResponseCheck.h"
 #include "engine/IdHTTPWithSpeedCounter.h"
@@ -352,4 +356,92 @@ TEST(HttpClient, TheLengthIsKnownBeforeTheFirstByteOfAStallingAnswer) {
     EXPECT_TRUE(vemlis::testing::waitUntil([&] { return client.expected == 500000; }, 5000));
     client.disconnect();
     transfer.join();
+}
+
+namespace {
+
+// An https server on 127.0.0.1 with a certificate of its own, made for the test: /f.avi, and
+// /down.avi that redirects to the same file over plain http.
+struct TlsServer {
+    vemlis::testing::TempDir dir;
+    std::unique_ptr<httplib::SSLServer> server;
+    std::thread thread;
+    int port = 0;
+
+    explicit TlsServer(const std::string& plainURL) {
+        const std::string cert = (dir / "cert.pem").string();
+        const std::string key = (dir / "key.pem").string();
+        const std::string make = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+                                 "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+                                 key + "' -out '" + cert + "' 2>/dev/null";
+        if (std::system(make.c_str()) != 0) throw std::runtime_error("openssl could not make a certificate");
+        server = std::make_unique<httplib::SSLServer>(cert.c_str(), key.c_str());
+        server->Get("/f.avi", [](const httplib::Request&, httplib::Response& r) { r.set_content("secret bytes", "video/x-msvideo"); });
+        server->Get("/down.avi", [plainURL](const httplib::Request&, httplib::Response& r) { r.set_redirect(plainURL, 302); });
+        port = server->bind_to_any_port("127.0.0.1");
+        thread = std::thread([this] { server->listen_after_bind(); });
+    }
+    ~TlsServer() {
+        server->stop();
+        thread.join();
+    }
+    std::string url(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(port) + path; }
+    std::string certificate() const { return (dir / "cert.pem").string(); }
+};
+
+}  // namespace
+
+TEST(HttpClient, AnUntrustedCertificateIsToldWithItsHost) {
+    CatalogueServer plain;
+    TlsServer tls(plain.baseURL() + "/f.avi");
+    ::unsetenv("SSL_CERT_FILE");
+    HttpClient client;
+    StringSink sink;
+    try {
+        client.get(tls.url("/f.avi"), sink);
+        ADD_FAILURE() << "a self-signed certificate was trusted";
+    } catch (const HttpError& error) {
+        EXPECT_EQ(error.kind, HttpError::Kind::certificate);
+        EXPECT_EQ(error.reason().rfind("Secure connection to 127.0.0.1", 0), 0u) << error.reason();
+    }
+    EXPECT_TRUE(sink.bytes.empty());
+}
+
+TEST(HttpClient, AnAuthorityFromSslCertFileIsTrustedAndHttpsNeverFallsToHttp) {
+    CatalogueServer plain;
+    plain.setFile("/f.avi", "plain bytes");
+    TlsServer tls(plain.baseURL() + "/f.avi");
+    ::setenv("SSL_CERT_FILE", tls.certificate().c_str(), 1);
+    HttpClient client;
+    StringSink sink;
+    client.get(tls.url("/f.avi"), sink);
+    EXPECT_EQ(sink.bytes, "secret bytes");
+    StringSink down;
+    try {
+        client.get(tls.url("/down.avi"), down);
+        ADD_FAILURE() << "followed a redirect from https to http";
+    } catch (const HttpError& error) {
+        EXPECT_EQ(error.kind, HttpError::Kind::redirect);
+    }
+    EXPECT_EQ(plain.requests("/f.avi"), 0);
+    ::unsetenv("SSL_CERT_FILE");
+}
+
+TEST(HttpClient, TheEnvironmentsProxiesAreUsedAsCurlUsesThem) {
+    CatalogueServer proxy;  // sees the whole address in its request line
+    CatalogueServer direct;
+    direct.setFile("/f.avi", "direct bytes");
+    const char* before = std::getenv("no_proxy");
+    const std::string keep = before ? before : "";
+    ::unsetenv("no_proxy");
+    ::setenv("http_proxy", proxy.baseURL().c_str(), 1);
+    HttpClient client;
+    StringSink sink;
+    EXPECT_THROW(client.get("http://movies.example/f.avi", sink), HttpError);  // the proxy has no such file
+    EXPECT_EQ(proxy.requests("http://movies.example/f.avi"), 1);
+    ::setenv("no_proxy", "127.0.0.1", 1);
+    client.get(direct.baseURL() + "/f.avi", sink);
+    EXPECT_EQ(sink.bytes, "direct bytes");
+    ::unsetenv("http_proxy");
+    ::setenv("no_proxy", keep.c_str(), 1);
 }
