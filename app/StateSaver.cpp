@@ -2,6 +2,9 @@
 
 #include <QTimer>
 
+#include <fstream>
+#include <sstream>
+
 #include "engine/disk/FileIo.h"
 
 namespace vemlis {
@@ -22,6 +25,19 @@ StateSaver::~StateSaver() {
     }
     wake.notify_all();
     writer.join();
+}
+
+std::string StateSaver::read() const {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream whole;
+    if (file) whole << file.rdbuf();
+    return std::move(whole).str();
+}
+
+void StateSaver::keepDamaged() const {
+    std::error_code ignored;
+    std::filesystem::copy_file(path, path.string() + ".damaged", std::filesystem::copy_options::overwrite_existing,
+                               ignored);
 }
 
 void StateSaver::setDelay(std::chrono::milliseconds delay) { timer->setInterval(static_cast<int>(delay.count())); }

@@ -15,7 +15,8 @@ class QTimer;
 
 namespace vemlis {
 
-// Keeps data.kq4 up to date: soon after the user changes what is queued or named, at once after
+// Owns data.kq4: reads it once at start, and keeps it up to date: soon after the user changes
+// what is queued or named, at once after
 // each finished pass, and at close. The state is turned into text on the GUI thread (the only
 // one that changes names, and it reads flags whole); the file is written on a thread of its own,
 // so a slow disk never holds up the window. A failed write leaves the previous file as it was
@@ -28,6 +29,11 @@ public:
     StateSaver(std::filesystem::path path, Serializer serialize, Reporter report, QObject* parent = nullptr);
     ~StateSaver() override;  // waits for a write in progress
 
+    // The file's bytes as the last run left them; empty when there is none.
+    std::string read() const;
+    // Copies the file to data.kq4.damaged before anything replaces it: it did not read back
+    // whole, and what could not be read would be lost at the next save.
+    void keepDamaged() const;
     // Saves within the delay (5 s), once for a burst of changes.
     void saveSoon();
     // Takes the state now and writes it in the background.

@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <fstream>
 #include <sstream>
 
 #include "app/Dialogs.h"
@@ -109,27 +108,14 @@ void Twindow::FormShow() {
 }
 
 void Twindow::loadState() {
-    std::ifstream file(getDataFileName(), std::ios::binary);
-    if (!file) return;
-    std::ostringstream whole;
-    whole << file.rdbuf();
-    const std::string bytes = whole.str();
+    const std::string bytes = stateSaver->read();
+    if (bytes.empty()) return;
     std::istringstream in(bytes);
     moviesSet->load(in);
     languages->load(in);
     fileNamer->load(in);
-
-    // A file that did not read back whole would lose what could not be read at the next
-    // save: keep a copy of it first.
-    std::ostringstream again;
-    moviesSet->save(again);
-    languages->save(again);
-    fileNamer->save(again);
-    if (countLines(again.str()) != countLines(bytes)) {
-        std::error_code ignored;
-        std::filesystem::copy_file(getDataFileName(), dataFolder / "data.kq4.damaged",
-                                   std::filesystem::copy_options::overwrite_existing, ignored);
-    }
+    // A file that did not read back whole keeps a copy before the next save replaces it.
+    if (countLines(stateText()) != countLines(bytes)) stateSaver->keepDamaged();
 }
 
 std::string Twindow::stateText() const {
