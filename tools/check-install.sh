@@ -41,6 +41,15 @@ if command -v dpkg-shlibdeps >/dev/null && command -v cpack >/dev/null; then
     done
     contents=$(dpkg-deb -c "$deb")
     case "$contents" in *usr/bin/vemlis-loader*) ;; *) echo "the package lacks the program"; status=1 ;; esac
+    # Debian's checker: no error and no warning (its notes on the program's own spellings are
+    # overridden in the package, with the reason).
+    if command -v lintian >/dev/null; then
+      report=$(lintian --allow-root --info "$deb" 2>&1 | grep -vE '^N: ' || true)
+      echo "$report" | grep -E '^[EW]: ' && { echo "lintian: errors or warnings"; status=1; }
+      echo "$report" | grep -E '^I: .*hardening' && { echo "lintian: the program is not hardened"; status=1; }
+    else
+      echo "lintian not installed: skipped"
+    fi
   fi
 fi
 [ $status -eq 0 ] && echo "install: complete"

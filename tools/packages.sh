@@ -1,7 +1,7 @@
 # Sourced by test.sh and run.sh: installs the Debian packages the project needs, once.
 vemlis_packages=(build-essential cmake pkg-config curl libgtest-dev libbenchmark-dev qt6-base-dev
   libcurl4-openssl-dev libcpp-httplib-dev libpugixml-dev xvfb xauth imagemagick fonts-liberation
-  desktop-file-utils appstream dbus openbox dpkg-dev file openssl ccache)
+  desktop-file-utils appstream dbus openbox dpkg-dev file openssl ccache lintian)
 
 vemlis_install_packages() {
   local missing=() p

@@ -389,7 +389,7 @@ TEST(SingleInstance, ALinkOrAFifoAtTheLockIsToldNeverFollowedNorAnotherStart) {
     vemlis::testing::TempDir data;
     ::unsetenv("XDG_RUNTIME_DIR");
     const std::string target = (data / "target").string();
-    ::symlink(target.c_str(), (data / "link").c_str());
+    ASSERT_EQ(::symlink(target.c_str(), (data / "link").c_str()), 0);
     SingleInstance linked(data.path(), "link");
     EXPECT_FALSE(linked.acquired());
     EXPECT_NE(linked.problem().find((data / "link").string()), std::string::npos) << linked.problem();
