@@ -23,6 +23,7 @@
 #include "components/QtText.h"
 #include "engine/IdHTTPWithSpeedCounter.h"
 #include "engine/LoadThread.h"
+#include "engine/net/TransferLimits.h"
 #include "model/UiTexts.h"
 #include "model/UsedNames.h"
 
@@ -48,7 +49,7 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, QWi
     buildLayout();
     http = new TIdHTTPWithSpeedCounter(this);
     // A server that stops sending for a minute fails the transfer, which is then retried.
-    http->setStallTimeout(60);
+    http->setStallTimeout(limits::stallTimeout);
     closeTimer = new QTimer(this);
     closeTimer->setInterval(1);
     connect(closeTimer, &QTimer::timeout, this, &Twindow::closeTimerTimer);

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "engine/net/TransferLimits.h"
+
 namespace vemlis {
 
 namespace {
@@ -74,7 +76,7 @@ std::optional<ContentRange> parseContentRange(std::string_view value) {
 
 int parseRetryAfter(std::string_view value, std::time_t now) {
     value = trimmed(value);
-    constexpr std::int64_t longest = 86400;
+    constexpr std::int64_t longest = limits::retryAfterLongest;
     std::int64_t seconds = 0;
     if (value.size() > 18 && std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return static_cast<int>(longest);
