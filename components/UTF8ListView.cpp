@@ -5,6 +5,8 @@
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleOptionButton>
+#include <QStyledItemDelegate>
 #include <QStringDecoder>
 #include <QToolTip>
 
@@ -19,6 +21,16 @@ constexpr int checkRole = Qt::UserRole + 1;
 constexpr int bytesRole = Qt::UserRole + 2;    // the cell's UTF-8 bytes, as given
 constexpr int decodedRole = Qt::UserRole + 3;  // the same, decoded once for painting
 constexpr int checkBoxWidth = 16;
+
+// The list ticks its rows itself (a click on its box, Space); the item view's own toggling of
+// checkable items would tick them a second time.
+class NoTicks final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    bool editorEvent(QEvent*, QAbstractItemModel*, const QStyleOptionViewItem&, const QModelIndex&) override {
+        return false;
+    }
+};
 
 }  // namespace
 
@@ -35,7 +47,14 @@ UTF8ListView::UTF8ListView(QWidget* parent) : QTreeWidget(parent) {
     header()->setSectionsClickable(false);
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
+    setItemDelegate(new NoTicks(this));
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &UTF8ListView::onSelectionChanged);
+    // A tick set through the model (an assistive technology) is a tick like a click's.
+    connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* row, int column) {
+        if (!checkBoxes || column != 0 || settingRow) return;
+        const bool checked = row->data(0, Qt::CheckStateRole).toInt() == Qt::Checked;
+        if (checked != isRowChecked(row)) setRowChecked(row, checked);
+    });
 }
 
 void UTF8ListView::setSelectedItemColor(QColor color) {
@@ -62,6 +81,8 @@ void UTF8ListView::addColumn(int width, Qt::Alignment alignment, const std::stri
     const int column = columnCount();
     setColumnCount(column + 1);
     headerItem()->setText(column, toQt(caption));
+    // What a screen reader says for the column, also when its heading is an image.
+    headerItem()->setData(column, Qt::AccessibleTextRole, toQt(caption));
     headerItem()->setTextAlignment(column, alignment | Qt::AlignVCenter);
     headerItem()->setData(column, Qt::UserRole, static_cast<int>(alignment));
     header()->resizeSection(column, width);
@@ -77,7 +98,14 @@ QTreeWidgetItem* UTF8ListView::addRow(const std::string& caption, const void* da
     item->setData(0, checkRole, false);
     item->setData(0, bytesRole, QByteArray(caption.data(), static_cast<qsizetype>(caption.size())));
     item->setData(0, decodedRole, shownText(caption));
+    item->setData(0, Qt::AccessibleTextRole, item->data(0, decodedRole));
+    if (checkBoxes) {
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setData(0, Qt::CheckStateRole, Qt::Unchecked);
+    }
+    settingRow = true;
     addTopLevelItem(item);
+    settingRow = false;
     return item;
 }
 
@@ -85,6 +113,7 @@ void UTF8ListView::setCellText(QTreeWidgetItem* row, int column, const std::stri
     emit rowChanging(row);
     row->setData(column, bytesRole, QByteArray(utf8.data(), static_cast<qsizetype>(utf8.size())));
     row->setData(column, decodedRole, shownText(utf8));
+    row->setData(column, Qt::AccessibleTextRole, row->data(column, decodedRole));
     emit rowChanged(row);
 }
 
@@ -94,7 +123,14 @@ std::string UTF8ListView::cellText(const QTreeWidgetItem* row, int column) const
 
 void UTF8ListView::setRowChecked(QTreeWidgetItem* row, bool checked) {
     emit rowChanging(row);
+    settingRow = true;
     row->setData(0, checkRole, checked);
+    if (checkBoxes) {
+        // Told to assistive technologies as the cell's check state.
+        row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
+        row->setData(0, Qt::CheckStateRole, checked ? Qt::Checked : Qt::Unchecked);
+    }
+    settingRow = false;
     emit rowChanged(row);
 }
 
@@ -164,11 +200,12 @@ void UTF8ListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option
         painter->drawRect(rowRect.adjusted(0, 0, -1, -1));
         painter->restore();
     }
+    const bool selected = showsSelected(selectionModel()->isRowSelected(index.row(), index.parent()));
     int x = left;
     for (int column = 0; column < columnCount(); ++column) {
         if (column > 0) x += header()->sectionSize(column - 1);
         drawItem(painter, column, item->data(column, decodedRole).toString(), x, rowRect.top(), rowRect.height(),
-                 column == 0 && checkBoxes ? 1 : 0);
+                 column == 0 && checkBoxes ? 1 : 0, selected);
     }
 }
 
@@ -219,7 +256,7 @@ bool UTF8ListView::viewportEvent(QEvent* event) {
 }
 
 void UTF8ListView::drawItem(QPainter* painter, int column, const QString& text, int x, int y, int height,
-                            int checkBoxOffset) const {
+                            int checkBoxOffset, bool selected) const {
     if (text.isEmpty()) return;
     const int textX = x + checkBoxWidth * checkBoxOffset + 2;
     const int room = header()->sectionSize(column) + x - textX;
@@ -234,7 +271,7 @@ void UTF8ListView::drawItem(QPainter* painter, int column, const QString& text, 
             drawX = textX + room / 2 - fit.width / 2;
     }
     // Shortened texts stand left-aligned, whatever the column's alignment.
-    painter->setPen(palette().color(QPalette::Text));
+    painter->setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
     painter->drawStaticText(drawX, y + (height - fontMetrics().height()) / 2, fit.text);
 }
 
@@ -243,30 +280,32 @@ void UTF8ListView::changeEvent(QEvent* event) {
     QTreeWidget::changeEvent(event);
 }
 
+bool UTF8ListView::showsSelected(bool selected) const {
+    // White asks for a selection that is not marked (the queue lists).
+    return selected && (hasFocus() || !hideSelection) && selectedItemColor != QColor(Qt::white);
+}
+
 void UTF8ListView::drawRectangle(QPainter* painter, const QRect& rect, bool selected) const {
-    const bool coloured = selected && (hasFocus() || !hideSelection);
-    painter->fillRect(rect, coloured ? selectedItemColor : palette().color(QPalette::Base));
+    // In the theme's colours, so that a dark theme stays readable.
+    painter->fillRect(rect, palette().color(showsSelected(selected) ? QPalette::Highlight : QPalette::Base));
 }
 
 void UTF8ListView::drawCheckBox(QPainter* painter, const QRect& rect, bool checked) const {
-    const int l = rect.left();
-    const int t = rect.top() + (rect.height() - 13) / 2;
+    QStyleOptionButton box;
+    box.initFrom(this);
+    box.rect = QRect(rect.left() + 1, rect.top() + (rect.height() - 14) / 2, 14, 14);
+    box.state = (box.state & ~QStyle::State_HasFocus) | (checked ? QStyle::State_On : QStyle::State_Off) |
+                QStyle::State_Enabled;
+    style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, this);
+    // Some styles frame the box in a shade of the window, which a dark theme swallows: the
+    // frame again in the text's colour, half seen.
+    QColor frame = palette().color(QPalette::Text);
+    frame.setAlpha(140);
     painter->save();
-    painter->setPen(QPen(Qt::black, 2));
+    painter->setPen(frame);
     painter->setBrush(Qt::NoBrush);
-    painter->drawRect(QRect(QPoint(l + 2, t), QPoint(l + 15, t + 13)).adjusted(1, 1, -1, -1));
-    if (checked) {
-        painter->setPen(QPen(Qt::black, 1));
-        lineTick(painter, l + 5, t + 5);
-        lineTick(painter, l + 5, t + 6);
-        lineTick(painter, l + 5, t + 7);
-    }
+    painter->drawRect(box.rect.adjusted(0, 0, -1, -1));
     painter->restore();
-}
-
-void UTF8ListView::lineTick(QPainter* painter, int x, int y) const {
-    painter->drawLine(x, y, x + 2, y + 2);
-    painter->drawLine(x + 2, y + 2, x + 7, y - 3);
 }
 
 void UTF8ListView::mousePressEvent(QMouseEvent* event) {

@@ -9,17 +9,19 @@
 
 namespace vemlis {
 
-// The report-style list under every list of the program. It paints whole rows itself: the
-// background in SelectedItemColor for a selected row (while the list has the focus, or always
-// when it keeps its selection on focus loss), its own check box, and cell texts decoded
+// The report-style list under every list of the program. It paints whole rows itself, in the
+// theme's colours: the highlight for a selected row (while the list has the focus, or always
+// when it keeps its selection on focus loss), the style's check box, and cell texts decoded
 // strictly from UTF-8 (a malformed text shows as an empty cell), shortened with "..." when
-// they do not fit. Rows are top-level items; each keeps a pointer to its model object.
+// they do not fit. Rows are top-level items; each keeps a pointer to its model object. Screen
+// readers get each cell's text, each column's caption and each row's tick from the model.
 class UTF8ListView : public QTreeWidget {
     Q_OBJECT
 public:
     explicit UTF8ListView(QWidget* parent = nullptr);
 
     QColor getSelectedItemColor() const { return selectedItemColor; }
+    // White: a selected row is not marked; any other colour: it is, in the theme's highlight.
     void setSelectedItemColor(QColor color);
     void setCheckBoxes(bool shown);
     bool hasCheckBoxes() const { return checkBoxes; }
@@ -72,8 +74,9 @@ protected:
     void drawCheckBox(QPainter* painter, const QRect& rect, bool checked) const;
     // One cell's text at the column's left edge x (plus the check box when offset is 1).
     void drawItem(QPainter* painter, int column, const QString& text, int x, int y, int height,
-                  int checkBoxOffset) const;
-    void lineTick(QPainter* painter, int x, int y) const;
+                  int checkBoxOffset, bool selected = false) const;
+    // Whether a selected row shows as selected now.
+    bool showsSelected(bool selected) const;
     // The room a cell's text has: the column's width less the check box and the margin.
     int textRoom(int column) const;
 
@@ -91,6 +94,7 @@ private:
     bool checkBoxes = false;
     bool hideSelection = true;
     bool reportStyle = true;
+    bool settingRow = false;  // the list itself changes an item: not a tick from outside
     mutable QHash<QPair<QString, int>, FittedText> fittedTexts;
 };
 

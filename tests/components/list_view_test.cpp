@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QAccessible>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
@@ -45,21 +46,21 @@ TEST(UTF8ListView, PaintsRowsItself) {
     view.setRowChecked(checked, true);
     view.setCellText(checked, 2, "a rather long text that cannot fit");
     QTreeWidgetItem* broken = view.addRow(std::string("bad \xC3", 5), nullptr);
-    view.setCurrentItem(selected);
+    view.setCurrentItem(broken);
 
     const QImage image = render(view);
     const QRect first = view.visualItemRect(selected);
     const QRect second = view.visualItemRect(checked);
     const QRect third = view.visualItemRect(broken);
-    // The selected row in its colour, across the whole width; the others in the base colour.
-    EXPECT_EQ(QColor(image.pixel(380, first.center().y())), QColor(0, 200, 0));
+    // The selected row in the theme's highlight, across the whole width; the others in the base colour.
+    EXPECT_EQ(QColor(image.pixel(380, third.center().y())), view.palette().color(QPalette::Highlight));
     EXPECT_EQ(QColor(image.pixel(380, second.center().y())), view.palette().color(QPalette::Base));
     // The check box frame, and the tick only where the row is ticked.
-    const int boxTop = second.top() + (second.height() - 13) / 2;
-    EXPECT_LT(qGray(image.pixel(3, boxTop + 6)), 100);
-    EXPECT_TRUE(darkIn(image, QRect(6, boxTop + 5, 8, 5)));
-    const int firstBoxTop = first.top() + (first.height() - 13) / 2;
-    EXPECT_FALSE(darkIn(image, QRect(6, firstBoxTop + 5, 6, 4)));
+    const int boxTop = second.top() + (second.height() - 14) / 2;
+    EXPECT_LT(qGray(image.pixel(1, boxTop + 7)), 200);
+    EXPECT_TRUE(darkIn(image, QRect(4, boxTop + 3, 8, 8)));
+    const int firstBoxTop = first.top() + (first.height() - 14) / 2;
+    EXPECT_FALSE(darkIn(image, QRect(4, firstBoxTop + 3, 8, 8)));
     // Text starts after the check box in the first column.
     EXPECT_TRUE(darkIn(image, QRect(18, first.top(), 40, first.height())));
     // The right-aligned count sits at the right end of its column.
@@ -96,7 +97,39 @@ TEST(UTF8ListView, SelectionColourFollowsTheFocusRule) {
     EXPECT_EQ(QColor(hidden.pixel(300, view.visualItemRect(row).center().y())), view.palette().color(QPalette::Base));
     view.setHideSelection(false);
     const QImage kept = render(view);
-    EXPECT_EQ(QColor(kept.pixel(300, view.visualItemRect(row).center().y())), QColor(0, 0, 255));
+    EXPECT_EQ(QColor(kept.pixel(300, view.visualItemRect(row).center().y())), view.palette().color(QPalette::Highlight));
+    view.setSelectedItemColor(Qt::white);  // a list whose selection is not marked
+    const QImage unmarked = render(view);
+    EXPECT_EQ(QColor(unmarked.pixel(300, view.visualItemRect(row).center().y())), view.palette().color(QPalette::Base));
+}
+
+TEST(UTF8ListView, TicksAndTextsReadOnADarkTheme) {
+    UTF8ListView view;
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(53, 53, 53));
+    dark.setColor(QPalette::Base, QColor(35, 35, 35));
+    dark.setColor(QPalette::Button, QColor(53, 53, 53));
+    for (const auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) dark.setColor(role, Qt::white);
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::black);
+    view.setPalette(dark);
+    view.setCheckBoxes(true);
+    view.setHideSelection(false);
+    view.addColumn(150, Qt::AlignLeft, "Name");
+    QTreeWidgetItem* ticked = view.addRow("ticked", nullptr);
+    view.setRowChecked(ticked, true);
+    const QImage image = render(view);
+    const QRect row = view.visualItemRect(ticked);
+    const auto brightest = [&](const QRect& area) {
+        int most = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) most = std::max(most, qGray(image.pixel(x, y)));
+        return most;
+    };
+    const int background = qGray(dark.color(QPalette::Base).rgb());
+    // The check box and the text stand out from the dark background by far.
+    EXPECT_GT(brightest(QRect(1, row.top(), 15, row.height())) - background, 100);
+    EXPECT_GT(brightest(QRect(18, row.top(), 60, row.height())) - background, 100);
 }
 
 TEST(UTF8ListView, AClickOnTheCheckBoxTogglesIt) {
@@ -165,4 +198,36 @@ TEST(UTF8ListView, ACutTextIsAToolTipAndTheFocusedRowIsFramed) {
     EXPECT_TRUE(darkIn(focused, QRect(300, second.top(), 60, 1)));   // the frame's top edge, past the texts
     EXPECT_FALSE(darkIn(unfocused, QRect(300, second.top(), 60, 1)));
     EXPECT_FALSE(darkIn(focused, QRect(300, first.top(), 60, 1)));
+}
+
+TEST(UTF8ListView, AScreenReaderReadsCellsCaptionsAndTicks) {
+    UTF8ListView view;
+    view.setAccessibleName("Variants");
+    view.setCheckBoxes(true);
+    view.addColumn(150, Qt::AlignLeft, "Language");
+    view.addColumn(30, Qt::AlignRight, "Queued");
+    view.headerItem()->setText(1, QString());  // a column headed by an image
+    QTreeWidgetItem* row = view.addRow("Deutsch", nullptr);
+    view.setCellText(row, 1, "3");
+    render(view);
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&view);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->text(QAccessible::Name), "Variants");
+    QAccessibleTableInterface* table = list->tableInterface();
+    ASSERT_NE(table, nullptr);
+    QAccessibleInterface* cell = table->cellAt(0, 0);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->text(QAccessible::Name), "Deutsch");
+    EXPECT_EQ(table->cellAt(0, 1)->text(QAccessible::Name), "3");
+    // The headings come first among the list's children: the image column is named too.
+    EXPECT_EQ(list->child(1)->text(QAccessible::Name), "Queued");
+    EXPECT_TRUE(cell->state().checkable);
+    EXPECT_FALSE(cell->state().checked);
+    view.setRowChecked(row, true);
+    EXPECT_TRUE(table->cellAt(0, 0)->state().checked);
+    // A tick set through the model, as an assistive technology sets it, is a tick.
+    QSignalSpy changed(&view, &UTF8ListView::rowChanged);
+    view.model()->setData(view.model()->index(0, 0), Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_FALSE(view.isRowChecked(row));
+    EXPECT_EQ(changed.count(), 1);
 }
