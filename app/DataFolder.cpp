@@ -19,6 +19,16 @@ std::filesystem::path dataFolder() {
     return std::filesystem::path(QFile::encodeName(userFolder).toStdString());
 }
 
+std::filesystem::path defaultMoviesFolder(const std::filesystem::path& dataFolder) {
+    const std::filesystem::path program(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
+    if (dataFolder == program) return dataFolder;
+    const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (videos.isEmpty()) return dataFolder;
+    const QString folder = videos + "/Vemlis loader";
+    if (!QDir().mkpath(folder)) return dataFolder;
+    return std::filesystem::path(QFile::encodeName(folder).toStdString());
+}
+
 std::string catalogueAddress(const char* built, std::string& problem) {
     const char* set = std::getenv("VEMLIS_CATALOGUE_URL");
     std::string address = set && *set ? set : built;

@@ -9,6 +9,12 @@ namespace vemlis {
 // else the per-user data folder (created when missing). Needs the application object.
 std::filesystem::path dataFolder();
 
+// Where movies go unless the user says otherwise: beside the data when that is the program's
+// own folder (a copy run from a folder of its own), else a folder named after the program in
+// the user's videos folder (created), so that an installed program never hides them in a
+// dot-folder. Needs the application object.
+std::filesystem::path defaultMoviesFolder(const std::filesystem::path& dataFolder);
+
 // The catalogue's address: VEMLIS_CATALOGUE_URL from the environment when set, else the
 // build's. Empty, with the reason in `problem`, when it is not an http:// or https:// address.
 std::string catalogueAddress(const char* built, std::string& problem);

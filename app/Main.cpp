@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     vemlis::HttpLibrary httpLibrary;
     int result = 0;
     {
-        vemlis::Twindow window(catalogue, folder);
+        vemlis::Twindow window(catalogue, folder, vemlis::defaultMoviesFolder(folder));
         vemlis::closeOnSignals(&window);
         instance.raiseOnCall(&window);
         window.showMaximized();

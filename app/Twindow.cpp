@@ -41,8 +41,10 @@ std::size_t countLines(const std::string& text) {
 
 }  // namespace
 
-Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, QWidget* parent)
-    : QMainWindow(parent), catalogueURL(std::move(catalogueURL)), dataFolder(std::move(dataFolder)) {
+Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std::filesystem::path moviesFolder,
+                 QWidget* parent)
+    : QMainWindow(parent), catalogueURL(std::move(catalogueURL)), dataFolder(std::move(dataFolder)),
+      moviesFolder(moviesFolder.empty() ? this->dataFolder : std::move(moviesFolder)) {
     setObjectName("window");
     setWindowIcon(applicationIcon());  // the dialogs take the window's
     resize(875, 640);
@@ -72,7 +74,7 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, QWi
         [this](const std::string& message) { prompter().showMessage(this, message); });
     FormCreate();
     reloadDialog = new TreloadDialog(this);
-    otherMoviesDialog = new TotherMoviesDialog(this, this->dataFolder.string());
+    otherMoviesDialog = new TotherMoviesDialog(this, this->moviesFolder.string());
     cancelLoadDialog = new TcancelLoadDialog(this);
     cancelAllDownloadsDialog = new TcancelAllDownloadsDialog(this);
 }

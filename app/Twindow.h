@@ -37,7 +37,9 @@ class TcancelAllDownloadsDialog;
 class Twindow final : public QMainWindow, public LoadThreadUI {
     Q_OBJECT
 public:
-    Twindow(std::string catalogueURL, std::filesystem::path dataFolder, QWidget* parent = nullptr);
+    // `moviesFolder`: where generated names put movies by default (the data folder when empty).
+    Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std::filesystem::path moviesFolder = {},
+            QWidget* parent = nullptr);
     ~Twindow() override;
 
     std::filesystem::path getDataFileName() const { return dataFolder / "data.kq4"; }
@@ -122,6 +124,7 @@ private:
 
     const std::string catalogueURL;
     const std::filesystem::path dataFolder;
+    const std::filesystem::path moviesFolder;
     std::unique_ptr<tavik::vemlis_loader::MoviesSet> moviesSet;
     TIdHTTPWithSpeedCounter* http;
     std::unique_ptr<LoadThread> loadThread;

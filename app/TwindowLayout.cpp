@@ -103,7 +103,7 @@ void Twindow::buildLayout() {
     bottom->addWidget(leftBottomPanel);
     auto* bottomRightPanel = new QWidget(bottomPanel);
     auto* right = column(bottomRightPanel);
-    fileNamer = new FileNamer(bottomRightPanel, dataFolder.string());
+    fileNamer = new FileNamer(bottomRightPanel, moviesFolder.string());
     fileNamer->setObjectName("fileNamer");
     fileNamer->setFixedHeight(80);
     right->addWidget(fileNamer);

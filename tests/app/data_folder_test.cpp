@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 
+#include <QCoreApplication>
+
+#include "TempDir.h"
 #include "app/DataFolder.h"
 
 using namespace vemlis;
@@ -19,4 +22,19 @@ TEST(CatalogueAddress, TheEnvironmentOverridesTheBuildAndOnlyWebAddressesPass) {
         EXPECT_NE(problem.find(bad), std::string::npos) << problem;
     }
     ::unsetenv("VEMLIS_CATALOGUE_URL");
+}
+
+TEST(DataFolder, MoviesGoToTheVideosFolderUnlessTheProgramKeepsItsDataBesideItself) {
+    vemlis::testing::TempDir home;
+    const char* before = std::getenv("HOME");
+    const std::string kept = before ? before : "";
+    ::setenv("HOME", home.path().c_str(), 1);
+    ::unsetenv("XDG_CONFIG_HOME");
+    vemlis::testing::TempDir data;  // the per-user data folder of an installed program
+    const auto movies = defaultMoviesFolder(data.path());
+    EXPECT_EQ(movies, home / "Videos" / "Vemlis loader");
+    EXPECT_TRUE(std::filesystem::is_directory(movies));
+    const std::filesystem::path program(QCoreApplication::applicationDirPath().toStdString());
+    EXPECT_EQ(defaultMoviesFolder(program), program);  // a copy that keeps its data beside it
+    ::setenv("HOME", kept.c_str(), 1);
 }
