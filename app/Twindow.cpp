@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 #include <sstream>
@@ -68,6 +69,9 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
     connect(cancelAllDownloadsButton, &QPushButton::clicked, this, &Twindow::cancelAllDownloadsButtonClick);
     connect(stopButton, &QPushButton::clicked, this, &Twindow::stopButtonClick);
     connect(stopAfterCurrent, &QCheckBox::clicked, this, &Twindow::stopAfterCurrentClick);
+    // Ctrl+Q closes the window as its close button does.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
 
     stateSaver = std::make_unique<StateSaver>(
         getDataFileName(), [this] { return stateText(); },

@@ -43,6 +43,7 @@ QLabel* captionBar(QWidget* parent, int height, const char* name) {
 QPushButton* button(QWidget* parent, const char* name, int left) {
     auto* b = new QPushButton(parent);
     b->setObjectName(name);
+    b->setAutoDefault(true);  // Enter presses the button that has the focus, as Space does
     b->setGeometry(left, 8, 201, 25);
     return b;
 }
@@ -184,6 +185,12 @@ void Twindow::buildLayout() {
 }
 
 void Twindow::setCaptions() {
+    // What a screen reader calls the lists and the progress: the captions above them.
+    languages->setAccessibleName(qtText(rows::languageOfTitles));
+    currentDownloads->setAccessibleName(qtText(rows::loadingNow));
+    queue->setAccessibleName(qtText(rows::queueCaption));
+    finished->setAccessibleName(qtText(rows::finishedCaption));
+    progress->setAccessibleName(qtText(rows::currentDownload));
     setWindowTitle(qtText(rows::applicationTitle));
     statusLabel->setText(qtText(rows::aboutLine));
     static_cast<QLabel*>(initializingPanel)->setText(qtText(rows::updatingList));

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QRadioButton>
 
 #include <istream>
@@ -22,17 +23,36 @@ using namespace tavik::vemlis_loader;
 
 namespace {
 
-// A label that acts as a link.
-class LinkLabel final : public QLabel {
+// A button that looks like a link, in the theme's link colour: reached by Tab, pressed by
+// Enter or Space, and told to screen readers as a button.
+class LinkButton final : public QPushButton {
 public:
-    using QLabel::QLabel;
-    std::function<void()> onClick;
+    explicit LinkButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+        setFlat(true);
+        setAutoDefault(true);
+        setCursor(Qt::PointingHandCursor);
+        QFont underlined = font();
+        underlined.setUnderline(true);
+        setFont(underlined);
+        followPalette();
+    }
 
 protected:
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton && onClick) onClick();
-        QLabel::mouseReleaseEvent(event);
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::PaletteChange && !adjusting) followPalette();
+        QPushButton::changeEvent(event);
     }
+    QSize sizeHint() const override { return fontMetrics().size(Qt::TextShowMnemonic, text()) + QSize(6, 4); }
+
+private:
+    void followPalette() {
+        adjusting = true;
+        QPalette colours = palette();
+        colours.setColor(QPalette::ButtonText, colours.color(QPalette::Link));
+        setPalette(colours);
+        adjusting = false;
+    }
+    bool adjusting = false;
 };
 
 std::string toStd(const QString& text) { return text.toUtf8().toStdString(); }
@@ -62,14 +82,11 @@ FileNamer::FileNamer(QWidget* parent, const std::string& folder) : QGroupBox(par
     maskLabel = new QLabel(qtText(rows::maskCaption), this);
     maskEdit = new QLineEdit(this);
     maskEdit->setObjectName("maskEdit");
-    auto* link = new LinkLabel(qtText(rows::syntax), this);
+    maskEdit->setAccessibleName("Mask");
+    maskLabel->setBuddy(maskEdit);
+    auto* link = new LinkButton(qtText(rows::syntax), this);
     link->setObjectName("syntaxLink");
-    QFont linkFont = maskLabel->font();
-    linkFont.setUnderline(true);
-    link->setFont(linkFont);
-    link->setStyleSheet("color: #0000ff;");
-    link->setCursor(Qt::PointingHandCursor);
-    link->onClick = [this] { showMaskHint(); };
+    connect(link, &QPushButton::clicked, this, &FileNamer::showMaskHint);
     syntaxLink = link;
     askButton->setChecked(true);
     maskEdit->setText(toQt(defaultMask(folder)));

@@ -11,6 +11,7 @@
 
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QRadioButton;
 
 namespace vemlis {
@@ -73,7 +74,7 @@ private:
     QRadioButton* askButton;
     QRadioButton* maskButton;
     QLineEdit* maskEdit;
-    QLabel* syntaxLink;
+    QPushButton* syntaxLink;
     QLabel* maskLabel;
     tavik::vemlis_loader::UsedNames* usedNames = nullptr;
     std::string defaultFolder;  // where movies go unless the user chose a folder in this run

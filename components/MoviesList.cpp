@@ -62,6 +62,7 @@ UTF8ListView* MoviesList::createList(int width, bool fill, const std::string& ti
     caption->setAlignment(Qt::AlignCenter);
     column->addWidget(caption);
     auto* view = new UTF8ListView(panel);
+    view->setAccessibleName(toQt(title));
     QFont listFont("Arial");
     listFont.setPointSize(9);
     view->setFont(listFont);

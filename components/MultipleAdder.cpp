@@ -60,6 +60,7 @@ MultipleAdder::MultipleAdder(QWidget* parent) : QWidget(parent) {
     auto* add = new QPushButton(qtText(rows::add), body);
     add->setObjectName("addButton");
     add->setFixedSize(200, 25);
+    add->setAutoDefault(true);  // Enter presses it when it has the focus
     buttonColumn->addWidget(add);
     buttonColumn->addStretch(1);
     row->addLayout(buttonColumn);
@@ -69,6 +70,7 @@ MultipleAdder::MultipleAdder(QWidget* parent) : QWidget(parent) {
 
 UTF8ListView* MultipleAdder::createList(QWidget* parent, int columnWidth, const std::string& caption) {
     auto* view = new UTF8ListView(parent);
+    view->setAccessibleName(toQt(caption));
     view->setCheckBoxes(true);
     view->addColumn(columnWidth, Qt::AlignLeft, caption);
     view->setFont(QFont("Arial", 9));

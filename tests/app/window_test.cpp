@@ -31,6 +31,7 @@
 #include "components/MoviesList.h"
 #include "components/MoviesQueue.h"
 #include "components/MultipleAdder.h"
+#include "components/QtText.h"
 #include "components/UTF8ListView.h"
 #include "engine/LoadThread.h"
 #include "app/StateSaver.h"
@@ -619,4 +620,22 @@ TEST(Window, ProgressIsShownInTheViewAndTheTitle) {
     s.window->stopButton->click();
     ASSERT_TRUE(waitUntil([&] { return s.window->listPanel->isVisible(); }));
     EXPECT_EQ(s.window->windowTitle(), "Vemlis loader");
+}
+
+TEST(Window, EnterPressesTheFocusedButtonAndCtrlQCloses) {
+    Session s;
+    s.open();
+    ASSERT_TRUE(s.listed());
+    QTest::keyClick(s.window->cancelAllDownloadsButton, Qt::Key_Return);
+    EXPECT_EQ(s.prompter.dialogsShown, std::vector<std::string>{"cancelAllDownloadsDialog"});
+    // Names for screen readers: the lists after their captions, the progress after its panel.
+    EXPECT_EQ(s.window->moviesList->getMoviesView()->accessibleName(), qtText(rows::variantsCaption));
+    EXPECT_EQ(s.window->finished->accessibleName(), qtText(rows::finishedCaption));
+    EXPECT_FALSE(s.window->progress->accessibleName().isEmpty());
+    s.window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(s.window.get()));
+    QTest::keyClick(s.window.get(), Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([&] { return s.window->isStateSaved(); }));
+    EXPECT_FALSE(s.window->isVisible());
+    s.window.reset();
 }

@@ -2,6 +2,10 @@
 
 #include <sstream>
 
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
 #include "ScriptedPrompter.h"
 #include "components/FileNamer.h"
 #include "model/MoviesSet.h"
@@ -195,4 +199,20 @@ TEST(FileNamer, LongGeneratedNamesAreShortenedToFit) {
     }
     // Ordinary names are left as they are.
     EXPECT_EQ(FileNamer::generateName("/l /B.avi", c.movie, c.de(), c.en()), "DE High.avi");
+}
+
+TEST(FileNamer, TheSyntaxIsAButtonReachedByTabAndTheMaskIsNamed) {
+    ScriptedPrompter prompter;
+    FileNamer namer;
+    auto* syntax = namer.findChild<QPushButton*>("syntaxLink");
+    ASSERT_NE(syntax, nullptr);
+    EXPECT_TRUE(syntax->focusPolicy() & Qt::TabFocus);
+    QTest::keyClick(syntax, Qt::Key_Return);  // Enter presses it, as Space does
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(namer.findChild<QLineEdit*>("maskEdit")->accessibleName(), "Mask");
+    // In the theme's link colour, whatever the theme.
+    QPalette dark = namer.palette();
+    dark.setColor(QPalette::Link, QColor(120, 180, 255));
+    namer.setPalette(dark);
+    EXPECT_EQ(syntax->palette().color(QPalette::ButtonText), QColor(120, 180, 255));
 }
