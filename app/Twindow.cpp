@@ -249,6 +249,10 @@ void Twindow::showFileDone() {
 void Twindow::tellWhenQueueDone() {
     if (doneTold || moviesSet->getNextQueuedFile()) return;
     doneTold = true;
+    // The last file's movies are among the finished ones now, not loading; the figures of its
+    // transfer are over.
+    currentDownloads->clearList();
+    showProgress();
     Notifier::notify("Downloads finished", QString("%1 movie(s) saved, %2 wrong link(s)").arg(moviesSaved).arg(wrongLinks));
 }
 
@@ -318,7 +322,12 @@ void Twindow::showProgress() {
     }
     const std::int64_t total = http->getSizeBytes();
     const std::int64_t received = http->getRecievedBytes();
-    if (received > 0 && total > 0) {
+    if (doneTold) {
+        progress->setRange(0, 1000);
+        progress->setValue(1000);
+        progress->setFormat("100%");
+        setWindowTitle(qtText(rows::applicationTitle));
+    } else if (received > 0 && total > 0) {
         const int permille = static_cast<int>(std::min<std::int64_t>(received, total) * 1000 / total);
         progress->setRange(0, 1000);
         progress->setValue(permille);
@@ -340,7 +349,7 @@ void Twindow::showProgress() {
 
 void Twindow::infoTimerTimer() {
     showProgress();
-    size->setText(toQt(http->getSize()));
+    size->setText(doneTold ? QString("-") : toQt(http->getSize()));
     recieved->setText(toQt(http->getRecieved()));
     if (const auto waiting = loadThread->getWaiting()) {
         // Where speed and time left would be: why the file waits and for how long.

@@ -620,6 +620,15 @@ TEST(Window, ProgressIsShownInTheViewAndTheTitle) {
     s.window->stopButton->click();
     ASSERT_TRUE(waitUntil([&] { return s.window->listPanel->isVisible(); }));
     EXPECT_EQ(s.window->windowTitle(), "Vemlis loader");
+
+    // When the last file is done, the view says so: nothing loading, the progress complete.
+    s.server.setThrottle(0);
+    s.window->beginDownloadButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.noneQueued() && s.window->size->text() == "-"; }));
+    EXPECT_EQ(s.window->progress->value(), 1000);
+    EXPECT_EQ(s.window->currentDownloads->rowCount(), 0);
+    EXPECT_EQ(s.window->fileCount->text(), "File 2 of 2");
+    EXPECT_TRUE(s.window->queuePanel->isVisible());
 }
 
 TEST(Window, EnterPressesTheFocusedButtonAndCtrlQCloses) {
