@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "app/Icons.h"
+#include "app/Notifier.h"
 #include "app/SingleInstance.h"
 #include "app/Twindow.h"
 #include "components/Prompter.h"
@@ -19,10 +20,13 @@ int main(int argc, char** argv) {
 
     const std::filesystem::path folder = vemlis::dataFolder();
     vemlis::SingleInstance instance(folder);
-    if (!instance.problem().empty()) {
-        vemlis::prompter().showMessage(nullptr, instance.problem());
+    // Errors that end the run are told on the desktop too, as those of a running window are.
+    const auto fatal = [](const std::string& text) {
+        vemlis::Notifier::notify("Vemlis loader stopped", vemlis::toQt(text));
+        vemlis::prompter().showError(nullptr, text);
         return 1;
-    }
+    };
+    if (!instance.problem().empty()) return fatal(instance.problem());
     if (!instance.acquired()) {
         instance.callHolder();
         vemlis::prompter().showMessage(nullptr, uiText(rows::alreadyRunning));
@@ -30,10 +34,7 @@ int main(int argc, char** argv) {
     }
     std::string problem;
     const std::string catalogue = vemlis::catalogueAddress(VEMLIS_CATALOGUE_URL, problem);
-    if (catalogue.empty()) {
-        vemlis::prompter().showMessage(nullptr, problem);
-        return 1;
-    }
+    if (catalogue.empty()) return fatal(problem);
     vemlis::HttpLibrary httpLibrary;
     int result = 0;
     {

@@ -257,9 +257,11 @@ void Twindow::tellWhenQueueDone() {
 }
 
 void Twindow::showMessage() {
-    // The run ends after this message: told on the desktop too, for a window left in the background.
+    // The run ends after this message: told on the desktop too, for a window left in the
+    // background; "updating" is over.
+    initializingPanel->hide();
     Notifier::notify("Vemlis loader stopped", toQt(loadThread->getMessage()));
-    prompter().showMessage(this, loadThread->getMessage());
+    prompter().showError(this, loadThread->getMessage());
 }
 
 void Twindow::enableCloseTimer() { closeTimer->start(); }

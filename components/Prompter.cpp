@@ -27,10 +27,11 @@ bool refusing = false;
 
 class RealPrompter final : public Prompter {
 public:
-    void showMessage(QWidget* parent, const std::string& text) override {
+    void showMessage(QWidget* parent, const std::string& text) override { show(QMessageBox::NoIcon, parent, text); }
+    void showError(QWidget* parent, const std::string& text) override { show(QMessageBox::Critical, parent, text); }
+    void show(QMessageBox::Icon icon, QWidget* parent, const std::string& text) {
         if (refusing) return;
-        QMessageBox box(QMessageBox::NoIcon, qtText(tavik::vemlis_loader::rows::applicationTitle),
-                        toQt(text), QMessageBox::Ok, parent);
+        QMessageBox box(icon, qtText(tavik::vemlis_loader::rows::applicationTitle), toQt(text), QMessageBox::Ok, parent);
         box.exec();
     }
 

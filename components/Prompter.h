@@ -15,6 +15,9 @@ public:
     virtual ~Prompter() = default;
     // A plain message box with an OK button.
     virtual void showMessage(QWidget* parent, const std::string& text) = 0;
+    // A message box that ends the run, with the error icon; a plain one unless a prompter
+    // shows it otherwise.
+    virtual void showError(QWidget* parent, const std::string& text) { showMessage(parent, text); }
     // A save-file dialog; the chosen path, or nothing when the user cancelled.
     virtual std::optional<std::string> askSaveFileName(QWidget* parent, const std::string& title,
                                                        const std::string& initialName) = 0;

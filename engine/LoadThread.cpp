@@ -157,13 +157,16 @@ void LoadThread::loadCatalogue() {
         synchronize(&LoadThreadUI::showMoviesSet);
     } catch (const HttpError& error) {
         if (closing) return;
-        if (error.kind != HttpError::Kind::tooLarge) return fail(uiText(rows::catalogueNotLoaded));
+        if (error.kind != HttpError::Kind::tooLarge) {
+            // The words people know, then what failed where, so that they can act on it.
+            return fail(uiText(rows::catalogueNotLoaded) + "\n" + catalogueURL + "\n" + error.reason());
+        }
         // Not a network fault: the address names something far larger than a list of episodes.
         const std::int64_t announced = http.getResponseInfo().contentLength;
         fail("The list of episodes at\n" + catalogueURL + "\nis larger than " + std::to_string(catalogueLimit >> 20) +
              " MB" + (announced > 0 ? " (" + std::to_string(announced >> 20) + " MB)." : "."));
-    } catch (...) {
-        if (!closing) fail(uiText(rows::catalogueNotLoaded));
+    } catch (const std::exception& error) {
+        if (!closing) fail(uiText(rows::catalogueNotLoaded) + "\n" + catalogueURL + "\n" + error.what());
     }
 }
 

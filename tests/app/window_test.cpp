@@ -246,7 +246,9 @@ TEST(Window, AnUnreachableCatalogueEndsTheRunWithItsMessage) {
     s.open();
     ASSERT_TRUE(waitUntil([&] { return s.window->isStateSaved(); }));
     ASSERT_EQ(s.prompter.messages.size(), 1u);
-    EXPECT_EQ(s.prompter.messages[0], uiText(rows::catalogueNotLoaded));
+    EXPECT_EQ(s.prompter.messages[0],
+              uiText(rows::catalogueNotLoaded) + "\n" + s.server.catalogueURL() + "\nFile not found on the server (404)");
+    EXPECT_FALSE(s.window->initializingPanel->isVisible());  // not left behind the message
     EXPECT_FALSE(s.window->isVisible());
     EXPECT_TRUE(std::filesystem::exists(s.dir / "data.kq4"));
     s.window.reset();

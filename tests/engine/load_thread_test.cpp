@@ -73,7 +73,7 @@ TEST(LoadThread, ACatalogueThatCannotBeFetchedEndsTheRun) {
     h.start();
     ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
     ASSERT_EQ(h.ui.messages.size(), 1u);
-    EXPECT_EQ(h.ui.messages[0], uiText(rows::catalogueNotLoaded));
+    EXPECT_EQ(h.ui.messages[0], uiText(rows::catalogueNotLoaded) + "\n" + h.server.catalogueURL() + "\nServer error 500");
     EXPECT_FALSE(h.ui.called("showMoviesSet"));
     EXPECT_TRUE(h.set.getSeasons().empty());
     EXPECT_TRUE(h.thread->isFinished());
