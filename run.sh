@@ -8,16 +8,19 @@ cd "$(dirname "$0")"
 . tools/packages.sh
 vemlis_install_packages
 
-cmake -S . -B build-run -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-run -j"$(nproc)" --target vemlis-loader vemlis-demo-server vemlis-screenshots
+# The tree ./test.sh builds, configured the same way: whichever of the two runs second only
+# builds what changed.
+build=build-test
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEMLIS_SANITIZE= >/dev/null
+cmake --build "$build" -j"$(nproc)" --target vemlis-loader vemlis-demo-server vemlis-screenshots
 
 demo=build-run/demo
 rm -rf "$demo"
 mkdir -p "$demo"
 # The program keeps data.kq4 and temp.kq4 beside its executable: a copy in the demo folder.
-cp build-run/app/vemlis-loader "$demo/"
+cp "$build/app/vemlis-loader" "$demo/"
 
-build-run/tests/testsupport/vemlis-demo-server --port 8087 --throttle 153600 &
+"$build/tests/testsupport/vemlis-demo-server" --port 8087 --throttle 153600 &
 server=$!
 trap 'kill $server 2>/dev/null || true' EXIT
 sleep 0.5
@@ -35,8 +38,8 @@ else
   mkdir -p "$shots"
   echo "No display: running under Xvfb and saving pictures."
   xvfb-run -a -s "-screen 0 1280x900x24" sh -c "
-    { command -v openbox >/dev/null && openbox & } ; sleep 1;
-    build-run/tests/app/vemlis-screenshots http://127.0.0.1:8087/movies.xml '$shots' '$(pwd)/$demo' &&
+    { command -v openbox >/dev/null && openbox >/dev/null 2>&1 & } ; sleep 1;
+    $build/tests/app/vemlis-screenshots http://127.0.0.1:8087/movies.xml '$shots' '$(pwd)/$demo' &&
     { '$demo/vemlis-loader' & pid=\$!; sleep 3; import -window root '$shots/screen.png'; kill -TERM \$pid; wait \$pid; }"
   echo "Pictures: $(cd "$shots" && pwd)"
   ls "$shots"

@@ -3,6 +3,9 @@
 //   vemlis-screenshots CATALOGUE_URL OUTPUT_FOLDER DATA_FOLDER
 
 #include <QApplication>
+#include <QPalette>
+
+#include <cstdlib>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -58,6 +61,21 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
+    // VEMLIS_SCREENSHOTS_DARK=1: the Fusion style with a dark palette, as qt6ct or KDE give it.
+    if (const char* dark = std::getenv("VEMLIS_SCREENSHOTS_DARK"); dark && *dark == '1') {
+        QApplication::setStyle("Fusion");
+        QPalette palette;
+        palette.setColor(QPalette::Window, QColor(53, 53, 53));
+        palette.setColor(QPalette::Base, QColor(35, 35, 35));
+        palette.setColor(QPalette::AlternateBase, QColor(53, 53, 53));
+        palette.setColor(QPalette::Button, QColor(53, 53, 53));
+        for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::BrightText})
+            palette.setColor(role, QColor(230, 230, 230));
+        palette.setColor(QPalette::Highlight, QColor(42, 130, 218));
+        palette.setColor(QPalette::HighlightedText, Qt::black);
+        palette.setColor(QPalette::Link, QColor(100, 170, 255));
+        QApplication::setPalette(palette);
+    }
     vemlis::HttpLibrary httpLibrary;
     const std::filesystem::path out = argv[2];
     std::filesystem::create_directories(out);
