@@ -85,6 +85,11 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
 
 Twindow::~Twindow() {
     // The thread may still run when the window goes without a close (a test, an exception).
+    // It is ended while the window can still answer its last calls, and no timer of the
+    // window's looks at it meanwhile: resetting the pointer first made both find it null.
+    infoTimer->stop();
+    closeTimer->stop();
+    if (loadThread) loadThread->finish();
     loadThread.reset();
     stateSaver.reset();
 }

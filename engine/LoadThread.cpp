@@ -40,13 +40,17 @@ LoadThread::LoadThread(MoviesSet& set, TIdHTTPWithSpeedCounter& http, LoadThread
 }
 
 LoadThread::~LoadThread() {
-    close();
-    // The thread may be waiting for a call into this thread: keep serving calls until it ends.
-    while (!wait(QDeadlineTimer(20))) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    finish();
     // Pairs with the end of run(), so that thread checkers see the thread's last steps
     // happen before what is destroyed here (QThread::wait is invisible to them).
     { std::lock_guard guard(lock); }
     http.setAbortCheck(nullptr);
+}
+
+void LoadThread::finish() {
+    close();
+    // The thread may be waiting for a call into this thread: keep serving calls until it ends.
+    while (!wait(QDeadlineTimer(20))) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 void LoadThread::close() {

@@ -42,6 +42,9 @@ public:
     bool isFinished() const { return finished.load(); }
     // Ends the loop; breaks off a transfer in progress.
     void close();
+    // Closes and waits until the thread has ended, serving its calls into the GUI meanwhile.
+    // For the owner's destructor: call it while the owner can still answer those calls.
+    void finish();
     // Idles after the current pass, or at once (breaking off the transfer) with abort.
     void stop(bool abort);
     // Leaves the idle state.
