@@ -14,6 +14,7 @@
 #include "app/Dialogs.h"
 #include "app/Icons.h"
 #include "app/Notifier.h"
+#include "app/SleepInhibitor.h"
 #include "app/StateSaver.h"
 #include "components/FileNamer.h"
 #include "components/LanguagesList.h"
@@ -56,6 +57,7 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
     closeTimer = new QTimer(this);
     closeTimer->setInterval(1);
     connect(closeTimer, &QTimer::timeout, this, &Twindow::closeTimerTimer);
+    sleepInhibitor = new SleepInhibitor(this);
     infoTimer = new QTimer(this);
     infoTimer->setInterval(200);
     connect(infoTimer, &QTimer::timeout, this, &Twindow::infoTimerTimer);
@@ -175,6 +177,7 @@ bool Twindow::FormCloseQuery() {
 }
 
 void Twindow::FormClose() {
+    sleepInhibitor->release();
     if (stateSaved) return;
     closeTimer->stop();
     saveState();
@@ -194,6 +197,7 @@ void Twindow::showMoviesSet() {
 }
 
 void Twindow::showListPanel() {
+    sleepInhibitor->release();  // the worker idles now
     if (listPanel->isVisible()) return;
     listPanel->show();
     queuePanel->hide();
@@ -210,6 +214,8 @@ void Twindow::showQueuePanel() {
 }
 
 void Twindow::showFileStarted() {
+    // A laptop left to download overnight must not fall asleep in the middle.
+    sleepInhibitor->hold();
     const ServerFile* file = loadThread->getCurrentFile();
     filesBegun.insert(file);
     queue->removeFile(file);
@@ -254,6 +260,7 @@ void Twindow::showFileDone() {
 void Twindow::tellWhenQueueDone() {
     if (doneTold || moviesSet->getNextQueuedFile()) return;
     doneTold = true;
+    sleepInhibitor->release();
     // The last file's movies are among the finished ones now, not loading; the figures of its
     // transfer are over.
     currentDownloads->clearList();

@@ -24,6 +24,7 @@ class LoadThread;
 class MoviesList;
 class MoviesQueue;
 class MultipleAdder;
+class SleepInhibitor;
 class StateSaver;
 class TIdHTTPWithSpeedCounter;
 class TreloadDialog;
@@ -129,6 +130,7 @@ private:
     TIdHTTPWithSpeedCounter* http;
     std::unique_ptr<LoadThread> loadThread;
     std::unique_ptr<StateSaver> stateSaver;
+    SleepInhibitor* sleepInhibitor;  // held while files download and split
     QTimer* closeTimer;
     QTimer* infoTimer;
     QLabel* statusLabel;

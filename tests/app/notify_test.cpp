@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <QDBusConnection>
+#include <QDBusUnixFileDescriptor>
 #include <QObject>
 #include <QPushButton>
 #include <QStringList>
@@ -117,6 +121,78 @@ TEST(Notifications, QueueDoneAndFatalErrorsAreToldOnlyWhenAServiceRuns) {
         EXPECT_EQ(fake.received[1].summary, "Vemlis loader stopped");
     }
     EXPECT_EQ(fake.received.size(), 2u);
+}
+
+
+namespace {
+
+// Stands in for logind's manager: an inhibitor lock is the write end of a pipe whose read end
+// the fake keeps, so that it sees the moment the lock's last holder closes it.
+class FakeLogind final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+public:
+    QStringList requests;  // "what/who/why/mode" of each Inhibit
+    int readEnd = -1;
+    ~FakeLogind() override {
+        if (readEnd >= 0) ::close(readEnd);
+    }
+    // True while some process still holds the lock given last.
+    bool lockHeld() const {
+        if (readEnd < 0) return false;
+        pollfd watch{readEnd, POLLIN, 0};
+        return ::poll(&watch, 1, 0) == 0;  // no end of file yet
+    }
+
+public slots:
+    QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why, const QString& mode) {
+        requests << what + "/" + who + "/" + why + "/" + mode;
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) return {};
+        if (readEnd >= 0) ::close(readEnd);
+        readEnd = ends[0];
+        QDBusUnixFileDescriptor lock(ends[1]);  // a copy goes to the caller
+        ::close(ends[1]);
+        return lock;
+    }
+};
+
+}  // namespace
+
+TEST(SleepInhibitor, SleepIsHeldOffWhileFilesDownloadAndAllowedWhenTheyStop) {
+    PrivateBus bus;
+    if (bus.address.isEmpty()) GTEST_SKIP() << "dbus-daemon is not installed";
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.toLocal8Bit());  // the private bus stands in for the system's
+    QDBusConnection service = QDBusConnection::connectToBus(bus.address, "fake-logind");
+    ASSERT_TRUE(service.isConnected());
+    FakeLogind logind;
+    ASSERT_TRUE(service.registerObject("/org/freedesktop/login1", &logind, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(service.registerService("org.freedesktop.login1"));
+
+    vemlis::testing::CatalogueServer server;
+    vemlis::testing::CatalogueShape shape;
+    shape.seasons = 1;
+    shape.episodes = 2;
+    shape.variants = 2;
+    auto series = vemlis::testing::serveSeries(server, shape);
+    server.setFault(series.catalogue.files[0].path, vemlis::testing::Fault::stall(100));  // a long transfer
+    vemlis::testing::TempDir dir;
+    ScriptedPrompter prompter;
+    {
+        vemlis::Twindow window(server.catalogueURL(), dir.path());
+        window.show();
+        ASSERT_TRUE(waitUntil([&] { return window.listPanel->isVisible(); }));
+        for (const auto& m : window.getMoviesSet()->getServerFile(server.baseURL() + series.catalogue.files[0].path)->getMovies())
+            m->queue((dir / "x.avi").string());
+        window.beginDownloadButton->click();
+        ASSERT_TRUE(waitUntil([&] { return logind.lockHeld(); }));
+        EXPECT_EQ(logind.requests, QStringList{"sleep/Vemlis loader/Downloading episodes/block"});
+        window.stopButton->click();
+        EXPECT_TRUE(waitUntil([&] { return !logind.lockHeld(); }));
+        window.close();
+        ASSERT_TRUE(waitUntil([&] { return window.isStateSaved(); }));
+    }
+    qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }
 
 #include "notify_test.moc"
