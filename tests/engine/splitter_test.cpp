@@ -234,6 +234,19 @@ TEST_P(SplitFile, AnOutputThatCannotBeCreatedAsksForAnotherName) {
     EXPECT_EQ(recorder.finished[1].second, NoLoad);
 }
 
+TEST_P(SplitFile, ANameWithAControlCharacterIsRefusedBeforeAFileIsOpened) {
+    Fixture f;
+    writeWholeFile(f.dir / "kept.avi", "a complete movie");
+    // To the system "kept.avi\0x" would be "kept.avi", and its part file the same: truncated.
+    f.add(Queue, std::string("kept.avi\0x", 10));
+    Recorder recorder;
+    recorder.names = {(f.dir / "renamed.avi").string()};
+    splitWith(f.input("", 1), f.file(), recorder, GetParam());
+    EXPECT_EQ(readWholeFile(f.dir / "kept.avi"), "a complete movie");
+    EXPECT_EQ(recorder.reasons, std::vector<std::string>{"Invalid argument"});
+    EXPECT_EQ(readWholeFile(f.dir / "renamed.avi"), f.avis[0]);
+}
+
 TEST_P(SplitFile, AFailedWriteNeverReplacesAFileNorCountsAsSaved) {
     Fixture f;
     f.add(Queue, "small.avi");
