@@ -58,6 +58,14 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
     closeTimer->setInterval(1);
     connect(closeTimer, &QTimer::timeout, this, &Twindow::closeTimerTimer);
     sleepInhibitor = new SleepInhibitor(this);
+    // Suspended on purpose: every status on disk first. Awake: files that waited, and the
+    // transfer the sleep broke, go on at once.
+    sleepInhibitor->onSuspend = [this] {
+        if (stateSaver) stateSaver->saveAndWait();
+    };
+    sleepInhibitor->onResume = [this] {
+        if (loadThread) loadThread->retryNow();
+    };
     infoTimer = new QTimer(this);
     infoTimer->setInterval(200);
     connect(infoTimer, &QTimer::timeout, this, &Twindow::infoTimerTimer);

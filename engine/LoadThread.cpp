@@ -82,6 +82,11 @@ void LoadThread::allowMerge() {
     requests.notify_all();
 }
 
+void LoadThread::retryNow() {
+    retrying = true;
+    wake();
+}
+
 void LoadThread::wake() {
     {
         std::lock_guard guard(lock);
@@ -220,6 +225,9 @@ bool LoadThread::splitCurrentFile() {
 }
 
 const ServerFile* LoadThread::pickNextFile() {
+    if (retrying.exchange(false))
+        for (auto& [file, aside] : setAside)
+            if (aside.due != Clock::time_point::max()) aside.due = Clock::now();  // a certificate still waits for the user
     if (setAside.empty()) return set.getNextQueuedFile();
     std::vector<const ServerFile*> files;
     set.getQueuedFiles(files);

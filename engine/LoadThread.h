@@ -51,6 +51,9 @@ public:
     void start();
     // The state file has been read: the catalogue may be merged into the set.
     void allowMerge();
+    // Files that wait after a failure are tried again now (the computer woke up, the network
+    // came back): their back-off is over, their count of failures stays.
+    void retryNow();
 
     // What the user-interface calls read while this thread waits for them.
     const tavik::vemlis_loader::ServerFile* getCurrentFile() const { return currentFile; }
@@ -128,6 +131,7 @@ private:
     std::atomic<bool> closing{false};
     std::atomic<bool> stopped{true};
     std::atomic<bool> aborting{false};  // stop(true) not yet seen by the loop
+    std::atomic<bool> retrying{false};  // retryNow() not yet seen by the loop
     const tavik::vemlis_loader::ServerFile* currentFile = nullptr;
     const tavik::vemlis_loader::Movie* currentMovie = nullptr;
     std::string message;

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
+#include <QLabel>
 #include <QObject>
 #include <QPushButton>
 #include <QStringList>
@@ -13,6 +15,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 
 #include "CatalogueServer.h"
@@ -132,16 +135,23 @@ class FakeLogind final : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
 public:
-    QStringList requests;  // "what/who/why/mode" of each Inhibit
-    int readEnd = -1;
+    QStringList requests;             // "what/who/why/mode" of each Inhibit
+    std::map<QString, int> readEnds;  // of the newest lock of each mode
     ~FakeLogind() override {
-        if (readEnd >= 0) ::close(readEnd);
+        for (const auto& [mode, end] : readEnds) ::close(end);
     }
-    // True while some process still holds the lock given last.
-    bool lockHeld() const {
-        if (readEnd < 0) return false;
-        pollfd watch{readEnd, POLLIN, 0};
+    // True while some process still holds the newest lock of the mode.
+    bool lockHeld(const QString& mode) const {
+        const auto it = readEnds.find(mode);
+        if (it == readEnds.end()) return false;
+        pollfd watch{it->second, POLLIN, 0};
         return ::poll(&watch, 1, 0) == 0;  // no end of file yet
+    }
+    void prepareForSleep(QDBusConnection& bus, bool sleeping) {
+        QDBusMessage signal = QDBusMessage::createSignal("/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                                                         "PrepareForSleep");
+        signal << sleeping;
+        bus.send(signal);
     }
 
 public slots:
@@ -149,8 +159,8 @@ public slots:
         requests << what + "/" + who + "/" + why + "/" + mode;
         int ends[2];
         if (::pipe2(ends, O_CLOEXEC) != 0) return {};
-        if (readEnd >= 0) ::close(readEnd);
-        readEnd = ends[0];
+        if (readEnds.count(mode)) ::close(readEnds[mode]);
+        readEnds[mode] = ends[0];
         QDBusUnixFileDescriptor lock(ends[1]);  // a copy goes to the caller
         ::close(ends[1]);
         return lock;
@@ -159,7 +169,7 @@ public slots:
 
 }  // namespace
 
-TEST(SleepInhibitor, SleepIsHeldOffWhileFilesDownloadAndAllowedWhenTheyStop) {
+TEST(SleepInhibitor, SleepWaitsForDownloadsAndASuspendForTheStateAndAResumeRetriesAtOnce) {
     PrivateBus bus;
     if (bus.address.isEmpty()) GTEST_SKIP() << "dbus-daemon is not installed";
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.toLocal8Bit());  // the private bus stands in for the system's
@@ -175,20 +185,35 @@ TEST(SleepInhibitor, SleepIsHeldOffWhileFilesDownloadAndAllowedWhenTheyStop) {
     shape.episodes = 2;
     shape.variants = 2;
     auto series = vemlis::testing::serveSeries(server, shape);
-    server.setFault(series.catalogue.files[0].path, vemlis::testing::Fault::stall(100));  // a long transfer
+    const std::string path = series.catalogue.files[0].path;
+    server.setFault(path, vemlis::testing::Fault::stall(100));  // a long transfer
     vemlis::testing::TempDir dir;
     ScriptedPrompter prompter;
     {
         vemlis::Twindow window(server.catalogueURL(), dir.path());
         window.show();
-        ASSERT_TRUE(waitUntil([&] { return window.listPanel->isVisible(); }));
-        for (const auto& m : window.getMoviesSet()->getServerFile(server.baseURL() + series.catalogue.files[0].path)->getMovies())
+        ASSERT_TRUE(waitUntil([&] { return window.listPanel->isVisible() && logind.lockHeld("delay"); }));
+        for (const auto& m : window.getMoviesSet()->getServerFile(server.baseURL() + path)->getMovies())
             m->queue((dir / "x.avi").string());
         window.beginDownloadButton->click();
-        ASSERT_TRUE(waitUntil([&] { return logind.lockHeld(); }));
-        EXPECT_EQ(logind.requests, QStringList{"sleep/Vemlis loader/Downloading episodes/block"});
+        ASSERT_TRUE(waitUntil([&] { return logind.lockHeld("block"); }));
+        EXPECT_TRUE(logind.requests.contains("sleep/Vemlis loader/Downloading episodes/block"));
         window.stopButton->click();
-        EXPECT_TRUE(waitUntil([&] { return !logind.lockHeld(); }));
+        EXPECT_TRUE(waitUntil([&] { return !logind.lockHeld("block"); }));
+
+        // The server asks for a minute's wait; the user suspends meanwhile.
+        server.setFault(path, vemlis::testing::Fault::busy(503, 60));
+        ASSERT_TRUE(waitUntil([&] { return window.listPanel->isVisible(); }));
+        window.beginDownloadButton->click();
+        ASSERT_TRUE(waitUntil([&] { return server.requests(path) == 2 && window.speed->text().contains("busy"); }));
+        std::filesystem::remove(dir / "data.kq4");
+        logind.prepareForSleep(service, true);
+        ASSERT_TRUE(waitUntil([&] { return !logind.lockHeld("delay"); }));
+        EXPECT_TRUE(std::filesystem::exists(dir / "data.kq4"));  // on disk before the delay ends
+        // Awake: the waiting file is tried at once, not after its minute.
+        logind.prepareForSleep(service, false);
+        EXPECT_TRUE(waitUntil([&] { return server.requests(path) == 3; }, 10000));
+        EXPECT_TRUE(waitUntil([&] { return logind.lockHeld("delay"); }));
         window.close();
         ASSERT_TRUE(waitUntil([&] { return window.isStateSaved(); }));
     }
