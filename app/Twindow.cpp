@@ -13,6 +13,7 @@
 
 #include "app/Dialogs.h"
 #include "app/Icons.h"
+#include "app/NetworkWatch.h"
 #include "app/Notifier.h"
 #include "app/SleepInhibitor.h"
 #include "app/StateSaver.h"
@@ -87,6 +88,14 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
         getDataFileName(), [this] { return stateText(); },
         [this](const std::string& message) { prompter().showMessage(this, message); });
     FormCreate();
+    // The network back: every waiting file at once; gone: failures meanwhile do not count.
+    new NetworkWatch(
+        [this](bool online) {
+            if (!loadThread) return;
+            loadThread->setOffline(!online);
+            if (online) loadThread->retryNow();
+        },
+        this);
     reloadDialog = new TreloadDialog(this);
     otherMoviesDialog = new TotherMoviesDialog(this, this->moviesFolder.string());
     cancelLoadDialog = new TcancelLoadDialog(this);

@@ -265,6 +265,15 @@ void LoadThread::setFileAside(const HttpError& error) {
         setWaiting(Waiting{currentFile->getURL(), aside.reason, aside.due});
         return;
     }
+    if (offline) {
+        // Not the server's fault nor the file's: it waits for the network, which retryNow()
+        // ends (a minute at most, should nobody say).
+        SetAside& aside = setAside[currentFile];
+        aside.due = Clock::now() + std::chrono::minutes(1);
+        aside.reason = "Waiting for the network";
+        setWaiting(Waiting{currentFile->getURL(), aside.reason, aside.due});
+        return;
+    }
     setFileAside(error.reason());
     // A server that says how long to wait is believed, up to ten minutes.
     if (SetAside& aside = setAside[currentFile]; error.retryAfter >= 0) {

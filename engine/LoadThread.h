@@ -54,6 +54,9 @@ public:
     // Files that wait after a failure are tried again now (the computer woke up, the network
     // came back): their back-off is over, their count of failures stays.
     void retryNow();
+    // Whether the computer has no network (as the desktop says): files that fail meanwhile wait
+    // for it without counting the failure against their back-off.
+    void setOffline(bool offline) { this->offline = offline; }
 
     // What the user-interface calls read while this thread waits for them.
     const tavik::vemlis_loader::ServerFile* getCurrentFile() const { return currentFile; }
@@ -132,6 +135,7 @@ private:
     std::atomic<bool> stopped{true};
     std::atomic<bool> aborting{false};  // stop(true) not yet seen by the loop
     std::atomic<bool> retrying{false};  // retryNow() not yet seen by the loop
+    std::atomic<bool> offline{false};
     const tavik::vemlis_loader::ServerFile* currentFile = nullptr;
     const tavik::vemlis_loader::Movie* currentMovie = nullptr;
     std::string message;

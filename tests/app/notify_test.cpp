@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <QDBusConnection>
+#include <QNetworkInformation>
+#include <QThread>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -219,5 +222,84 @@ TEST(SleepInhibitor, SleepWaitsForDownloadsAndASuspendForTheStateAndAResumeRetri
     }
     qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }
+
+namespace {
+
+// Stands in for NetworkManager: its State and Connectivity properties, and their change told
+// by PropertiesChanged. It lives on a thread of its own, as Qt reads its properties with a
+// blocking call from the window's thread.
+class FakeNetworkManager final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.NetworkManager")
+    Q_PROPERTY(uint State READ state)
+    Q_PROPERTY(uint Connectivity READ connectivity)
+public:
+    std::atomic<uint> current{70};  // NM_STATE_CONNECTED_GLOBAL
+    uint state() const { return current; }
+    uint connectivity() const { return current == 70 ? 4 : 1; }  // full, or none
+    void setState(QDBusConnection& bus, uint now) {
+        current = now;
+        QDBusMessage signal = QDBusMessage::createSignal("/org/freedesktop/NetworkManager",
+                                                         "org.freedesktop.DBus.Properties", "PropertiesChanged");
+        signal << QString("org.freedesktop.NetworkManager")
+               << QVariantMap{{"State", QVariant::fromValue(now)}, {"Connectivity", QVariant::fromValue(connectivity())}}
+               << QStringList();
+        bus.send(signal);
+    }
+};
+
+}  // namespace
+
+TEST(NetworkWatch, AFileThatFailsOfflineWaitsForTheNetworkAndGoesOnWhenItIsBack) {
+    PrivateBus bus;
+    if (bus.address.isEmpty()) GTEST_SKIP() << "dbus-daemon is not installed";
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.toLocal8Bit());
+    QDBusConnection service = QDBusConnection::connectToBus(bus.address, "fake-networkmanager");
+    ASSERT_TRUE(service.isConnected());
+    QThread nmThread;
+    FakeNetworkManager nm;
+    nm.moveToThread(&nmThread);
+    nmThread.start();
+    ASSERT_TRUE(service.registerObject("/org/freedesktop/NetworkManager", &nm,
+                                       QDBusConnection::ExportAllProperties | QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(service.registerService("org.freedesktop.NetworkManager"));
+
+    vemlis::testing::CatalogueServer server;
+    vemlis::testing::CatalogueShape shape;
+    shape.seasons = 1;
+    shape.episodes = 2;
+    shape.variants = 2;
+    auto series = vemlis::testing::serveSeries(server, shape);
+    const std::string path = series.catalogue.files[0].path;
+    server.setFault(path, vemlis::testing::Fault::busy(503, 60));
+    vemlis::testing::TempDir dir;
+    ScriptedPrompter prompter;
+    {
+        vemlis::Twindow window(server.catalogueURL(), dir.path());
+        window.show();
+        ASSERT_TRUE(waitUntil([&] { return window.listPanel->isVisible(); }));
+        ASSERT_NE(QNetworkInformation::instance(), nullptr);
+        for (const auto& m : window.getMoviesSet()->getServerFile(server.baseURL() + path)->getMovies())
+            m->queue((dir / "x.avi").string());
+        // The Wi-Fi drops: a failure now is no failure of the server's.
+        nm.setState(service, 20);  // NM_STATE_DISCONNECTED
+        ASSERT_TRUE(waitUntil([] {
+            return QNetworkInformation::instance()->reachability() == QNetworkInformation::Reachability::Disconnected;
+        }));
+        window.beginDownloadButton->click();
+        ASSERT_TRUE(waitUntil([&] { return window.speed->text() == "Waiting for the network"; }));
+        EXPECT_EQ(server.requests(path), 1);
+        // Back: tried at once, not after the minute the server asked for.
+        nm.setState(service, 70);
+        EXPECT_TRUE(waitUntil([&] { return server.requests(path) == 2; }, 10000));
+        window.close();
+        ASSERT_TRUE(waitUntil([&] { return window.isStateSaved(); }));
+    }
+    service.unregisterObject("/org/freedesktop/NetworkManager");
+    nmThread.quit();
+    nmThread.wait();
+    qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+}
+
 
 #include "notify_test.moc"
