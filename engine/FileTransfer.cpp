@@ -159,7 +159,7 @@ FileTransfer::Outcome FileTransfer::fetch(const std::string& url, int connection
             resume = {};
         }
         // Kept whole: nothing to fetch (its movies could not be saved before).
-        if (resume.offset == resume.length) return {Kind::done};
+        if (resume.offset > 0 && resume.offset == resume.length) return {Kind::done};
     }
     TempSink sink(parts, url, resume, index, freeSpace, connections > 1);
     try {
