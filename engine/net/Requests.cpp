@@ -98,6 +98,8 @@ void prepareEasy(CURL* easy, const std::string& url, curl_slist* headers, int st
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "KQ4Loader");
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    // A proxy's answer to CONNECT is not the server's: it must never be taken for the file's.
+    require(curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L), "proxy answers");
     require(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"), "the allowed protocols");
     // A download asked over https never goes on in the clear.
     const bool secure = url.rfind("https://", 0) == 0;
