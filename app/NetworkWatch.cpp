@@ -10,7 +10,9 @@ NetworkWatch::NetworkWatch(std::function<void(bool online)> changed, QObject* pa
     if (qEnvironmentVariableIsEmpty("DBUS_SYSTEM_BUS_ADDRESS") &&
         !QFileInfo::exists(QStringLiteral("/run/dbus/system_bus_socket")))
         return;
-    if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) return;
+    // NetworkManager's own backend: the other one Linux has (GLib's network monitor) runs
+    // threads of GIO's in the program and answers from the kernel's routes alone.
+    if (!QNetworkInformation::loadBackendByName(u"networkmanager")) return;
     QNetworkInformation* information = QNetworkInformation::instance();
     if (information->reachability() == QNetworkInformation::Reachability::Disconnected) changed(false);
     connect(information, &QNetworkInformation::reachabilityChanged, this,
