@@ -431,9 +431,14 @@ TEST(HttpClient, TheEnvironmentsProxiesAreUsedAsCurlUsesThem) {
     CatalogueServer proxy;  // sees the whole address in its request line
     CatalogueServer direct;
     direct.setFile("/f.avi", "direct bytes");
-    const char* before = std::getenv("no_proxy");
-    const std::string keep = before ? before : "";
-    ::unsetenv("no_proxy");
+    // The exceptions the environment names are set aside, so that the request surely goes to
+    // the proxy (and never to a name server).
+    std::vector<std::pair<std::string, std::string>> kept;
+    for (const char* name : {"no_proxy", "NO_PROXY"}) {
+        const char* value = std::getenv(name);
+        kept.emplace_back(name, value ? value : "");
+        ::unsetenv(name);
+    }
     ::setenv("http_proxy", proxy.baseURL().c_str(), 1);
     HttpClient client;
     StringSink sink;
@@ -443,5 +448,5 @@ TEST(HttpClient, TheEnvironmentsProxiesAreUsedAsCurlUsesThem) {
     client.get(direct.baseURL() + "/f.avi", sink);
     EXPECT_EQ(sink.bytes, "direct bytes");
     ::unsetenv("http_proxy");
-    ::setenv("no_proxy", keep.c_str(), 1);
+    for (const auto& [name, value] : kept) ::setenv(name.c_str(), value.c_str(), 1);
 }
