@@ -54,6 +54,27 @@ public:
     int pid = 0;
 };
 
+// A season of two episodes in two variants, two movies a file, on a loopback server.
+struct SmallSeries {
+    vemlis::testing::CatalogueServer server;
+    vemlis::testing::ServedSeries series;
+    SmallSeries() {
+        vemlis::testing::CatalogueShape shape;
+        shape.seasons = 1;
+        shape.episodes = 2;
+        shape.variants = 2;
+        shape.minMoviesPerFile = 2;
+        shape.maxMoviesPerFile = 2;
+        series = vemlis::testing::serveSeries(server, shape);
+    }
+    std::string path(std::size_t i) const { return series.catalogue.files[i].path; }
+    // Queues every movie of the i-th file in the window's set.
+    void queueFile(vemlis::Twindow& window, std::size_t i, const std::filesystem::path& name) {
+        for (const auto& m : window.getMoviesSet()->getServerFile(server.baseURL() + path(i))->getMovies())
+            m->queue(name.string());
+    }
+};
+
 struct Notification {
     QString app, icon, summary, body;
 };
@@ -88,16 +109,10 @@ TEST(Notifications, QueueDoneAndFatalErrorsAreToldOnlyWhenAServiceRuns) {
     ASSERT_TRUE(service.registerObject("/org/freedesktop/Notifications", &fake, QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(service.registerService("org.freedesktop.Notifications"));
 
-    vemlis::testing::CatalogueServer server;
-    vemlis::testing::CatalogueShape shape;
-    shape.seasons = 1;
-    shape.episodes = 2;
-    shape.variants = 2;
-    shape.minMoviesPerFile = 2;
-    shape.maxMoviesPerFile = 2;
-    auto series = vemlis::testing::serveSeries(server, shape);
+    SmallSeries served;
+    auto& server = served.server;
     // The first file is missing on the server: its movies are wrong links.
-    server.setFault(series.catalogue.files[0].path, vemlis::testing::Fault::failWith(404));
+    server.setFault(served.path(0), vemlis::testing::Fault::failWith(404));
     vemlis::testing::TempDir dir;
     ScriptedPrompter prompter;
     {
@@ -182,13 +197,9 @@ TEST(SleepInhibitor, SleepWaitsForDownloadsAndASuspendForTheStateAndAResumeRetri
     ASSERT_TRUE(service.registerObject("/org/freedesktop/login1", &logind, QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(service.registerService("org.freedesktop.login1"));
 
-    vemlis::testing::CatalogueServer server;
-    vemlis::testing::CatalogueShape shape;
-    shape.seasons = 1;
-    shape.episodes = 2;
-    shape.variants = 2;
-    auto series = vemlis::testing::serveSeries(server, shape);
-    const std::string path = series.catalogue.files[0].path;
+    SmallSeries served;
+    auto& server = served.server;
+    const std::string path = served.path(0);
     server.setFault(path, vemlis::testing::Fault::stall(100));  // a long transfer
     vemlis::testing::TempDir dir;
     ScriptedPrompter prompter;
@@ -196,8 +207,7 @@ TEST(SleepInhibitor, SleepWaitsForDownloadsAndASuspendForTheStateAndAResumeRetri
         vemlis::Twindow window(server.catalogueURL(), dir.path());
         window.show();
         ASSERT_TRUE(waitUntil([&] { return window.listPanel->isVisible() && logind.lockHeld("delay"); }));
-        for (const auto& m : window.getMoviesSet()->getServerFile(server.baseURL() + path)->getMovies())
-            m->queue((dir / "x.avi").string());
+        served.queueFile(window, 0, dir / "x.avi");
         window.beginDownloadButton->click();
         ASSERT_TRUE(waitUntil([&] { return logind.lockHeld("block"); }));
         EXPECT_TRUE(logind.requests.contains("sleep/Vemlis loader/Downloading episodes/block"));
@@ -264,13 +274,9 @@ TEST(NetworkWatch, AFileThatFailsOfflineWaitsForTheNetworkAndGoesOnWhenItIsBack)
                                        QDBusConnection::ExportAllProperties | QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(service.registerService("org.freedesktop.NetworkManager"));
 
-    vemlis::testing::CatalogueServer server;
-    vemlis::testing::CatalogueShape shape;
-    shape.seasons = 1;
-    shape.episodes = 2;
-    shape.variants = 2;
-    auto series = vemlis::testing::serveSeries(server, shape);
-    const std::string path = series.catalogue.files[0].path;
+    SmallSeries served;
+    auto& server = served.server;
+    const std::string path = served.path(0);
     server.setFault(path, vemlis::testing::Fault::busy(503, 60));
     vemlis::testing::TempDir dir;
     ScriptedPrompter prompter;
@@ -279,8 +285,7 @@ TEST(NetworkWatch, AFileThatFailsOfflineWaitsForTheNetworkAndGoesOnWhenItIsBack)
         window.show();
         ASSERT_TRUE(waitUntil([&] { return window.listPanel->isVisible(); }));
         ASSERT_NE(QNetworkInformation::instance(), nullptr);
-        for (const auto& m : window.getMoviesSet()->getServerFile(server.baseURL() + path)->getMovies())
-            m->queue((dir / "x.avi").string());
+        served.queueFile(window, 0, dir / "x.avi");
         // The Wi-Fi drops: a failure now is no failure of the server's.
         nm.setState(service, 20);  // NM_STATE_DISCONNECTED
         ASSERT_TRUE(waitUntil([] {
