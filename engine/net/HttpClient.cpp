@@ -102,6 +102,10 @@ std::size_t HttpClient::Impl::write(char* data, std::size_t, std::size_t size, v
         }
         impl->received += static_cast<std::int64_t>(size);
         impl->owner->onWork(impl->offset + impl->received);
+        if (!impl->speedLimit.take(size, impl->aborted)) {
+            impl->stoppedInWrite = true;
+            return 0;
+        }
     } catch (...) {
         impl->sinkError = std::current_exception();
         return 0;
@@ -132,6 +136,8 @@ void HttpClient::disconnect() {
 
 void HttpClient::setAbortCheck(std::function<bool()> check) { impl->abortCheck = std::move(check); }
 void HttpClient::setStallTimeout(int seconds) { impl->stallTimeout = seconds; }
+
+void HttpClient::setSpeedLimit(std::int64_t bytesPerSecond) { impl->speedLimit.set(bytesPerSecond); }
 
 std::string HttpClient::getRequestURL() const {
     std::lock_guard lock(impl->urlLock);
@@ -201,6 +207,7 @@ void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFro
     }
     // Empty: every encoding libcurl decodes is asked for, and decoded.
     if (decode) curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    applySpeedLimit(easy, impl->speedLimit);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::write);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, impl.get());
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::header);
@@ -217,6 +224,7 @@ void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFro
     impl->refusal.reset();
     impl->declined = false;
     impl->sinkFailed = false;
+    impl->stoppedInWrite = false;
     impl->started = false;
     impl->received = 0;
     impl->offset = 0;
@@ -229,6 +237,7 @@ void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFro
     auto aborted = [&] {
         return impl->disconnects.load() != generation || (impl->abortCheck && impl->abortCheck());
     };
+    impl->aborted = aborted;
     curl_multi_add_handle(impl->multi, easy);
     CURLcode result = CURLE_OK;
     bool brokenOff = false;
@@ -256,6 +265,7 @@ void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFro
         }
     }
     curl_multi_remove_handle(impl->multi, easy);
+    impl->aborted = nullptr;
     curl_slist_free_all(headers);
     const long status = impl->status();
     // An empty body of a successful answer still begins (and is the whole file).
@@ -276,7 +286,7 @@ void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFro
     if (impl->refusal) throw *impl->refusal;
     if (impl->declined) return;
     if (impl->sinkFailed) throw StreamError("the bytes could not be kept");
-    if (brokenOff) throw HttpError("the transfer was broken off", HttpError::Kind::brokenOff);
+    if (brokenOff || impl->stoppedInWrite) throw HttpError("the transfer was broken off", HttpError::Kind::brokenOff);
     if (status >= 300 && result == CURLE_OK) throw statusError(status, impl->answer.retryAfter);
     if (result != CURLE_OK) throw errorOf(result, url);
     // A part that ends early, where no length said so (a body read to the connection's end).

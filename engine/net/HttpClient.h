@@ -152,6 +152,9 @@ public:
     void setAbortCheck(std::function<bool()> check);
     // A transfer that moves no byte for this long fails (0: wait for ever).
     void setStallTimeout(int seconds);
+    // At most this many bytes per second over all connections of a transfer (0: no limit).
+    // Any thread, at any time; a transfer in progress follows.
+    void setSpeedLimit(std::int64_t bytesPerSecond);
 
     // The address of the transfer in progress or the last one.
     std::string getRequestURL() const;

@@ -14,6 +14,7 @@
 
 #include "engine/net/HttpClient.h"
 #include "engine/net/ResponseCheck.h"
+#include "engine/net/SpeedLimit.h"
 
 namespace vemlis {
 
@@ -33,6 +34,8 @@ struct AnswerHeaders {
 // One transfer's libcurl handle set up as every request of the program is. Throws HttpError
 // when a security option cannot be set.
 void prepareEasy(CURL* easy, const std::string& url, curl_slist* headers, int stallTimeout);
+// The speed limit's buffers for one transfer: libcurl's, and the socket's of each new connection.
+void applySpeedLimit(CURL* easy, const SpeedLimit& limit);
 // The request headers of a file transfer: Accept, Accept-Encoding identity, and If-Range with
 // a validator.
 curl_slist* fileRequestHeaders(const std::string& validator);
@@ -50,6 +53,7 @@ struct HttpClient::Impl {
     std::atomic<std::uint64_t> disconnects{0};
     std::function<bool()> abortCheck;
     int stallTimeout = 0;
+    SpeedLimit speedLimit;
     mutable std::mutex urlLock;
     std::string url;
 
@@ -61,10 +65,12 @@ struct HttpClient::Impl {
     std::optional<HttpError> refusal; // the answer did not fit the request
     bool declined = false;            // the sink wanted nothing of the answer
     bool sinkFailed = false;          // the sink could not keep bytes
+    bool stoppedInWrite = false;      // broken off while the speed limit waited
     bool started = false;
     std::int64_t received = 0;
     std::int64_t offset = 0;  // of the first byte of this body in the file
     HttpClient* owner = nullptr;
+    std::function<bool()> aborted;  // of the transfer in progress
     AnswerHeaders answer;
     mutable std::mutex infoLock;
     ResponseInfo info;

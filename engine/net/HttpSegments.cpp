@@ -19,6 +19,8 @@ struct Connection {
     std::vector<Segment>* segments = nullptr;
     OffsetSink* sink = nullptr;
     std::function<void()> counted;
+    SpeedLimit* speedLimit = nullptr;
+    const std::function<bool()>* aborted = nullptr;
     RangeAsked asked;
     AnswerHeaders answer;
     long status = 0;
@@ -26,6 +28,7 @@ struct Connection {
     bool refused = false;  // 503 or 429: the server wants fewer connections
     bool sinkFailed = false;
     bool reachedEnd = false;
+    bool stopped = false;  // broken off while the speed limit waited
     std::optional<HttpError> refusal;  // the answer did not fit the request
 
     static std::size_t header(char* data, std::size_t, std::size_t size, void* self) {
@@ -70,6 +73,10 @@ struct Connection {
         }
         s.done += static_cast<std::int64_t>(take);
         c->counted();
+        if (!c->speedLimit->take(take, *c->aborted)) {
+            c->stopped = true;
+            return 0;
+        }
         if (take < size) {
             // The segment was shortened for another connection: the rest is that one's.
             c->reachedEnd = true;
@@ -88,7 +95,7 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
         impl->url = url;
     }
     const std::uint64_t generation = impl->disconnects.load();
-    const auto aborted = [&] {
+    const std::function<bool()> aborted = [&] {
         return impl->disconnects.load() != generation || (impl->abortCheck && impl->abortCheck());
     };
     std::int64_t total = 0;
@@ -117,6 +124,8 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
         c->segments = &segments;
         c->sink = &sink;
         c->counted = countAll;
+        c->speedLimit = &impl->speedLimit;
+        c->aborted = &aborted;
         const Segment& s = segments[index];
         c->asked = RangeAsked{s.from + s.done, s.to - 1, total, validator};
         try {
@@ -128,6 +137,7 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
         }
         const std::string range = std::to_string(c->asked.first) + "-" + std::to_string(c->asked.last);
         curl_easy_setopt(c->easy, CURLOPT_RANGE, range.c_str());
+        applySpeedLimit(c->easy, impl->speedLimit);
         curl_easy_setopt(c->easy, CURLOPT_WRITEFUNCTION, &Connection::write);
         curl_easy_setopt(c->easy, CURLOPT_WRITEDATA, c.get());
         curl_easy_setopt(c->easy, CURLOPT_HEADERFUNCTION, &Connection::header);
@@ -193,6 +203,7 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
                 active.erase(it);
                 const CURLcode result = message->data.result;
                 release(*c);
+                if (c->stopped) throw HttpError("the transfer was broken off", HttpError::Kind::brokenOff);
                 if (c->sinkFailed) throw StreamError("the bytes could not be kept");
                 if (c->refusal) throw *c->refusal;
                 if (!c->begun) curl_easy_getinfo(c->easy, CURLINFO_RESPONSE_CODE, &c->status);

@@ -1,4 +1,6 @@
 // How every request of the client is set up, and how its answers and failures are read.
+#include <sys/socket.h>
+
 #include <cctype>
 #include <cstdlib>
 #include <ctime>
@@ -90,6 +92,22 @@ void require(CURLcode code, const char* what) {
 }
 
 }  // namespace
+
+namespace {
+
+int setReceiveBuffer(void* limit, curl_socket_t socket, curlsocktype) {
+    if (const int bytes = static_cast<const SpeedLimit*>(limit)->socketBuffer(); bytes > 0)
+        ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    return CURL_SOCKOPT_OK;
+}
+
+}  // namespace
+
+void applySpeedLimit(CURL* easy, const SpeedLimit& limit) {
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, limit.receiveBuffer(limits::receiveBuffer));
+    curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, &setReceiveBuffer);
+    curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, const_cast<SpeedLimit*>(&limit));
+}
 
 void prepareEasy(CURL* easy, const std::string& url, curl_slist* headers, int stallTimeout) {
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());

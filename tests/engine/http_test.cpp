@@ -158,6 +158,50 @@ TEST(HttpClient, DisconnectBreaksABlockedTransferAtOnce) {
     EXPECT_EQ(sink.bytes.size(), 200000u);
 }
 
+TEST(HttpClient, ASpeedLimitHoldsBackEveryConnectionAndAStopEndsItsWaitAtOnce) {
+    CatalogueServer server;
+    const std::string data = body(8 << 20);
+    server.setFile("/f.avi", data);
+    const std::string url = server.baseURL() + "/f.avi";
+    HttpClient client;
+    client.setSpeedLimit(64 * 1024);
+    const auto brokenOffAfter = [&](auto transfer) {
+        auto result = std::async(std::launch::async, [&] {
+            try {
+                transfer();
+            } catch (const HttpError& error) {
+                return error.kind;
+            }
+            return HttpError::Kind::network;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        client.disconnect();
+        // At once, where the limit would take two minutes over the file.
+        EXPECT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        EXPECT_EQ(result.get(), HttpError::Kind::brokenOff);
+    };
+    StringSink one;
+    brokenOffAfter([&] { client.get(url, one); });
+    EXPECT_LT(one.bytes.size(), data.size() / 4);
+    EXPECT_EQ(one.bytes, data.substr(0, one.bytes.size()));
+
+    struct Counted final : OffsetSink {
+        bool writeAt(std::int64_t, const char*, std::size_t) override { return true; }
+    } nowhere;
+    std::vector<Segment> segments;
+    for (int i = 0; i < 4; ++i) segments.push_back({std::int64_t(data.size()) * i / 4, std::int64_t(data.size()) * (i + 1) / 4, 0});
+    const std::string validator = client.getResponseInfo().validator;
+    brokenOffAfter([&] { client.getSegments(url, validator, segments, nowhere, 4); });
+    std::int64_t arrived = 0;
+    for (const Segment& s : segments) arrived += s.done;
+    EXPECT_LT(arrived, std::int64_t(data.size()) / 4);
+
+    client.setSpeedLimit(0);  // lifted: whole again at full speed
+    StringSink whole;
+    client.get(url, whole);
+    EXPECT_EQ(whole.bytes, data);
+}
+
 TEST(HttpClient, AStalledServerFailsAfterTheStallTimeout) {
     CatalogueServer server;
     server.setFile("/stall.avi", body(100000));
