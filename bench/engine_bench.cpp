@@ -148,6 +148,36 @@ bool segmented(const std::string& url, const fs::path& to) {
     return true;
 }
 
+// Bytes per second reached under a speed limit over `seconds`, on `connections` connections at
+// once, divided by the limit. Nothing is written: only what came is counted.
+double speedLimitRatio(const std::string& url, int connections, std::int64_t limit, double seconds) {
+    struct HeadersOnly final : vemlis::ByteSink {
+        bool begin(const vemlis::ResponseInfo&) override { return false; }
+        bool write(const char*, std::size_t) override { return false; }
+    } headers;
+    vemlis::HttpClient client;
+    client.get(url, headers);
+    const vemlis::ResponseInfo info = client.getResponseInfo();
+    struct Nowhere final : vemlis::OffsetSink {
+        bool writeAt(std::int64_t, const char*, std::size_t) override { return true; }
+    } sink;
+    std::vector<vemlis::Segment> segments;
+    for (int i = 0; i < connections; ++i)
+        segments.push_back({info.totalLength * i / connections, info.totalLength * (i + 1) / connections, 0});
+    client.setSpeedLimit(limit);
+    const auto start = bench::Clock::now();
+    client.setAbortCheck([&] { return bench::secondsSince(start) >= seconds; });
+    try {
+        client.getSegments(url, info.validator, segments, sink, connections);
+    } catch (const vemlis::HttpError&) {
+        // Broken off at the end of the time, as intended.
+    }
+    const double elapsed = bench::secondsSince(start);
+    std::int64_t arrived = 0;
+    for (const auto& s : segments) arrived += s.done;
+    return static_cast<double>(arrived) / elapsed / static_cast<double>(limit);
+}
+
 long peakKiB() {
     std::ifstream status("/proc/self/status");
     std::string line;
@@ -171,6 +201,10 @@ int main(int argc, char** argv) {
     }
     if (argc == 4 && std::strcmp(argv[1], "--segmented") == 0) {
         return segmented(argv[2], argv[3]) ? 0 : 1;
+    }
+    if (argc == 5 && std::strcmp(argv[1], "--speed-limit") == 0) {  // URL, connections, seconds: one run alone
+        std::printf("%.3f\n", speedLimitRatio(argv[2], std::atoi(argv[3]), 2 << 20, std::atof(argv[4])));
+        return 0;
     }
     if (argc == 3 && std::strcmp(argv[1], "--resume-overhead") == 0) {
         std::printf("%.3f\n", resumeOverhead(argc, argv, argv[2]));
@@ -278,6 +312,15 @@ int main(int argc, char** argv) {
         std::vector<std::string> four = aria2;
         four.insert(four.end(), {"-x4", "-s4", "-k1M", limitedURL});
         slowFigure("segmented_vs_aria2_x4", child(four, theirs));
+    }
+
+    // The speed limit holds over all connections of a file: 2 MiB/s for 20 s from a server that
+    // could send far more, on four connections and on one.
+    for (const int connections : {4, 1}) {
+        std::vector<double> ratios;
+        for (int run = 0; run < 5; ++run) ratios.push_back(speedLimitRatio(url, connections, 2 << 20, 20.0));
+        bench::print(connections == 4 ? "speed_limit_ratio" : "speed_limit_ratio_1", bench::spread(ratios));
+        std::fflush(stdout);
     }
 
     // The peak memory of a download and split, in a fresh process.
