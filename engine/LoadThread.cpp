@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QTime>
 
 #include <cerrno>
 #include <exception>
@@ -85,6 +86,32 @@ void LoadThread::allowMerge() {
 void LoadThread::retryNow() {
     retrying = true;
     wake();
+}
+
+void LoadThread::setDownloadWindow(DownloadWindow now) {
+    {
+        std::lock_guard guard(windowLock);
+        window = now;
+    }
+    wake();
+}
+
+bool LoadThread::pausedByWindow() {
+    DownloadWindow now;
+    {
+        std::lock_guard guard(windowLock);
+        now = window;
+    }
+    if (now.allDay()) return false;
+    const int second = timeOfDay ? timeOfDay() : QTime::currentTime().msecsSinceStartOfDay() / 1000;
+    const auto closed = now.closedFor(second);
+    if (!closed) return false;
+    const ServerFile* next = set.getNextQueuedFile();
+    if (!next) return false;
+    setWaiting(Waiting{next->getURL(), "Paused until " + DownloadWindow::clockText(now.from), Clock::time_point::max()});
+    // Looked at again every minute at least: the clock may be set or jump (a suspend, summer time).
+    pause(std::min<std::chrono::milliseconds>(std::chrono::seconds(*closed), std::chrono::minutes(1)));
+    return true;
 }
 
 void LoadThread::wake() {
@@ -180,6 +207,7 @@ void LoadThread::loadCatalogue() {
 }
 
 void LoadThread::processNextFile() {
+    if (pausedByWindow()) return;
     currentFile = pickNextFile();
     if (!currentFile) return;
     downloadedNames.reset();
@@ -228,7 +256,10 @@ const ServerFile* LoadThread::pickNextFile() {
     if (retrying.exchange(false))
         for (auto& [file, aside] : setAside)
             if (aside.due != Clock::time_point::max()) aside.due = Clock::now();  // a certificate still waits for the user
-    if (setAside.empty()) return set.getNextQueuedFile();
+    if (setAside.empty()) {
+        setWaiting(std::nullopt);  // a pause for the download window is over
+        return set.getNextQueuedFile();
+    }
     std::vector<const ServerFile*> files;
     set.getQueuedFiles(files);
     const auto now = Clock::now();

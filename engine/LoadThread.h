@@ -14,6 +14,7 @@
 #include <unordered_set>
 #include <string>
 
+#include "engine/DownloadWindow.h"
 #include "engine/net/HttpClient.h"
 #include "engine/FileTransfer.h"
 #include "engine/Splitter.h"
@@ -57,6 +58,12 @@ public:
     // Whether the computer has no network (as the desktop says): files that fail meanwhile wait
     // for it without counting the failure against their back-off.
     void setOffline(bool offline) { this->offline = offline; }
+    // The hours in which files may download: outside them the worker ends the file it is on
+    // and then waits ("Paused until 01:00"). Any thread, at any time.
+    void setDownloadWindow(DownloadWindow window);
+    // The local time of day in seconds after midnight; the system's clock unless a test sets
+    // one. Set before the downloads start.
+    void setTimeOfDay(std::function<int()> clock) { timeOfDay = std::move(clock); }
 
     // What the user-interface calls read while this thread waits for them.
     const tavik::vemlis_loader::ServerFile* getCurrentFile() const { return currentFile; }
@@ -79,7 +86,7 @@ public:
     struct Waiting {
         std::string url;
         std::string reason;  // in plain words
-        std::chrono::steady_clock::time_point due;
+        std::chrono::steady_clock::time_point due;  // max: no next try to count down to
     };
     // Read by the GUI thread; empty while a file is being fetched or nothing waits.
     std::optional<Waiting> getWaiting() const;
@@ -96,6 +103,9 @@ protected:
 private:
     void loadCatalogue();
     void processNextFile();
+    // True when the download window is closed and a file waits for it; the thread then sleeps
+    // until it opens (or a request comes).
+    bool pausedByWindow();
     // Fetches the current file into temp.kq4, going on from what a broken transfer kept. False
     // when it failed: the file is then set aside, marked missing, or the run ends (no disk).
     bool downloadFile();
@@ -156,6 +166,9 @@ private:
     std::optional<Waiting> waiting;
     FreeSpace freeSpaceSource;
     int connections = 4;
+    std::mutex windowLock;
+    DownloadWindow window;
+    std::function<int()> timeOfDay;
     // Names held by downloaded movies, made when the current pass first needs it.
     std::unique_ptr<tavik::vemlis_loader::UsedNames> downloadedNames;
 

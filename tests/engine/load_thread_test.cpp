@@ -3,9 +3,11 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <sstream>
+#include <thread>
 
 #include "LoadHarness.h"
 #include "CatalogueServer.h"
@@ -219,6 +221,45 @@ TEST(LoadThread, RedirectsAreFollowed) {
     h.thread->start();
     ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }));
     for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Loaded);
+}
+
+TEST(LoadThread, OutsideTheDownloadWindowTheCurrentFileEndsAndTheNextWaitsForItToOpen) {
+    DownloadWindow night{60, 6 * 60};  // 01:00 to 06:00
+    EXPECT_EQ(night.closedFor(23 * 3600), 2 * 3600);
+    EXPECT_EQ(night.closedFor(6 * 3600), 19 * 3600);
+    EXPECT_FALSE(night.closedFor(3600).has_value());
+    DownloadWindow overMidnight{22 * 60, 6 * 60};
+    EXPECT_FALSE(overMidnight.closedFor(23 * 3600).has_value());
+    EXPECT_FALSE(overMidnight.closedFor(2 * 3600).has_value());
+    EXPECT_EQ(overMidnight.closedFor(21 * 3600 + 59 * 60), 60);
+
+    Harness h;
+    std::atomic<int> now{0};  // seconds after midnight
+    h.server.setFault(h.path(0), Fault::throttled(400000));
+    h.start();
+    h.thread->setTimeOfDay([&] { return now.load(); });
+    ASSERT_TRUE(h.merged());
+    h.queueAll(h.file(0));
+    h.queueAll(h.file(1));
+    // The window closes while the first file downloads: it is finished, the second waits.
+    h.ui.onFileStarted = [&] {
+        now = 23 * 3600;
+        h.thread->setDownloadWindow(night);
+    };
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone") && h.thread->getWaiting().has_value(); }));
+    h.ui.onFileStarted = nullptr;
+    for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Loaded);
+    EXPECT_EQ(h.thread->getWaiting()->reason, "Paused until 01:00");
+    EXPECT_EQ(h.thread->getWaiting()->url, h.file(1)->getURL());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(h.server.requests(h.path(1)), 0);
+    // 01:00: the thread, asleep for two hours, is woken by any request and goes on.
+    now = 3600;
+    h.thread->retryNow();
+    ASSERT_TRUE(waitUntil([&] { return h.count("showFileDone") == 2; }, 15000));
+    EXPECT_FALSE(h.thread->getWaiting().has_value());
+    for (const Movie* m : h.file(1)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Loaded);
 }
 
 TEST(LoadThread, AFailingFileIsRetriedWithBackOff) {
