@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 namespace vemlis {
 
@@ -9,6 +13,25 @@ class Notifier final {
 public:
     // Shows the notification; false (and nothing shown) when no notification service runs.
     static bool notify(const QString& summary, const QString& body);
+};
+
+// A notification with buttons that stays until this object goes: `chosen` gets the key of the
+// button the user presses. Where no notification service runs, nothing is shown.
+class ActionNotification final : public QObject {
+    Q_OBJECT
+public:
+    // `actions`: key and label, in turn.
+    ActionNotification(const QString& summary, const QString& body, const QStringList& actions,
+                       std::function<void(const QString&)> chosen, QObject* parent = nullptr);
+    ~ActionNotification() override;
+
+private slots:
+    void actionInvoked(uint id, const QString& key);
+
+private:
+    std::function<void(const QString&)> chosen;
+    uint id = 0;  // the service's, once it answered
+    bool shown = false;
 };
 
 }  // namespace vemlis
