@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QTimer>
 
@@ -15,8 +16,10 @@
 #include "app/Icons.h"
 #include "app/NetworkWatch.h"
 #include "app/Notifier.h"
+#include "app/SettingsDialog.h"
 #include "app/SleepInhibitor.h"
 #include "app/StateSaver.h"
+#include "app/WhenDone.h"
 #include "components/FileNamer.h"
 #include "components/LanguagesList.h"
 #include "components/MoviesList.h"
@@ -35,6 +38,11 @@ namespace vemlis {
 using namespace tavik::vemlis_loader;
 
 namespace {
+
+// The user's configuration: ~/.config/Vemlis loader/Vemlis loader.conf.
+std::unique_ptr<QSettings> userSettings() {
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Vemlis loader", "Vemlis loader");
+}
 
 std::size_t countLines(const std::string& text) {
     std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
@@ -83,6 +91,20 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
     // Ctrl+Q closes the window as its close button does.
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
+    connect(settingsButton, &QPushButton::clicked, this, &Twindow::settingsButtonClick);
+    auto* openSettings = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this);
+    connect(openSettings, &QShortcut::activated, this, &Twindow::settingsButtonClick);
+    whenDone = new WhenDone(this);
+    whenDone->onClose = [this] { close(); };
+    whenDone->beforeSleep = [this] {
+        if (stateSaver) stateSaver->saveAndWait();
+    };
+    whenDone->onStatus = [this](const QString& text) {
+        whenDoneStatus->setText(text);
+        whenDoneStatus->setVisible(!text.isEmpty());
+        cancelWhenDoneButton->setVisible(whenDone->pending());
+    };
+    connect(cancelWhenDoneButton, &QPushButton::clicked, whenDone, &WhenDone::cancel);
 
     stateSaver = std::make_unique<StateSaver>(
         getDataFileName(), [this] { return stateText(); },
@@ -96,6 +118,9 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
             if (online) loadThread->retryNow();
         },
         this);
+    settings = Settings::load(*userSettings());
+    http->setSpeedLimit(settings.bytesPerSecond());
+    loadThread->setDownloadWindow(settings.activeWindow());
     reloadDialog = new TreloadDialog(this);
     otherMoviesDialog = new TotherMoviesDialog(this, this->moviesFolder.string());
     cancelLoadDialog = new TcancelLoadDialog(this);
@@ -283,6 +308,27 @@ void Twindow::tellWhenQueueDone() {
     currentDownloads->clearList();
     showProgress();
     Notifier::notify("Downloads finished", QString("%1 movie(s) saved, %2 wrong link(s)").arg(moviesSaved).arg(wrongLinks));
+    // Unattended: what the user asked for the end of the night, with every status on disk first.
+    whenDone->start(settings.whenDone);
+}
+
+void Twindow::settingsButtonClick() {
+    if (settingsDialog) return settingsDialog->raise();
+    settingsDialog = new SettingsDialog(settings, this);
+    settingsDialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(settingsDialog, &QDialog::accepted, this, [this] { setSettings(settingsDialog->settings()); });
+    connect(settingsDialog, &QObject::destroyed, this, [this] { settingsDialog = nullptr; });
+    settingsDialog->open();
+}
+
+void Twindow::setSettings(const Settings& now) {
+    settings = now;
+    http->setSpeedLimit(settings.bytesPerSecond());
+    loadThread->setDownloadWindow(settings.activeWindow());
+    auto file = userSettings();
+    settings.save(*file);
+    if (file->status() != QSettings::NoError)
+        prompter().showError(this, "The settings could not be written to\n" + file->fileName().toStdString());
 }
 
 void Twindow::showMessage() {
@@ -403,6 +449,7 @@ void Twindow::beginDownloadButtonClick() {
         prompter().showMessage(this, uiText(rows::noFilesSelected));
         return;
     }
+    whenDone->cancel();  // someone is there: the computer stays on
     loadThread->start();
     filesToLoad = files.size();
     filesBegun.clear();

@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "app/Settings.h"
 #include "engine/LoadThreadUI.h"
 #include "model/MoviesSet.h"
 
@@ -24,7 +25,9 @@ class LoadThread;
 class MoviesList;
 class MoviesQueue;
 class MultipleAdder;
+class SettingsDialog;
 class SleepInhibitor;
+class WhenDone;
 class StateSaver;
 class TIdHTTPWithSpeedCounter;
 class TreloadDialog;
@@ -74,6 +77,11 @@ public:
     void stopButtonClick();
     void stopAfterCurrentClick();
     void closeTimerTimer();
+    // Opens the settings (window-modal, not waited for); taken when the user presses OK.
+    void settingsButtonClick();
+    const Settings& getSettings() const { return settings; }
+    // Takes new settings: in force at once, and kept in the user's configuration.
+    void setSettings(const Settings& now);
 
     // Controls, by their names, for the handlers and for tests.
     QWidget* initializingPanel;
@@ -84,6 +92,11 @@ public:
     QPushButton* cancelAllDownloadsButton;
     QPushButton* stopButton;
     QCheckBox* stopAfterCurrent;
+    QPushButton* settingsButton;
+    SettingsDialog* settingsDialog = nullptr;  // while open
+    WhenDone* whenDone;
+    QLabel* whenDoneStatus;
+    QPushButton* cancelWhenDoneButton;
     QLabel* url;
     QLabel* size;
     QLabel* recieved;
@@ -131,6 +144,7 @@ private:
     std::unique_ptr<LoadThread> loadThread;
     std::unique_ptr<StateSaver> stateSaver;
     SleepInhibitor* sleepInhibitor;  // held while files download and split
+    Settings settings;
     QTimer* closeTimer;
     QTimer* infoTimer;
     QLabel* statusLabel;

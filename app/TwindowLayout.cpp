@@ -182,6 +182,21 @@ void Twindow::buildLayout() {
 
     statusLabel = new QLabel(this);
     statusBar()->addWidget(statusLabel, 1);
+    // What happens when the queue is done, while it counts down, and the way out of it.
+    whenDoneStatus = new QLabel(this);
+    whenDoneStatus->setObjectName("whenDoneStatus");
+    whenDoneStatus->hide();
+    statusBar()->addPermanentWidget(whenDoneStatus);
+    cancelWhenDoneButton = new QPushButton("Cancel", this);
+    cancelWhenDoneButton->setObjectName("cancelWhenDoneButton");
+    cancelWhenDoneButton->hide();
+    statusBar()->addPermanentWidget(cancelWhenDoneButton);
+    // Reached from both panels: the limit is what people change while files download.
+    settingsButton = new QPushButton("Se&ttings", this);
+    settingsButton->setObjectName("settingsButton");
+    settingsButton->setAutoDefault(true);
+    settingsButton->setToolTip("Speed limit, download hours, and what happens when the queue is done (Ctrl+,)");
+    statusBar()->addPermanentWidget(settingsButton);
 }
 
 void Twindow::setCaptions() {

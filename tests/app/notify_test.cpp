@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QObject>
 #include <QPushButton>
+#include <QTest>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <functional>
 #include <memory>
 
 #include "CatalogueServer.h"
@@ -27,6 +29,7 @@
 #include "TempDir.h"
 #include "app/Notifier.h"
 #include "app/Twindow.h"
+#include "app/WhenDone.h"
 #include "components/MoviesList.h"
 #include "components/UTF8ListView.h"
 #include "model/MoviesSet.h"
@@ -77,6 +80,7 @@ struct SmallSeries {
 
 struct Notification {
     QString app, icon, summary, body;
+    QStringList actions;
 };
 
 // Stands in for the desktop's notification service, on a connection of its own.
@@ -88,9 +92,20 @@ public:
 
 public slots:
     uint Notify(const QString& app, uint, const QString& icon, const QString& summary, const QString& body,
-                const QStringList&, const QVariantMap&, int) {
-        received.push_back({app, icon, summary, body});
+                const QStringList& actions, const QVariantMap&, int) {
+        received.push_back({app, icon, summary, body, actions});
         return static_cast<uint>(received.size());
+    }
+    void CloseNotification(uint id) { closed.push_back(id); }
+
+public:
+    std::vector<uint> closed;
+    // The user presses a notification's button.
+    void press(QDBusConnection& bus, uint id, const QString& key) {
+        QDBusMessage signal = QDBusMessage::createSignal("/org/freedesktop/Notifications",
+                                                         "org.freedesktop.Notifications", "ActionInvoked");
+        signal << id << key;
+        bus.send(signal);
     }
     QStringList GetCapabilities() { return {"body"}; }
 };
@@ -154,6 +169,8 @@ class FakeLogind final : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
 public:
     QStringList requests;             // "what/who/why/mode" of each Inhibit
+    QStringList powerCalls;           // "Suspend/false", "PowerOff/false"
+    std::function<void()> onPower;
     std::map<QString, int> readEnds;  // of the newest lock of each mode
     ~FakeLogind() override {
         for (const auto& [mode, end] : readEnds) ::close(end);
@@ -173,6 +190,11 @@ public:
     }
 
 public slots:
+    void Suspend(bool interactive) {
+        powerCalls << QString("Suspend/") + (interactive ? "true" : "false");
+        if (onPower) onPower();
+    }
+    void PowerOff(bool interactive) { powerCalls << QString("PowerOff/") + (interactive ? "true" : "false"); }
     QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why, const QString& mode) {
         requests << what + "/" + who + "/" + why + "/" + mode;
         int ends[2];
@@ -227,6 +249,63 @@ TEST(SleepInhibitor, SleepWaitsForDownloadsAndASuspendForTheStateAndAResumeRetri
         logind.prepareForSleep(service, false);
         EXPECT_TRUE(waitUntil([&] { return server.requests(path) == 3; }, 10000));
         EXPECT_TRUE(waitUntil([&] { return logind.lockHeld("delay"); }));
+        window.close();
+        ASSERT_TRUE(waitUntil([&] { return window.isStateSaved(); }));
+    }
+    qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+}
+
+TEST(WhenDone, TheComputerIsSuspendedAfterTheStateIsWrittenUnlessTheNotificationCancels) {
+    PrivateBus bus;
+    if (bus.address.isEmpty()) GTEST_SKIP() << "dbus-daemon is not installed";
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.toLocal8Bit());
+    QDBusConnection service = QDBusConnection::connectToBus(bus.address, "fake-desktop");
+    ASSERT_TRUE(service.isConnected());
+    FakeLogind logind;
+    FakeNotifications notifications;
+    ASSERT_TRUE(service.registerObject("/org/freedesktop/login1", &logind, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(service.registerService("org.freedesktop.login1"));
+    ASSERT_TRUE(service.registerObject("/org/freedesktop/Notifications", &notifications, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(service.registerService("org.freedesktop.Notifications"));
+
+    SmallSeries served;
+    vemlis::testing::TempDir dir;
+    ScriptedPrompter prompter;
+    {
+        vemlis::Twindow window(served.server.catalogueURL(), dir.path());
+        window.show();
+        ASSERT_TRUE(waitUntil([&] { return window.listPanel->isVisible(); }));
+        vemlis::Settings settings = window.getSettings();
+        settings.whenDone = vemlis::Settings::WhenDone::powerOff;
+        window.setSettings(settings);
+        window.whenDone->delay = std::chrono::seconds(2);
+        // The user is there after all and presses "Cancel" in the notification.
+        served.queueFile(window, 0, dir / "a.avi");
+        window.beginDownloadButton->click();
+        ASSERT_TRUE(waitUntil([&] { return notifications.received.size() == 2; }, 20000));
+        EXPECT_EQ(notifications.received[1].body, "The computer will be powered off in 2 s.");
+        EXPECT_EQ(notifications.received[1].actions, (QStringList{"cancel", "Cancel"}));
+        EXPECT_TRUE(window.whenDoneStatus->text().startsWith("The computer will be powered off in "));
+        ASSERT_TRUE(waitUntil([&] { return window.cancelWhenDoneButton->isVisible(); }));
+        notifications.press(service, 2, "cancel");
+        ASSERT_TRUE(waitUntil([&] { return !window.whenDone->pending(); }));
+        QTest::qWait(2500);
+        EXPECT_TRUE(logind.powerCalls.isEmpty());
+        EXPECT_FALSE(window.whenDoneStatus->isVisible());
+        EXPECT_EQ(notifications.closed, std::vector<uint>{2});
+
+        // Nobody there: suspended when the time is up, with the movies' statuses on disk first.
+        settings.whenDone = vemlis::Settings::WhenDone::suspend;
+        window.setSettings(settings);
+        window.whenDone->delay = std::chrono::milliseconds(300);
+        served.queueFile(window, 1, dir / "b.avi");
+        std::string stateAtSuspend;
+        logind.onPower = [&] { stateAtSuspend = vemlis::testing::readWholeFile(dir / "data.kq4"); };
+        window.beginDownloadButton->click();
+        ASSERT_TRUE(waitUntil([&] { return !logind.powerCalls.isEmpty(); }, 20000));
+        EXPECT_EQ(logind.powerCalls, QStringList{"Suspend/false"});
+        EXPECT_EQ(stateAtSuspend, vemlis::testing::readWholeFile(dir / "data.kq4"));
+        EXPECT_NE(stateAtSuspend.find("b.avi"), std::string::npos);
         window.close();
         ASSERT_TRUE(waitUntil([&] { return window.isStateSaved(); }));
     }

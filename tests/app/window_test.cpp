@@ -11,6 +11,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
+#include <QSpinBox>
+#include <QComboBox>
+#include <QTimeEdit>
 #include <QTest>
 #include <QTimer>
 
@@ -24,6 +28,7 @@
 #include "FileSizeLimit.h"
 #include "TempDir.h"
 #include "app/Dialogs.h"
+#include "app/SettingsDialog.h"
 #include "app/SingleInstance.h"
 #include "app/Twindow.h"
 #include "components/FileNamer.h"
@@ -649,4 +654,58 @@ TEST(Window, EnterPressesTheFocusedButtonAndCtrlQCloses) {
     ASSERT_TRUE(waitUntil([&] { return s.window->isStateSaved(); }));
     EXPECT_FALSE(s.window->isVisible());
     s.window.reset();
+}
+
+TEST(Window, SettingsAreOpenedByCtrlCommaKeptInTheUsersConfigAndPauseTheDownloads) {
+    Session s;
+    s.open();
+    ASSERT_TRUE(s.listed());
+    s.window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(s.window.get()));
+    QTest::keyClick(s.window.get(), Qt::Key_Comma, Qt::ControlModifier);
+    ASSERT_NE(s.window->settingsDialog, nullptr);
+    SettingsDialog& dialog = *s.window->settingsDialog;
+    EXPECT_EQ(dialog.speedLimit->text(), "No limit");
+    dialog.speedLimit->setValue(512);
+    dialog.windowOn->setChecked(true);
+    // The hours of the test's clock are never open: the first minute of the day only when it
+    // is not now.
+    const int minute = QTime::currentTime().hour() * 60 + QTime::currentTime().minute();
+    const int from = (minute + 120) % 1440;
+    dialog.windowFrom->setTime(QTime(from / 60, from % 60));
+    dialog.windowTo->setTime(QTime((from + 1) / 60 % 24, (from + 1) % 60));
+    dialog.whenDone->setCurrentIndex(1);
+    dialog.accept();
+    EXPECT_EQ(s.window->getSettings().speedLimit, 512);
+    EXPECT_EQ(s.window->getSettings().whenDone, Settings::WhenDone::close);
+
+    // Outside the hours nothing downloads, and the view says until when.
+    for (const Movie* m : s.movie(0, 0, 0)->getServerFile()->getMovies()) m->queue((s.dir / "x.avi").string());
+    s.window->beginDownloadButton->click();
+    const QString until = "Paused until " + QTime(from / 60, from % 60).toString("HH:mm");
+    ASSERT_TRUE(waitUntil([&] { return s.window->speed->text() == until; }));
+    EXPECT_EQ(s.window->time->text(), "-");
+    EXPECT_EQ(s.server.requests(s.series.catalogue.files[0].path), 0);
+    s.window->stopButton->click();
+    s.closeWindow();
+
+    // Kept for the next run, in the user's configuration and not in the state file.
+    s.open();
+    ASSERT_TRUE(s.listed());
+    EXPECT_EQ(s.window->getSettings().speedLimit, 512);
+    EXPECT_TRUE(s.window->getSettings().windowOn);
+    EXPECT_EQ(s.window->getSettings().window.from, from);
+    s.closeWindow();
+    QSettings file(QSettings::IniFormat, QSettings::UserScope, "Vemlis loader", "Vemlis loader");
+    EXPECT_TRUE(file.fileName().startsWith(qgetenv("XDG_CONFIG_HOME")));
+    // Edited by hand into nonsense: the defaults, never a limit of nothing.
+    file.setValue("Downloads/SpeedLimitKiB", "fast");
+    file.setValue("Downloads/WindowFrom", "25:99");
+    file.setValue("Downloads/WhenQueueDone", "explode");
+    file.sync();
+    const Settings read = Settings::load(file);
+    EXPECT_EQ(read.speedLimit, 0);
+    EXPECT_EQ(read.window.from, Settings{}.window.from);
+    EXPECT_EQ(read.whenDone, Settings::WhenDone::nothing);
+    Settings{}.save(file);
 }

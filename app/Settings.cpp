@@ -1,0 +1,49 @@
+#include "Settings.h"
+
+#include <QSettings>
+#include <QTime>
+
+namespace vemlis {
+
+namespace {
+
+const char* const whenDoneKeys[] = {"nothing", "close", "suspend", "power-off"};
+
+// Minutes after midnight of "HH:mm", or the fallback.
+int minuteOf(const QVariant& value, int fallback) {
+    const QTime time = QTime::fromString(value.toString(), QStringLiteral("HH:mm"));
+    return time.isValid() ? time.hour() * 60 + time.minute() : fallback;
+}
+
+QString clock(int minute) { return QString::fromStdString(DownloadWindow::clockText(minute)); }
+
+}  // namespace
+
+Settings Settings::load(QSettings& from) {
+    Settings s;
+    from.beginGroup(QStringLiteral("Downloads"));
+    bool number = false;
+    const int limit = from.value(QStringLiteral("SpeedLimitKiB"), 0).toInt(&number);
+    if (number && limit > 0 && limit <= largestSpeedLimit) s.speedLimit = limit;
+    s.windowOn = from.value(QStringLiteral("WindowOn"), false).toBool();
+    s.window.from = minuteOf(from.value(QStringLiteral("WindowFrom")), s.window.from);
+    s.window.to = minuteOf(from.value(QStringLiteral("WindowTo")), s.window.to);
+    const QString done = from.value(QStringLiteral("WhenQueueDone")).toString();
+    for (int i = 0; i < 4; ++i)
+        if (done == QLatin1String(whenDoneKeys[i])) s.whenDone = static_cast<WhenDone>(i);
+    from.endGroup();
+    return s;
+}
+
+void Settings::save(QSettings& to) const {
+    to.beginGroup(QStringLiteral("Downloads"));
+    to.setValue(QStringLiteral("SpeedLimitKiB"), speedLimit);
+    to.setValue(QStringLiteral("WindowOn"), windowOn);
+    to.setValue(QStringLiteral("WindowFrom"), clock(window.from));
+    to.setValue(QStringLiteral("WindowTo"), clock(window.to));
+    to.setValue(QStringLiteral("WhenQueueDone"), QLatin1String(whenDoneKeys[static_cast<int>(whenDone)]));
+    to.endGroup();
+    to.sync();
+}
+
+}  // namespace vemlis

@@ -1,0 +1,84 @@
+#include "SettingsDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTimeEdit>
+
+namespace vemlis {
+
+namespace {
+
+QTime timeOf(int minute) { return QTime(minute / 60, minute % 60); }
+int minuteOf(const QTime& time) { return time.hour() * 60 + time.minute(); }
+
+}  // namespace
+
+SettingsDialog::SettingsDialog(const Settings& current, QWidget* parent) : QDialog(parent) {
+    setObjectName("settingsDialog");
+    setWindowTitle("Settings");
+    auto* form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+
+    speedLimit = new QSpinBox(this);
+    speedLimit->setObjectName("speedLimit");
+    speedLimit->setRange(0, Settings::largestSpeedLimit);
+    speedLimit->setSingleStep(100);
+    speedLimit->setSuffix(" KiB/s");
+    speedLimit->setSpecialValueText("No limit");  // 0
+    speedLimit->setValue(current.speedLimit);
+    form->addRow("&Speed limit:", speedLimit);
+
+    windowOn = new QCheckBox("Download &only between", this);
+    windowOn->setObjectName("windowOn");
+    windowOn->setChecked(current.windowOn);
+    windowFrom = new QTimeEdit(timeOf(current.window.from), this);
+    windowFrom->setObjectName("windowFrom");
+    windowFrom->setDisplayFormat("HH:mm");
+    windowFrom->setAccessibleName("From");
+    windowTo = new QTimeEdit(timeOf(current.window.to), this);
+    windowTo->setObjectName("windowTo");
+    windowTo->setDisplayFormat("HH:mm");
+    windowTo->setAccessibleName("Until");
+    auto* hours = new QHBoxLayout;
+    hours->addWidget(windowFrom);
+    hours->addWidget(new QLabel("and", this));
+    hours->addWidget(windowTo);
+    hours->addStretch(1);
+    form->addRow(windowOn, hours);
+    const auto followTick = [this] {
+        windowFrom->setEnabled(windowOn->isChecked());
+        windowTo->setEnabled(windowOn->isChecked());
+    };
+    connect(windowOn, &QCheckBox::toggled, this, followTick);
+    followTick();
+
+    whenDone = new QComboBox(this);
+    whenDone->setObjectName("whenDone");
+    whenDone->addItems({"Do nothing", "Close the program", "Suspend the computer", "Power off the computer"});
+    whenDone->setCurrentIndex(static_cast<int>(current.whenDone));
+    form->addRow("&When the queue is done:", whenDone);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+Settings SettingsDialog::settings() const {
+    Settings s;
+    s.speedLimit = speedLimit->value();
+    s.windowOn = windowOn->isChecked();
+    s.window = DownloadWindow{minuteOf(windowFrom->time()), minuteOf(windowTo->time())};
+    s.whenDone = static_cast<Settings::WhenDone>(whenDone->currentIndex());
+    return s;
+}
+
+}  // namespace vemlis
