@@ -432,6 +432,9 @@ void Twindow::infoTimerTimer() {
         // Where speed and time left would be: why the file waits and for how long.
         const auto left = std::chrono::ceil<std::chrono::seconds>(waiting->due - std::chrono::steady_clock::now());
         url->setText(toQt(waiting->url));
+        // The last transfer's figures belong to another file, or to an attempt that failed.
+        size->setText("-");
+        recieved->setText("-");
         speed->setText(toQt(waiting->reason));
         time->setText(waiting->due == std::chrono::steady_clock::time_point::max()
                           ? QString("-")

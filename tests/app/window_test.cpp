@@ -557,6 +557,7 @@ TEST(Window, TheDownloadViewSaysWhyAFileWaits) {
     ASSERT_TRUE(waitUntil([&] { return s.window->speed->text() == "Server error 500"; }));
     EXPECT_TRUE(s.window->time->text().startsWith("next try in ")) << s.window->time->text().toStdString();
     EXPECT_TRUE(s.window->url->text().endsWith(QString::fromStdString(path)));
+    EXPECT_EQ(s.window->size->text(), "-");  // not the size of the list of episodes fetched before
     EXPECT_TRUE(s.prompter.messages.empty());  // no message boxes for network failures
 }
 
