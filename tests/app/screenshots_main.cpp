@@ -12,12 +12,17 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QThread>
+#include <QTime>
 
 #include <cstdio>
 #include <filesystem>
 
 #include "app/Dialogs.h"
+#include "app/SettingsDialog.h"
+#include "app/StateSaver.h"
+#include "engine/LoadThread.h"
 #include "app/Twindow.h"
 #include "components/FileNamer.h"
 #include "components/LanguagesList.h"
@@ -60,6 +65,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: vemlis-screenshots CATALOGUE_URL OUTPUT_FOLDER DATA_FOLDER\n");
         return 2;
     }
+    // The settings shown are the pictures' own, never the user's.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
     // VEMLIS_SCREENSHOTS_DARK=1: the Fusion style with a dark palette, as qt6ct or KDE give it.
     if (const char* dark = std::getenv("VEMLIS_SCREENSHOTS_DARK"); dark && *dark == '1') {
@@ -129,13 +137,55 @@ int main(int argc, char** argv) {
         save(other, out / "dialog-other-movies.png");
         other->hide();
 
+        // Downloads only at night: the view waits for the hours to open.
+        Settings night = window.getSettings();
+        night.speedLimit = 2048;
+        night.windowOn = true;
+        const int now = QTime::currentTime().hour() * 60 + QTime::currentTime().minute();
+        night.window = DownloadWindow{(now + 120) % 1440, (now + 420) % 1440};
+        night.whenDone = Settings::WhenDone::suspend;
+        window.setSettings(night);
+        window.settingsButtonClick();
+        save(window.settingsDialog, out / "dialog-settings.png");
+        window.settingsDialog->reject();
+        window.beginDownloadButton->click();
+        waitFor([&] { return window.speed->text().startsWith("Paused until"); }, 15000);
+        save(&window, out / "download-view-paused.png");
+        window.stopButton->click();
+        waitFor([&] { return window.listPanel->isVisible(); }, 15000);
+        night.windowOn = false;
+        window.setSettings(night);
+
         window.beginDownloadButton->click();
         waitFor([&] { return window.queuePanel->isVisible() && window.speed->text() != "-"; }, 15000);
         waitFor([] { return false; }, 1200);
         save(&window, out / "download-view.png");
         saveScreen(out / "screen-download-view.png");
+
+        // The network gone: a file that cannot be reached waits for it. The state before it is
+        // put back afterwards, so that the demo's next run never sees that file.
+        window.stopButton->click();
+        waitFor([&] { return window.listPanel->isVisible(); }, 15000);
+        window.getStateSaver()->saveAndWait();
+        const std::filesystem::path state = window.getDataFileName(), kept = state.string() + ".screenshots";
+        std::filesystem::copy_file(state, kept, std::filesystem::copy_options::overwrite_existing);
+        for (const auto& season : seasons)
+            for (const auto& f : season->getFilms())
+                for (const auto& m : f->getMovies())
+                    if (m->getLoadFlag() == Queue) m->setNoLoad();
+        Film* far = set->addSeason("Elsewhere")->addFilm();
+        far->addMovie(*set, "EN", "hi", "http://127.0.0.1:9/unreachable.avi", (std::filesystem::path(argv[3]) / "far.avi").string(),
+                      Queue);
+        window.getLoadThread()->setOffline(true);
+        window.beginDownloadButton->click();
+        waitFor([&] { return window.speed->text() == "Waiting for the network"; }, 15000);
+        save(&window, out / "download-view-offline.png");
+        window.stopButton->click();
+        waitFor([&] { return window.listPanel->isVisible(); }, 15000);
+        window.getLoadThread()->setOffline(false);
         window.close();
         if (!waitFor([&] { return window.isStateSaved(); }, 15000)) status = 1;
+        std::filesystem::rename(kept, state);
     }
     return status;
 }
