@@ -1,6 +1,7 @@
 #include "MoviesList.h"
 
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -40,8 +41,13 @@ MoviesList::MoviesList(QWidget* parent) : QWidget(parent) {
     addColumn(moviesView, 90, Qt::AlignLeft, uiText(rows::languageColumn), -1);
     addColumn(moviesView, 90, Qt::AlignLeft, uiText(rows::bitRateColumn), -1);
     addColumn(moviesView, 150, Qt::AlignLeft, uiText(rows::statusColumn), -1);
-    addColumn(moviesView, 400, Qt::AlignLeft, uiText(rows::fileNameColumn), -1);
+    addColumn(moviesView, 240, Qt::AlignLeft, uiText(rows::fileNameColumn), -1);
     addColumn(moviesView, 500, Qt::AlignLeft, uiText(rows::urlColumn), -1);
+    // Languages and bit rates show whole; the address starts on screen at 1280 pixels.
+    moviesView->setColumnGrows(0);
+    moviesView->setColumnGrows(1);
+    moviesView->header()->resizeSection(4, 100);  // a stretched section never shrinks below its size
+    moviesView->header()->setStretchLastSection(true);
 
     connect(seasonsView, &UTF8ListView::rowSelected, this, &MoviesList::selectSeason);
     connect(filmsView, &UTF8ListView::rowSelected, this, &MoviesList::selectFilm);

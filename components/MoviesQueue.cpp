@@ -1,5 +1,7 @@
 #include "MoviesQueue.h"
 
+#include <QHeaderView>
+
 #include "components/MoviesList.h"
 #include "model/UiTexts.h"
 
@@ -15,6 +17,13 @@ MoviesQueue::MoviesQueue(QWidget* parent) : UTF8ListView(parent) {
     addColumn(90, Qt::AlignLeft, uiText(rows::bitRateColumn));
     addColumn(150, Qt::AlignLeft, uiText(rows::statusColumn));
     addColumn(500, Qt::AlignLeft, uiText(rows::fileNameColumn));
+    setColumnGrows(2);
+    setColumnGrows(3);
+    // The file name takes what the window leaves: whole on a wide screen, cut (its tooltip
+    // whole) on a narrow one, never beyond the edge.
+    header()->setMinimumSectionSize(40);
+    header()->resizeSection(5, 100);  // what it keeps at least: a stretched section never shrinks below its size
+    header()->setStretchLastSection(true);
 }
 
 void MoviesQueue::clearList() { clearRows(); }

@@ -109,10 +109,21 @@ QTreeWidgetItem* UTF8ListView::addRow(const std::string& caption, const void* da
     return item;
 }
 
+void UTF8ListView::setColumnGrows(int column) {
+    if (column < 0) return;
+    if (static_cast<std::size_t>(column) >= growing.size()) growing.resize(static_cast<std::size_t>(column) + 1);
+    growing[static_cast<std::size_t>(column)] = true;
+}
+
 void UTF8ListView::setCellText(QTreeWidgetItem* row, int column, const std::string& utf8) {
     emit rowChanging(row);
     row->setData(column, bytesRole, QByteArray(utf8.data(), static_cast<qsizetype>(utf8.size())));
     row->setData(column, decodedRole, shownText(utf8));
+    if (static_cast<std::size_t>(column) < growing.size() && growing[static_cast<std::size_t>(column)]) {
+        const int room = textRoom(column);
+        const int need = fontMetrics().horizontalAdvance(row->data(column, decodedRole).toString()) + 4;
+        if (need > room) header()->resizeSection(column, header()->sectionSize(column) + need - room);
+    }
     row->setData(column, Qt::AccessibleTextRole, row->data(column, decodedRole));
     emit rowChanged(row);
 }

@@ -6,6 +6,7 @@
 #include <QTreeWidget>
 
 #include <string>
+#include <vector>
 
 namespace vemlis {
 
@@ -32,6 +33,9 @@ public:
     // Columns: width in pixels, alignment, caption (UTF-8).
     void addColumn(int width, Qt::Alignment alignment, const std::string& caption);
     Qt::Alignment columnAlignment(int column) const;
+    // The column widens to show each text set in it whole (short texts such as bit rates,
+    // whose length only the catalogue knows).
+    void setColumnGrows(int column);
 
     // Rows. A row change raises rowChanging and rowChanged around it.
     QTreeWidgetItem* addRow(const std::string& caption, const void* data);
@@ -95,6 +99,7 @@ private:
     bool hideSelection = true;
     bool reportStyle = true;
     bool settingRow = false;  // the list itself changes an item: not a tick from outside
+    std::vector<bool> growing;  // by column
     mutable QHash<QPair<QString, int>, FittedText> fittedTexts;
 };
 
