@@ -1,12 +1,17 @@
 // The main window's panels and captions.
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStatusBar>
+#include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "app/Twindow.h"
 #include "components/FileNamer.h"
@@ -34,18 +39,35 @@ QVBoxLayout* column(QWidget* parent) {
 QLabel* captionBar(QWidget* parent, int height, const char* name) {
     auto* bar = new QLabel(parent);
     bar->setObjectName(name);
-    bar->setFixedHeight(height);
+    // As high as its text needs at most: at a large scale a fixed height would waste rows.
+    if (height > 0) bar->setFixedHeight(std::min(height, bar->fontMetrics().height() + 6));
     bar->setAlignment(Qt::AlignCenter);
     bar->setFrameShape(QFrame::StyledPanel);
     return bar;
 }
 
-QPushButton* button(QWidget* parent, const char* name, int left) {
+QPushButton* button(QWidget* parent, const char* name) {
     auto* b = new QPushButton(parent);
     b->setObjectName(name);
     b->setAutoDefault(true);  // Enter presses the button that has the focus, as Space does
-    b->setGeometry(left, 8, 201, 25);
+    b->setMinimumWidth(201);
     return b;
+}
+
+// A row of controls with the window's margins, left-aligned.
+QHBoxLayout* buttonRow(QWidget* panel) {
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(8, 6, 8, 6);
+    row->setSpacing(8);
+    return row;
+}
+
+// A list shows at least this many rows however small the window or large the scale.
+constexpr int rowsAtLeast = 5;
+
+void keepRows(QTreeWidget* list) {
+    const int row = list->fontMetrics().height() + 1;  // as the lists lay their rows out
+    list->setMinimumHeight(list->header()->sizeHint().height() + rowsAtLeast * row + 2 * list->frameWidth() + 2);
 }
 
 }  // namespace
@@ -74,9 +96,12 @@ void Twindow::buildLayout() {
     listPanel->setObjectName("listPanel");
     auto* list = column(listPanel);
     auto* topPanel = new QWidget(listPanel);
-    topPanel->setFixedHeight(41);
-    beginDownloadButton = button(topPanel, "beginDownloadButton", 8);
-    cancelAllDownloadsButton = button(topPanel, "cancelAllDownloadsButton", 216);
+    auto* topRow = buttonRow(topPanel);
+    beginDownloadButton = button(topPanel, "beginDownloadButton");
+    cancelAllDownloadsButton = button(topPanel, "cancelAllDownloadsButton");
+    topRow->addWidget(beginDownloadButton);
+    topRow->addWidget(cancelAllDownloadsButton);
+    topRow->addStretch(1);
     list->addWidget(topPanel);
     moviesList = new MoviesList(listPanel);
     moviesList->setObjectName("moviesList");
@@ -128,55 +153,76 @@ void Twindow::buildLayout() {
     splitPanel = split;
     splitPanel->hide();
     view->addWidget(splitPanel);
+    // The figures in two columns (URL across both), the progress under them: four lines of
+    // text instead of six leave the rows to the lists.
     auto* info = new QWidget(queuePanel);
-    info->setFixedHeight(101);
+    auto* grid = new QGridLayout(info);
+    grid->setContentsMargins(8, 2, 8, 2);
+    grid->setHorizontalSpacing(12);
+    grid->setVerticalSpacing(1);
     QLabel** values[] = {&url, &size, &recieved, &speed, &time};
     const char* names[] = {"url", "size", "recieved", "speed", "time"};
     const int captions[] = {rows::urlCaption, rows::sizeCaption, rows::recievedCaption, rows::speedCaption,
                             rows::timeLeftCaption};
+    const QPoint places[] = {{0, 0}, {1, 0}, {2, 0}, {1, 2}, {2, 2}};  // row, column
     for (int i = 0; i < 5; ++i) {
         auto* caption = new QLabel(qtText(captions[i]), info);
-        caption->setGeometry(8, i * 16, 130, 16);
         auto* value = new QLabel("-", info);
         value->setObjectName(names[i]);
-        value->setGeometry(144, i * 16, 2000, 16);
+        caption->setBuddy(value);
+        grid->addWidget(caption, places[i].x(), places[i].y());
+        if (i == 0) {
+            // A long address is cut, never pushing the window wider than the screen.
+            value->setMinimumWidth(1);
+            value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+            grid->addWidget(value, 0, 1, 1, 3);
+        } else {
+            grid->addWidget(value, places[i].x(), places[i].y() + 1);
+        }
         *values[i] = value;
     }
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 2);
     progress = new QProgressBar(info);
     progress->setObjectName("progress");
-    progress->setGeometry(8, 82, 400, 17);
     progress->setTextVisible(true);
     fileCount = new QLabel(info);
     fileCount->setObjectName("fileCount");
-    fileCount->setGeometry(416, 82, 300, 17);
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(progress, 1);
+    progressRow->addWidget(fileCount, 1);
+    grid->addLayout(progressRow, 3, 0, 1, 4);
     view->addWidget(info);
     auto* currentCaption = captionBar(queuePanel, 25, "currentDownloadsCaption");
     currentCaption->setText(qtText(rows::loadingNow));
     view->addWidget(currentCaption);
     currentDownloads = new MoviesQueue(queuePanel);
     currentDownloads->setObjectName("currentDownloads");
-    currentDownloads->setFixedHeight(119);
-    view->addWidget(currentDownloads);
+    keepRows(currentDownloads);
+    view->addWidget(currentDownloads, 2);
     auto* loadButtonsPanel = new QWidget(queuePanel);
-    loadButtonsPanel->setFixedHeight(41);
-    stopButton = button(loadButtonsPanel, "stopButton", 8);
+    auto* loadRow = buttonRow(loadButtonsPanel);
+    stopButton = button(loadButtonsPanel, "stopButton");
     stopAfterCurrent = new QCheckBox(loadButtonsPanel);
     stopAfterCurrent->setObjectName("stopAfterCurrent");
-    stopAfterCurrent->setGeometry(216, 12, 625, 20);
+    loadRow->addWidget(stopButton);
+    loadRow->addWidget(stopAfterCurrent);
+    loadRow->addStretch(1);
     view->addWidget(loadButtonsPanel);
     auto* queueCaption = captionBar(queuePanel, 25, "queueCaption");
     queueCaption->setText(qtText(rows::queueCaption));
     view->addWidget(queueCaption);
     queue = new MoviesQueue(queuePanel);
     queue->setObjectName("queue");
-    view->addWidget(queue, 1);
+    keepRows(queue);
+    view->addWidget(queue, 3);
     auto* finishedCaption = captionBar(queuePanel, 25, "finishedCaption");
     finishedCaption->setText(qtText(rows::finishedCaption));
     view->addWidget(finishedCaption);
     finished = new MoviesQueue(queuePanel);
     finished->setObjectName("finished");
-    finished->setFixedHeight(156);
-    view->addWidget(finished);
+    keepRows(finished);
+    view->addWidget(finished, 2);
     queuePanel->hide();
     panels->addWidget(queuePanel);
 

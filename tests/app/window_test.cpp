@@ -11,7 +11,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
+#include <QHeaderView>
+#include <QTreeWidget>
 #include <QSpinBox>
 #include <QComboBox>
 #include <QTimeEdit>
@@ -709,4 +712,47 @@ TEST(Window, SettingsAreOpenedByCtrlCommaKeptInTheUsersConfigAndPauseTheDownload
     EXPECT_EQ(read.window.from, Settings{}.window.from);
     EXPECT_EQ(read.whenDone, Settings::WhenDone::nothing);
     Settings{}.save(file);
+}
+
+TEST(Window, AtScaleTwoOrOnASmallScreenEveryListShowsFiveRowsAndNoViewScrollsAsAWhole) {
+    Session s;
+    s.server.setThrottle(16 * 1024);  // the download view stays up
+    s.open();
+    ASSERT_TRUE(s.listed());
+    s.window->showNormal();
+    auto* panels = s.window->findChild<QAbstractScrollArea*>("panels");
+    ASSERT_NE(panels, nullptr);
+    // Scale 2 on 1920x1080 is 960x540 in the window's pixels, less a title bar; and 1024x768.
+    const QSize screens[] = {{960, 515}, {1024, 743}};
+    const auto check = [&](QWidget* panel, const char* name) {
+        for (const QSize& size : screens) {
+            s.window->resize(size);
+            QApplication::processEvents();
+            EXPECT_FALSE(panels->verticalScrollBar()->isVisible()) << name << " " << size.width() << "x" << size.height();
+            for (QTreeWidget* list : panel->findChildren<QTreeWidget*>()) {
+                if (!list->isVisibleTo(panel)) continue;
+                auto* row = new QTreeWidgetItem(list, QStringList{"row"});  // a row's height as the list lays it out
+                const int rows = list->viewport()->height() / list->visualItemRect(row).height();
+                delete row;
+                EXPECT_GE(rows, 5) << name << " " << list->objectName().toStdString() << " at " << size.width() << "x"
+                                   << size.height();
+            }
+        }
+    };
+    check(s.window->listPanel, "list panel");
+    // At 1280 wide the bit rates show whole and the address column starts on screen.
+    s.window->resize(1280, 800);
+    UTF8ListView* variants = s.window->moviesList->getMoviesView();
+    s.window->moviesList->getFilmsView()->setCurrentItem(s.window->moviesList->getFilmsView()->row(0));
+    QApplication::processEvents();
+    ASSERT_GT(variants->rowCount(), 0);
+    for (int i = 0; i < variants->rowCount(); ++i)
+        EXPECT_LE(variants->fontMetrics().horizontalAdvance(variants->row(i)->data(1, Qt::AccessibleTextRole).toString()),
+                  variants->header()->sectionSize(1));
+    EXPECT_LT(variants->header()->sectionViewportPosition(4) + 40, variants->viewport()->width());
+    for (const Movie* m : s.movie(0, 0, 0)->getServerFile()->getMovies()) m->queue((s.dir / "x.avi").string());
+    s.window->beginDownloadButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.window->queuePanel->isVisible(); }));
+    check(s.window->queuePanel, "download view");
+    s.window->stopButton->click();
 }
