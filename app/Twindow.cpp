@@ -119,6 +119,12 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
         },
         this);
     settings = Settings::load(*userSettings());
+    // The save dialog opens where the user saved last, also in an earlier run, while that
+    // folder still exists.
+    std::error_code missing;
+    if (const QString folder = userSettings()->value("Dialogs/SaveFolder").toString();
+        !folder.isEmpty() && std::filesystem::is_directory(folder.toStdString(), missing))
+        fileNamer->setLastFolder(folder.toStdString());
     http->setSpeedLimit(settings.bytesPerSecond());
     loadThread->setDownloadWindow(settings.activeWindow());
     reloadDialog = new TreloadDialog(this);
@@ -220,6 +226,8 @@ bool Twindow::FormCloseQuery() {
 
 void Twindow::FormClose() {
     sleepInhibitor->release();
+    if (!fileNamer->getLastFolder().empty())
+        userSettings()->setValue("Dialogs/SaveFolder", QString::fromStdString(fileNamer->getLastFolder()));
     if (stateSaved) return;
     closeTimer->stop();
     saveState();

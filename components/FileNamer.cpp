@@ -291,6 +291,7 @@ void FileNamer::load(std::istream& in) {
 void FileNamer::copyDataFrom(const FileNamer* other) {
     setAskMode(other->isAskMode());
     setMask(other->getMask());
+    lastFolder = other->lastFolder;
 }
 
 void FileNamer::showMaskHint() {

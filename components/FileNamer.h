@@ -52,6 +52,11 @@ public:
     // The names other movies hold, while a caller names movies; null: not checked. Not owned.
     void setUsedNames(tavik::vemlis_loader::UsedNames* names) { usedNames = names; }
 
+    // The folder of the name chosen last in the save dialog, which the next dialog opens in
+    // (kept across runs by the window); empty: none yet.
+    const std::string& getLastFolder() const { return lastFolder; }
+    void setLastFolder(std::string folder) { lastFolder = std::move(folder); }
+
     bool isAskMode() const;
     void setAskMode(bool ask);
     std::string getMask() const;
@@ -78,7 +83,7 @@ private:
     QLabel* maskLabel;
     tavik::vemlis_loader::UsedNames* usedNames = nullptr;
     std::string defaultFolder;  // where movies go unless the user chose a folder in this run
-    std::string lastFolder;     // of the name chosen last in the save dialog
+    std::string lastFolder;     // of the name chosen last in the save dialog, this run or an earlier one
 };
 
 }  // namespace vemlis

@@ -756,3 +756,30 @@ TEST(Window, AtScaleTwoOrOnASmallScreenEveryListShowsFiveRowsAndNoViewScrollsAsA
     check(s.window->queuePanel, "download view");
     s.window->stopButton->click();
 }
+
+TEST(Window, TheSaveDialogOpensInTheFolderUsedLastAlsoInTheNextRun) {
+    Session s;
+    std::filesystem::create_directories(s.dir / "chosen");
+    s.open();
+    ASSERT_TRUE(s.listed());
+    s.window->fileNamer->setAskMode(true);
+    s.prompter.saveAnswers.push_back((s.dir / "chosen" / "a.avi").string());
+    s.window->moviesListCheck(nullptr, s.movie(0, 0, 0));
+    ASSERT_EQ(s.prompter.saveInitialNames.size(), 1u);
+    s.closeWindow();
+    s.open();
+    ASSERT_TRUE(s.listed());
+    s.prompter.saveAnswers.push_back(std::nullopt);
+    s.window->moviesListCheck(nullptr, s.movie(1, 0, 0));
+    ASSERT_EQ(s.prompter.saveInitialNames.size(), 2u);
+    EXPECT_EQ(s.prompter.saveInitialNames[1].rfind((s.dir / "chosen").string() + "/", 0), 0u) << s.prompter.saveInitialNames[1];
+    s.closeWindow();
+    // A folder that is gone is not proposed.
+    std::filesystem::remove_all(s.dir / "chosen");
+    s.open();
+    ASSERT_TRUE(s.listed());
+    s.prompter.saveAnswers.push_back(std::nullopt);
+    s.window->moviesListCheck(nullptr, s.movie(1, 0, 0));
+    ASSERT_EQ(s.prompter.saveInitialNames.size(), 3u);
+    EXPECT_EQ(s.prompter.saveInitialNames[2].find("chosen"), std::string::npos);
+}
