@@ -62,6 +62,12 @@ QHBoxLayout* buttonRow(QWidget* panel) {
     return row;
 }
 
+// The text with an underlined letter for Alt: the first `letter` of it, when it has one.
+QString withMnemonic(QString text, QChar letter) {
+    if (const auto at = text.indexOf(letter); at >= 0) text.insert(at, QLatin1Char('&'));
+    return text;
+}
+
 // A list shows at least this many rows however small the window or large the scale.
 constexpr int rowsAtLeast = 5;
 
@@ -255,10 +261,11 @@ void Twindow::setCaptions() {
     setWindowTitle(qtText(rows::applicationTitle));
     statusLabel->setText(qtText(rows::aboutLine));
     static_cast<QLabel*>(initializingPanel)->setText(qtText(rows::updatingList));
-    beginDownloadButton->setText(qtText(rows::startDownload));
-    cancelAllDownloadsButton->setText(qtText(rows::cancelAllDownloads));
-    stopButton->setText(qtText(rows::abortDownload));
-    stopAfterCurrent->setText(qtText(rows::abortAfterCurrent));
+    // Alt+S, Alt+C on the list panel, Alt+A, Alt+U in the download view; Alt+T is the settings.
+    beginDownloadButton->setText(withMnemonic(qtText(rows::startDownload), 'S'));
+    cancelAllDownloadsButton->setText(withMnemonic(qtText(rows::cancelAllDownloads), 'C'));
+    stopButton->setText(withMnemonic(qtText(rows::abortDownload), 'A'));
+    stopAfterCurrent->setText(withMnemonic(qtText(rows::abortAfterCurrent), 'u'));
 }
 
 }  // namespace vemlis

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -654,6 +655,13 @@ TEST(Window, EnterPressesTheFocusedButtonAndCtrlQCloses) {
     EXPECT_FALSE(s.window->progress->accessibleName().isEmpty());
     s.window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(s.window.get()));
+    // Alt and the underlined letter press the main buttons.
+    QTest::keyClick(s.window.get(), Qt::Key_S, Qt::AltModifier);
+    EXPECT_TRUE(waitUntil([&] { return !s.prompter.messages.empty(); }));  // the press is animated
+    EXPECT_EQ(s.prompter.messages, std::vector<std::string>{uiText(rows::noFilesSelected)});
+    // A screen reader still reads the text as it stands.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(s.window->beginDownloadButton)->text(QAccessible::Name),
+              qtText(rows::startDownload));
     QTest::keyClick(s.window.get(), Qt::Key_Q, Qt::ControlModifier);
     ASSERT_TRUE(waitUntil([&] { return s.window->isStateSaved(); }));
     EXPECT_FALSE(s.window->isVisible());
