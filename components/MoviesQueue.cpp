@@ -1,6 +1,8 @@
 #include "MoviesQueue.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QMenu>
 
 #include "components/MoviesList.h"
 #include "model/UiTexts.h"
@@ -27,6 +29,37 @@ MoviesQueue::MoviesQueue(QWidget* parent) : UTF8ListView(parent) {
 }
 
 void MoviesQueue::clearList() { clearRows(); }
+
+std::string MoviesQueue::downloadedFile(const QTreeWidgetItem* row) const {
+    if (!row) return {};
+    const auto* movie = static_cast<const Movie*>(rowData(row));
+    return movie && movie->getLoadFlag() == Loaded ? movie->getFileName() : std::string();
+}
+
+void MoviesQueue::openFolder(const QTreeWidgetItem* row) {
+    if (const std::string file = downloadedFile(row); OnOpenFolder && !file.empty()) OnOpenFolder(file);
+}
+
+void MoviesQueue::contextMenuEvent(QContextMenuEvent* event) {
+    QTreeWidgetItem* row = event->reason() == QContextMenuEvent::Mouse ? itemAt(event->pos()) : currentItem();
+    if (!OnOpenFolder || downloadedFile(row).empty()) return UTF8ListView::contextMenuEvent(event);
+    QMenu menu(this);
+    QAction* open = menu.addAction("Open folder");
+    if (menu.exec(event->globalPos()) == open) openFolder(row);
+}
+
+void MoviesQueue::mouseDoubleClickEvent(QMouseEvent* event) {
+    UTF8ListView::mouseDoubleClickEvent(event);
+    openFolder(itemAt(event->position().toPoint()));
+}
+
+void MoviesQueue::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && OnOpenFolder && !downloadedFile(currentItem()).empty()) {
+        openFolder(currentItem());
+        return;
+    }
+    UTF8ListView::keyPressEvent(event);
+}
 
 void MoviesQueue::addMovie(const Movie* movie) {
     const Film* film = movie->getFilm();

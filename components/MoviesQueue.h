@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "components/UTF8ListView.h"
 #include "model/MoviesSet.h"
 
@@ -18,6 +21,20 @@ public:
     // Appends a row for each movie of the file that has the flag.
     void addFile(const tavik::vemlis_loader::ServerFile* file, tavik::vemlis_loader::LoadFlag flag);
     void removeFile(const tavik::vemlis_loader::ServerFile* file);
+
+    // Set: a downloaded movie's row offers "Open folder" (context menu, double-click, Enter),
+    // which calls this with the movie's file name.
+    std::function<void(const std::string&)> OnOpenFolder;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // The file of the row's movie when it was downloaded; empty otherwise.
+    std::string downloadedFile(const QTreeWidgetItem* row) const;
+    void openFolder(const QTreeWidgetItem* row);
 };
 
 }  // namespace vemlis
