@@ -44,14 +44,14 @@ bool Notifier::notify(const QString& summary, const QString& body) {
 }
 
 ActionNotification::ActionNotification(const QString& summary, const QString& body, const QStringList& actions,
-                                       std::function<void(const QString&)> chosen, QObject* parent)
-    : QObject(parent), chosen(std::move(chosen)) {
+                                       std::function<void(const QString&)> chosen, bool stays, QObject* parent)
+    : QObject(parent), chosen(std::move(chosen)), stays(stays) {
     if (!serviceRuns()) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.connect(service, path, service, QStringLiteral("ActionInvoked"), this, SLOT(actionInvoked(uint, QString)));
     shown = true;
-    // It stays (time-out 0) until the user answers or this object closes it.
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(notifyCall(summary, body, actions, 0)), this);
+    // Time-out 0: it stays until the user answers or this object closes it.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(notifyCall(summary, body, actions, stays ? 0 : -1)), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* answer) {
         answer->deleteLater();
         const QDBusPendingReply<uint> reply = *answer;
@@ -63,7 +63,7 @@ ActionNotification::~ActionNotification() {
     if (!shown) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.disconnect(service, path, service, QStringLiteral("ActionInvoked"), this, SLOT(actionInvoked(uint, QString)));
-    if (id == 0) return;
+    if (id == 0 || !stays) return;
     QDBusMessage close = QDBusMessage::createMethodCall(service, path, service, QStringLiteral("CloseNotification"));
     close << id;
     bus.send(close);

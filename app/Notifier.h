@@ -15,14 +15,15 @@ public:
     static bool notify(const QString& summary, const QString& body);
 };
 
-// A notification with buttons that stays until this object goes: `chosen` gets the key of the
-// button the user presses. Where no notification service runs, nothing is shown.
+// A notification with buttons: `chosen` gets the key of the button the user presses while this
+// object lives. It stays until the object goes when `stays`, else it expires as the desktop
+// lets notifications expire. Where no notification service runs, nothing is shown.
 class ActionNotification final : public QObject {
     Q_OBJECT
 public:
     // `actions`: key and label, in turn.
     ActionNotification(const QString& summary, const QString& body, const QStringList& actions,
-                       std::function<void(const QString&)> chosen, QObject* parent = nullptr);
+                       std::function<void(const QString&)> chosen, bool stays = true, QObject* parent = nullptr);
     ~ActionNotification() override;
 
 private slots:
@@ -32,6 +33,7 @@ private:
     std::function<void(const QString&)> chosen;
     uint id = 0;  // the service's, once it answered
     bool shown = false;
+    bool stays = true;
 };
 
 }  // namespace vemlis

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "app/Dialogs.h"
+#include "app/FileManager.h"
 #include "app/Icons.h"
 #include "app/NetworkWatch.h"
 #include "app/Notifier.h"
@@ -105,6 +106,7 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
         cancelWhenDoneButton->setVisible(whenDone->pending());
     };
     connect(cancelWhenDoneButton, &QPushButton::clicked, whenDone, &WhenDone::cancel);
+    finished->OnOpenFolder = [](const std::string& file) { showInFolder(QFile::decodeName(QByteArray::fromStdString(file))); };
 
     stateSaver = std::make_unique<StateSaver>(
         getDataFileName(), [this] { return stateText(); },
@@ -293,7 +295,10 @@ void Twindow::renameMovie() {
 void Twindow::addFinishedMovie() {
     const Movie* movie = loadThread->getCurrentMovie();
     finished->addMovie(movie);
-    if (movie->getLoadFlag() == Loaded) ++moviesSaved;
+    if (movie->getLoadFlag() == Loaded) {
+        ++moviesSaved;
+        lastSaved = movie->getFileName();
+    }
     if (movie->getLoadFlag() == Broken) ++wrongLinks;
     finished->scrollToBottom();
     // Covers a splitting that ends early; a pass that ends well saves at once.
@@ -315,7 +320,14 @@ void Twindow::tellWhenQueueDone() {
     // transfer are over.
     currentDownloads->clearList();
     showProgress();
-    Notifier::notify("Downloads finished", QString("%1 movie(s) saved, %2 wrong link(s)").arg(moviesSaved).arg(wrongLinks));
+    const QString saved = QFile::decodeName(QByteArray::fromStdString(lastSaved));
+    doneNotification = std::make_unique<ActionNotification>(
+        "Downloads finished", QString("%1 movie(s) saved, %2 wrong link(s)").arg(moviesSaved).arg(wrongLinks),
+        moviesSaved > 0 ? QStringList{"open", "Open folder"} : QStringList{},
+        [saved](const QString& key) {
+            if (key == "open") showInFolder(saved);
+        },
+        false);
     // Unattended: what the user asked for the end of the night, with every status on disk first.
     whenDone->start(settings.whenDone);
 }

@@ -25,6 +25,7 @@ class LoadThread;
 class MoviesList;
 class MoviesQueue;
 class MultipleAdder;
+class ActionNotification;
 class SettingsDialog;
 class SleepInhibitor;
 class WhenDone;
@@ -154,6 +155,8 @@ private:
     // What this download saved and found broken, for the notification when the queue is done.
     int moviesSaved = 0;
     int wrongLinks = 0;
+    std::string lastSaved;  // the file of the movie saved last: its folder opens from the notification
+    std::unique_ptr<ActionNotification> doneNotification;
     bool doneTold = true;
     std::unordered_set<const tavik::vemlis_loader::ServerFile*> filesBegun;
     bool stateSaved = false;

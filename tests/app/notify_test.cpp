@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QPushButton>
 #include <QTest>
+#include <QUrl>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -31,6 +32,7 @@
 #include "app/Twindow.h"
 #include "app/WhenDone.h"
 #include "components/MoviesList.h"
+#include "components/MoviesQueue.h"
 #include "components/UTF8ListView.h"
 #include "model/MoviesSet.h"
 
@@ -110,6 +112,17 @@ public:
     QStringList GetCapabilities() { return {"body"}; }
 };
 
+// Stands in for the file manager's "show these files" service.
+class FakeFileManager final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QStringList shown;
+
+public slots:
+    void ShowItems(const QStringList& uris, const QString&) { shown << uris; }
+};
+
 }  // namespace
 
 TEST(Notifications, QueueDoneAndFatalErrorsAreToldOnlyWhenAServiceRuns) {
@@ -144,6 +157,25 @@ TEST(Notifications, QueueDoneAndFatalErrorsAreToldOnlyWhenAServiceRuns) {
         EXPECT_EQ(fake.received[0].body, "2 movie(s) saved, 2 wrong link(s)");
         EXPECT_EQ(fake.received[0].app, "Vemlis loader");
         EXPECT_EQ(fake.received[0].icon, "vemlis-loader");
+        // "Open folder" in the notification and on a downloaded row shows the movie in its folder.
+        FakeFileManager files;
+        ASSERT_TRUE(service.registerObject("/org/freedesktop/FileManager1", &files, QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(service.registerService("org.freedesktop.FileManager1"));
+        EXPECT_EQ(fake.received[0].actions, (QStringList{"open", "Open folder"}));
+        fake.press(service, 1, "open");
+        ASSERT_TRUE(waitUntil([&] { return files.shown.size() == 1; }));
+        EXPECT_TRUE(files.shown[0].startsWith(QUrl::fromLocalFile(QString::fromStdString(dir.path().string())).toString() + "/m"));
+        const int downloaded = [&] {
+            for (int i = 0; i < window.finished->rowCount(); ++i)
+                if (static_cast<const tavik::vemlis_loader::Movie*>(vemlis::UTF8ListView::rowData(window.finished->row(i)))
+                        ->getLoadFlag() == tavik::vemlis_loader::Loaded)
+                    return i;
+            return -1;
+        }();
+        ASSERT_GE(downloaded, 0);
+        window.finished->setCurrentItem(window.finished->row(downloaded));
+        QTest::keyClick(window.finished, Qt::Key_Return);
+        ASSERT_TRUE(waitUntil([&] { return files.shown.size() == 2; }));
         window.close();
         ASSERT_TRUE(waitUntil([&] { return window.isStateSaved(); }));
     }
