@@ -1,5 +1,6 @@
 #include "UTF8ListView.h"
 
+#include <QAccessible>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QHelpEvent>
@@ -32,6 +33,28 @@ public:
     }
 };
 
+// Assistive technologies offer one action on a cell, "Toggle", which Qt carries out by selecting
+// or deselecting the cell's row (Select or Deselect of one row, the current row left where it
+// is). The list's own input never selects that way, and QTreeWidgetItem::setSelected is not used
+// on lists of ticks: on such a list the action means the row's tick, as Space means it.
+class TickingSelection final : public QItemSelectionModel {
+public:
+    TickingSelection(QAbstractItemModel* model, UTF8ListView* view) : QItemSelectionModel(model, view), view(view) {}
+    using QItemSelectionModel::select;
+    void select(const QModelIndex& index, QItemSelectionModel::SelectionFlags command) override {
+        const auto rows = QItemSelectionModel::Rows;
+        if (view->hasCheckBoxes() && index.isValid() && (command == (Select | rows) || command == (Deselect | rows)))
+            if (QTreeWidgetItem* row = view->itemFromIndex(index)) {
+                view->setRowChecked(row, !view->isRowChecked(row));
+                return;
+            }
+        QItemSelectionModel::select(index, command);
+    }
+
+private:
+    UTF8ListView* view;
+};
+
 }  // namespace
 
 UTF8ListView::UTF8ListView(QWidget* parent) : QTreeWidget(parent) {
@@ -48,6 +71,9 @@ UTF8ListView::UTF8ListView(QWidget* parent) : QTreeWidget(parent) {
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
     setItemDelegate(new NoTicks(this));
+    QItemSelectionModel* plain = selectionModel();
+    setSelectionModel(new TickingSelection(model(), this));
+    delete plain;
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &UTF8ListView::onSelectionChanged);
     // A tick set through the model (an assistive technology) is a tick like a click's.
     connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* row, int column) {
@@ -142,6 +168,16 @@ void UTF8ListView::setRowChecked(QTreeWidgetItem* row, bool checked) {
         row->setData(0, Qt::CheckStateRole, checked ? Qt::Checked : Qt::Unchecked);
     }
     settingRow = false;
+    if (checkBoxes && QAccessible::isActive()) {
+        // Said at once by a screen reader: "checked", "not checked".
+        if (QAccessibleInterface* list = QAccessible::queryAccessibleInterface(this); list && list->tableInterface())
+            if (QAccessibleInterface* cell = list->tableInterface()->cellAt(indexOfTopLevelItem(row), 0)) {
+                QAccessible::State changed;
+                changed.checked = true;
+                QAccessibleStateChangeEvent event(cell, changed);
+                QAccessible::updateAccessibility(&event);
+            }
+    }
     emit rowChanged(row);
 }
 

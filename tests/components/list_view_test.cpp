@@ -230,4 +230,13 @@ TEST(UTF8ListView, AScreenReaderReadsCellsCaptionsAndTicks) {
     view.model()->setData(view.model()->index(0, 0), Qt::Unchecked, Qt::CheckStateRole);
     EXPECT_FALSE(view.isRowChecked(row));
     EXPECT_EQ(changed.count(), 1);
+    // So is the cell's "Toggle", both ways, and it leaves the selection alone.
+    QAccessibleActionInterface* actions = table->cellAt(0, 0)->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_TRUE(view.isRowChecked(row));
+    table->cellAt(0, 0)->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_FALSE(view.isRowChecked(row));
+    EXPECT_EQ(changed.count(), 3);
+    EXPECT_FALSE(row->isSelected());
 }
