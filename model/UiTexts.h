@@ -1,24 +1,34 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "MoviesSet.h"
 
 // Every caption, heading and message the program shows, by row. Filled during static
-// initialisation, so it is usable before main() runs; read-only afterwards.
+// initialisation, so it is usable before main() runs, in English; translateUiTexts() may put the
+// user's language in its place before any window exists, and it is read-only afterwards.
 namespace tavik::vemlis_loader {
 
 inline constexpr int uiTextCount = 79;
 
 // The text of a row. Rows 48 to 51 (the reload questions) give an empty text for NoLoad and Queue.
 const std::string& uiText(int row);
+// The text of a row as written, whatever language is shown.
+const std::string& englishText(int row);
 
-// The status word of a movie, indexed by its LoadFlag (rows 16 to 19).
+// The status word of a movie in English, indexed by its LoadFlag (rows 16 to 19).
 extern const std::string statusNames[4];
 // The question put before a movie is queued again, by LoadFlag (rows 48 to 51); null: no question.
 extern const char* const reloadQuestions[4];
 
 const std::string& statusName(LoadFlag flag);
+// The question put before a movie is queued again, as shown; empty: no question.
+const std::string& reloadQuestion(LoadFlag flag);
+
+// Puts each text's translation in its place (English in, the user's language out); before any
+// window is made, on the thread that reads the texts.
+void translateUiTexts(const std::function<std::string(const std::string&)>& translate);
 
 namespace rows {
 // The table's rows by name; the numbers stand only here and in the table itself.
