@@ -58,6 +58,13 @@ int ConfirmationDialog::showModal() { return prompter().execDialog(this); }
 QPushButton* ConfirmationDialog::addButton(const std::string& caption, int result, const QRect& geometry) {
     auto* button = new QPushButton(toQt(caption), this);
     button->setGeometry(geometry);
+    // The buttons have their places; a longer caption (a translation) takes a smaller font
+    // rather than lose its ends.
+    QFont font = button->font();
+    while (button->fontMetrics().horizontalAdvance(button->text()) + 12 > geometry.width() && font.pointSizeF() > 6.5) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        button->setFont(font);
+    }
     button->setAutoDefault(false);
     connect(button, &QPushButton::clicked, this, [this, result] { done(result); });
     return button;
