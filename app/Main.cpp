@@ -3,6 +3,7 @@
 #include "app/Icons.h"
 #include "app/Notifier.h"
 #include "app/SingleInstance.h"
+#include "app/Translations.h"
 #include "app/Twindow.h"
 #include "components/Prompter.h"
 #include "components/QtText.h"
@@ -16,13 +17,15 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Vemlis loader");
     QApplication::setDesktopFileName("io.github.vemlis_loader.Loader");
     QApplication::setWindowIcon(vemlis::applicationIcon());
+    // The system's language where a translation is shipped, before any text is shown.
+    vemlis::installTranslations();
     QApplication::setApplicationDisplayName(vemlis::qtText(rows::applicationTitle));
 
     const std::filesystem::path folder = vemlis::dataFolder();
     vemlis::SingleInstance instance(folder);
     // Errors that end the run are told on the desktop too, as those of a running window are.
     const auto fatal = [](const std::string& text) {
-        vemlis::Notifier::notify("Vemlis loader stopped", vemlis::toQt(text));
+        vemlis::Notifier::notify(QCoreApplication::translate("vemlis::Twindow", "Vemlis loader stopped"), vemlis::toQt(text));
         vemlis::prompter().showError(nullptr, text);
         return 1;
     };

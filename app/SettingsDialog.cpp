@@ -20,7 +20,7 @@ int minuteOf(const QTime& time) { return time.hour() * 60 + time.minute(); }
 
 SettingsDialog::SettingsDialog(const Settings& current, QWidget* parent) : QDialog(parent) {
     setObjectName("settingsDialog");
-    setWindowTitle("Settings");
+    setWindowTitle(tr("Settings"));
     auto* form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
 
@@ -28,25 +28,25 @@ SettingsDialog::SettingsDialog(const Settings& current, QWidget* parent) : QDial
     speedLimit->setObjectName("speedLimit");
     speedLimit->setRange(0, Settings::largestSpeedLimit);
     speedLimit->setSingleStep(100);
-    speedLimit->setSuffix(" KiB/s");
-    speedLimit->setSpecialValueText("No limit");  // 0
+    speedLimit->setSuffix(tr(" KiB/s"));
+    speedLimit->setSpecialValueText(tr("No limit"));  // 0
     speedLimit->setValue(current.speedLimit);
-    form->addRow("&Speed limit:", speedLimit);
+    form->addRow(tr("&Speed limit:"), speedLimit);
 
-    windowOn = new QCheckBox("Download &only between", this);
+    windowOn = new QCheckBox(tr("Download &only between"), this);
     windowOn->setObjectName("windowOn");
     windowOn->setChecked(current.windowOn);
     windowFrom = new QTimeEdit(timeOf(current.window.from), this);
     windowFrom->setObjectName("windowFrom");
     windowFrom->setDisplayFormat("HH:mm");
-    windowFrom->setAccessibleName("From");
+    windowFrom->setAccessibleName(tr("From"));
     windowTo = new QTimeEdit(timeOf(current.window.to), this);
     windowTo->setObjectName("windowTo");
     windowTo->setDisplayFormat("HH:mm");
-    windowTo->setAccessibleName("Until");
+    windowTo->setAccessibleName(tr("Until"));
     auto* hours = new QHBoxLayout;
     hours->addWidget(windowFrom);
-    hours->addWidget(new QLabel("and", this));
+    hours->addWidget(new QLabel(tr("and"), this));
     hours->addWidget(windowTo);
     hours->addStretch(1);
     form->addRow(windowOn, hours);
@@ -59,9 +59,9 @@ SettingsDialog::SettingsDialog(const Settings& current, QWidget* parent) : QDial
 
     whenDone = new QComboBox(this);
     whenDone->setObjectName("whenDone");
-    whenDone->addItems({"Do nothing", "Close the program", "Suspend the computer", "Power off the computer"});
+    whenDone->addItems({tr("Do nothing"), tr("Close the program"), tr("Suspend the computer"), tr("Power off the computer")});
     whenDone->setCurrentIndex(static_cast<int>(current.whenDone));
-    form->addRow("&When the queue is done:", whenDone);
+    form->addRow(tr("&When the queue is done:"), whenDone);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -322,8 +322,8 @@ void Twindow::tellWhenQueueDone() {
     showProgress();
     const QString saved = QFile::decodeName(QByteArray::fromStdString(lastSaved));
     doneNotification = std::make_unique<ActionNotification>(
-        "Downloads finished", QString("%1 movie(s) saved, %2 wrong link(s)").arg(moviesSaved).arg(wrongLinks),
-        moviesSaved > 0 ? QStringList{"open", "Open folder"} : QStringList{},
+        tr("Downloads finished"), tr("%1 movie(s) saved, %2 wrong link(s)").arg(moviesSaved).arg(wrongLinks),
+        moviesSaved > 0 ? QStringList{"open", tr("Open folder")} : QStringList{},
         [saved](const QString& key) {
             if (key == "open") showInFolder(saved);
         },
@@ -348,14 +348,14 @@ void Twindow::setSettings(const Settings& now) {
     auto file = userSettings();
     settings.save(*file);
     if (file->status() != QSettings::NoError)
-        prompter().showError(this, "The settings could not be written to\n" + file->fileName().toStdString());
+        prompter().showError(this, tr("The settings could not be written to").toStdString() + "\n" + file->fileName().toStdString());
 }
 
 void Twindow::showMessage() {
     // The run ends after this message: told on the desktop too, for a window left in the
     // background; "updating" is over.
     initializingPanel->hide();
-    Notifier::notify("Vemlis loader stopped", toQt(loadThread->getMessage()));
+    Notifier::notify(tr("Vemlis loader stopped"), toQt(loadThread->getMessage()));
     prompter().showError(this, loadThread->getMessage());
 }
 
@@ -364,7 +364,7 @@ void Twindow::enableCloseTimer() { closeTimer->start(); }
 void Twindow::languagesLanguageSelect(const Language* LanguageObject) { moviesList->setLanguage(LanguageObject); }
 
 void Twindow::moviesListCheck(QObject*, const Movie* movie) {
-    if (const char* question = reloadQuestions[movie->getLoadFlag() <= Broken ? movie->getLoadFlag() : NoLoad])
+    if (const std::string& question = reloadQuestion(movie->getLoadFlag()); !question.empty())
         if (!reloadDialog->ask(question)) return;
     ListOfMovies movies;
     if (movie->hasOtherInFile(NoLoad))
@@ -440,8 +440,7 @@ void Twindow::showProgress() {
         setWindowTitle(qtText(rows::applicationTitle));
     }
     if (filesToLoad > 0)
-        fileCount->setText("File " + QString::number(std::min(filesBegun.size(), filesToLoad)) + " of " +
-                           QString::number(filesToLoad));
+        fileCount->setText(tr("File %1 of %2").arg(std::min(filesBegun.size(), filesToLoad)).arg(filesToLoad));
 }
 
 void Twindow::infoTimerTimer() {
@@ -458,7 +457,7 @@ void Twindow::infoTimerTimer() {
         speed->setText(toQt(waiting->reason));
         time->setText(waiting->due == std::chrono::steady_clock::time_point::max()
                           ? QString("-")
-                          : toQt("next try in " + std::to_string(std::max<long long>(left.count(), 0)) + " s"));
+                          : tr("next try in %1 s").arg(std::max<long long>(left.count(), 0)));
         return;
     }
     speed->setText(toQt(http->getSpeed()));

@@ -64,7 +64,8 @@ QHBoxLayout* buttonRow(QWidget* panel) {
 
 // The text with an underlined letter for Alt: the first `letter` of it, when it has one.
 QString withMnemonic(QString text, QChar letter) {
-    if (const auto at = text.indexOf(letter); at >= 0) text.insert(at, QLatin1Char('&'));
+    // Either case: a translation keeps the key where it has the letter ("Download &starten").
+    if (const auto at = text.indexOf(letter, 0, Qt::CaseInsensitive); at >= 0) text.insert(at, QLatin1Char('&'));
     return text;
 }
 
@@ -239,15 +240,15 @@ void Twindow::buildLayout() {
     whenDoneStatus->setObjectName("whenDoneStatus");
     whenDoneStatus->hide();
     statusBar()->addPermanentWidget(whenDoneStatus);
-    cancelWhenDoneButton = new QPushButton("Cancel", this);
+    cancelWhenDoneButton = new QPushButton(tr("Cancel"), this);
     cancelWhenDoneButton->setObjectName("cancelWhenDoneButton");
     cancelWhenDoneButton->hide();
     statusBar()->addPermanentWidget(cancelWhenDoneButton);
     // Reached from both panels: the limit is what people change while files download.
-    settingsButton = new QPushButton("Se&ttings", this);
+    settingsButton = new QPushButton(tr("Se&ttings"), this);
     settingsButton->setObjectName("settingsButton");
     settingsButton->setAutoDefault(true);
-    settingsButton->setToolTip("Speed limit, download hours, and what happens when the queue is done (Ctrl+,)");
+    settingsButton->setToolTip(tr("Speed limit, download hours, and what happens when the queue is done (Ctrl+,)"));
     statusBar()->addPermanentWidget(settingsButton);
 }
 

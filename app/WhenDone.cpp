@@ -20,8 +20,8 @@ WhenDone::~WhenDone() = default;
 bool WhenDone::pending() const { return timer->isActive(); }
 
 QString WhenDone::countdownText(long long seconds) const {
-    return QString(action == Settings::WhenDone::suspend ? "The computer will be suspended in %1 s"
-                                                         : "The computer will be powered off in %1 s")
+    return (action == Settings::WhenDone::suspend ? tr("The computer will be suspended in %1 s")
+                                                  : tr("The computer will be powered off in %1 s"))
         .arg(seconds);
 }
 
@@ -41,7 +41,7 @@ void WhenDone::start(Settings::WhenDone what) {
     timer->start();
     const auto seconds = std::chrono::ceil<std::chrono::seconds>(delay).count();
     notification = std::make_unique<ActionNotification>(
-        "Downloads finished", countdownText(seconds) + ".", QStringList{"cancel", "Cancel"},
+        tr("Downloads finished"), countdownText(seconds) + ".", QStringList{"cancel", tr("Cancel")},
         [this](const QString& key) {
             if (key == "cancel") cancel();
         });
@@ -71,15 +71,16 @@ void WhenDone::act() {
         suspend ? "Suspend" : "PowerOff");
     call << false;  // nobody is there to answer a password question
     QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.isConnected()) return tell(suspend ? "The computer could not be suspended: no system bus"
-                                                : "The computer could not be powered off: no system bus");
+    if (!bus.isConnected()) return tell(suspend ? tr("The computer could not be suspended: no system bus")
+                                                : tr("The computer could not be powered off: no system bus"));
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, suspend](QDBusPendingCallWatcher* answer) {
         answer->deleteLater();
         const QDBusPendingReply<> reply = *answer;
         if (!reply.isError()) return;
-        const QString text = (suspend ? "The computer could not be suspended: " : "The computer could not be powered off: ") +
-                             reply.error().message();
+        const QString text = (suspend ? tr("The computer could not be suspended: %1")
+                                      : tr("The computer could not be powered off: %1"))
+                                 .arg(reply.error().message());
         tell(text);
         Notifier::notify("Vemlis loader", text);
     });

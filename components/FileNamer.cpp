@@ -82,7 +82,7 @@ FileNamer::FileNamer(QWidget* parent, const std::string& folder) : QGroupBox(par
     maskLabel = new QLabel(qtText(rows::maskCaption), this);
     maskEdit = new QLineEdit(this);
     maskEdit->setObjectName("maskEdit");
-    maskEdit->setAccessibleName("Mask");
+    maskEdit->setAccessibleName(tr("Mask"));
     maskLabel->setBuddy(maskEdit);
     auto* link = new LinkButton(qtText(rows::syntax), this);
     link->setObjectName("syntaxLink");

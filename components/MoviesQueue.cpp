@@ -44,7 +44,7 @@ void MoviesQueue::contextMenuEvent(QContextMenuEvent* event) {
     QTreeWidgetItem* row = event->reason() == QContextMenuEvent::Mouse ? itemAt(event->pos()) : currentItem();
     if (!OnOpenFolder || downloadedFile(row).empty()) return UTF8ListView::contextMenuEvent(event);
     QMenu menu(this);
-    QAction* open = menu.addAction("Open folder");
+    QAction* open = menu.addAction(tr("Open folder"));
     if (menu.exec(event->globalPos()) == open) openFolder(row);
 }
 

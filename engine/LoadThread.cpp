@@ -108,7 +108,9 @@ bool LoadThread::pausedByWindow() {
     if (!closed) return false;
     const ServerFile* next = set.getNextQueuedFile();
     if (!next) return false;
-    setWaiting(Waiting{next->getURL(), "Paused until " + DownloadWindow::clockText(now.from), Clock::time_point::max()});
+    const QString until = QCoreApplication::translate("LoadThread", "Paused until %1")
+                              .arg(QString::fromStdString(DownloadWindow::clockText(now.from)));
+    setWaiting(Waiting{next->getURL(), until.toStdString(), Clock::time_point::max()});
     // Looked at again every minute at least: the clock may be set or jump (a suspend, summer time).
     pause(std::min<std::chrono::milliseconds>(std::chrono::seconds(*closed), std::chrono::minutes(1)));
     return true;
@@ -301,7 +303,7 @@ void LoadThread::setFileAside(const HttpError& error) {
         // ends (a minute at most, should nobody say).
         SetAside& aside = setAside[currentFile];
         aside.due = Clock::now() + std::chrono::minutes(1);
-        aside.reason = "Waiting for the network";
+        aside.reason = QCoreApplication::translate("LoadThread", "Waiting for the network").toStdString();
         setWaiting(Waiting{currentFile->getURL(), aside.reason, aside.due});
         return;
     }

@@ -1,5 +1,6 @@
 # Sourced by test.sh and run.sh: installs the Debian packages the project needs, once.
 vemlis_packages=(build-essential cmake pkg-config curl libgtest-dev libbenchmark-dev qt6-base-dev
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   libcurl4-openssl-dev libcpp-httplib-dev libpugixml-dev xvfb xauth imagemagick fonts-liberation
   desktop-file-utils appstream dbus openbox dpkg-dev file openssl ccache lintian)
 

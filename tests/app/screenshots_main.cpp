@@ -22,6 +22,7 @@
 #include "app/Dialogs.h"
 #include "app/SettingsDialog.h"
 #include "app/StateSaver.h"
+#include "app/Translations.h"
 #include "engine/LoadThread.h"
 #include "app/Twindow.h"
 #include "components/FileNamer.h"
@@ -84,6 +85,7 @@ int main(int argc, char** argv) {
         palette.setColor(QPalette::Link, QColor(100, 170, 255));
         QApplication::setPalette(palette);
     }
+    installTranslations();  // LANG=de_DE.UTF-8: the pictures in German
     vemlis::HttpLibrary httpLibrary;
     const std::filesystem::path out = argv[2];
     std::filesystem::create_directories(out);
@@ -110,7 +112,7 @@ int main(int argc, char** argv) {
         saveScreen(out / "screen-list-panel.png");
 
         auto* reload = window.reloadDialog;
-        reload->findChild<QPlainTextEdit*>("text")->setPlainText(reloadQuestions[Loaded]);
+        reload->findChild<QPlainTextEdit*>("text")->setPlainText(QString::fromStdString(reloadQuestion(Loaded)));
         reload->show();
         save(reload, out / "dialog-reload.png");
         reload->hide();

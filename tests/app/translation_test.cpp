@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTranslator>
+
+#include "ScriptedPrompter.h"
+#include "TempDir.h"
+#include "app/SettingsDialog.h"
+#include "app/Translations.h"
+#include "app/Twindow.h"
+#include "components/QtText.h"
+#include "engine/net/HttpClient.h"
+#include "model/UiTexts.h"
+
+using namespace tavik::vemlis_loader;
+
+TEST(Translations, AGermanSystemGetsEveryTextInGerman) {
+    ASSERT_EQ(QLocale().language(), QLocale::German);
+    ASSERT_EQ(vemlis::installTranslations(), "de");
+    // Every text of the table has its translation (some read the same: "URL", "Status").
+    QTranslator german;
+    ASSERT_TRUE(german.load(":/i18n/vemlis-loader_de.qm"));
+    for (int row = 0; row < uiTextCount; ++row) {
+        if (englishText(row).empty()) continue;
+        EXPECT_FALSE(german.translate("UiTexts", englishText(row).c_str()).isEmpty()) << englishText(row);
+    }
+    EXPECT_EQ(uiText(rows::startDownload), "Download starten");
+    EXPECT_EQ(statusName(Loaded), "Heruntergeladen");
+    EXPECT_EQ(reloadQuestion(Loaded), uiText(rows::loadedQuestion));
+    EXPECT_EQ(statusNames[Loaded], "Downloaded");  // what is written stays English
+
+    ScriptedPrompter prompter;
+    vemlis::testing::TempDir dir;
+    vemlis::Twindow window("http://127.0.0.1:9/movies.xml", dir.path());
+    EXPECT_EQ(window.beginDownloadButton->text(), "Download &starten");  // Alt+S still
+    EXPECT_EQ(window.settingsButton->text(), "Einstell&ungen");
+    vemlis::SettingsDialog settings(window.getSettings(), &window);
+    EXPECT_EQ(settings.windowTitle(), "Einstellungen");
+}
+
+// German as the system's language, whatever the machine's; offscreen.
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    vemlis::testing::TempDir config;  // the user's own settings are neither read nor written
+    qputenv("XDG_CONFIG_HOME", config.path().c_str());
+    qputenv("LANG", "de_DE.UTF-8");
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"}) qunsetenv(name);
+    vemlis::HttpLibrary httpLibrary;
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
