@@ -6,6 +6,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -790,4 +791,28 @@ TEST(Window, TheSaveDialogOpensInTheFolderUsedLastAlsoInTheNextRun) {
     s.window->moviesListCheck(nullptr, s.movie(1, 0, 0));
     ASSERT_EQ(s.prompter.saveInitialNames.size(), 3u);
     EXPECT_EQ(s.prompter.saveInitialNames[2].find("chosen"), std::string::npos);
+}
+
+TEST(Window, TabVisitsOnlyWhatCanBeSeenAndReachesTheSyntaxLink) {
+    Session s;
+    s.open();
+    ASSERT_TRUE(s.listed());
+    s.window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(s.window.get()));
+    s.window->beginDownloadButton->setFocus();
+    std::vector<std::string> visited;
+    bool syntax = false;
+    for (int i = 0; i < 40; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* now = QApplication::focusWidget();
+        ASSERT_NE(now, nullptr);
+        // Shown, and of a size that can be seen.
+        EXPECT_TRUE(now->isVisible() && now->width() > 2 && now->height() > 2)
+            << "an invisible Tab stop: " << now->metaObject()->className() << " " << now->objectName().toStdString();
+        visited.push_back(now->objectName().toStdString());
+        if (auto* button = qobject_cast<QAbstractButton*>(now); button && button->text() == qtText(rows::syntax)) syntax = true;
+        if (now == s.window->beginDownloadButton) break;
+    }
+    EXPECT_TRUE(syntax);
+    EXPECT_EQ(visited.back(), "beginDownloadButton");  // round the window and back
 }
