@@ -128,11 +128,18 @@ QTreeWidgetItem* UTF8ListView::addRow(const std::string& caption, const void* da
     if (checkBoxes) {
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setData(0, Qt::CheckStateRole, Qt::Unchecked);
+        item->setData(0, Qt::AccessibleDescriptionRole, tickWords(false));
     }
     settingRow = true;
     addTopLevelItem(item);
     settingRow = false;
     return item;
+}
+
+QString UTF8ListView::tickWords(bool checked) {
+    // Also said of a row that is not ticked: the desktop's bridge (Qt 6.4) tells "checked" but
+    // not that a cell can be checked, so an unticked row would sound like any other.
+    return checked ? tr("checked") : tr("not checked");
 }
 
 void UTF8ListView::setColumnGrows(int column) {
@@ -166,6 +173,7 @@ void UTF8ListView::setRowChecked(QTreeWidgetItem* row, bool checked) {
         // Told to assistive technologies as the cell's check state.
         row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
         row->setData(0, Qt::CheckStateRole, checked ? Qt::Checked : Qt::Unchecked);
+        row->setData(0, Qt::AccessibleDescriptionRole, tickWords(checked));
     }
     settingRow = false;
     if (checkBoxes && QAccessible::isActive()) {

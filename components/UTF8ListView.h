@@ -92,6 +92,8 @@ private:
         bool empty = false;
     };
     const FittedText& fitted(const QString& text, int room) const;
+    // What a screen reader hears of a row's tick.
+    static QString tickWords(bool checked);
     void onSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
 
     QColor selectedItemColor{0, 0, 0};

@@ -452,6 +452,17 @@
     </message>
 </context>
 <context>
+    <name>vemlis::UTF8ListView</name>
+    <message>
+        <source>checked</source>
+        <translation>angehakt</translation>
+    </message>
+    <message>
+        <source>not checked</source>
+        <translation>nicht angehakt</translation>
+    </message>
+</context>
+<context>
     <name>vemlis::WhenDone</name>
     <message>
         <source>The computer will be suspended in %1 s</source>

@@ -25,6 +25,10 @@ TEST(Translations, AGermanSystemGetsEveryTextInGerman) {
         if (englishText(row).empty()) continue;
         EXPECT_FALSE(german.translate("UiTexts", englishText(row).c_str()).isEmpty()) << englishText(row);
     }
+    // And every other text of the program.
+    const std::string source = vemlis::testing::readWholeFile(VEMLIS_GERMAN_TS);
+    EXPECT_EQ(source.find("unfinished"), std::string::npos);
+    EXPECT_NE(source.find("<translation>Ordner öffnen</translation>"), std::string::npos);
     EXPECT_EQ(uiText(rows::startDownload), "Download starten");
     EXPECT_EQ(statusName(Loaded), "Heruntergeladen");
     EXPECT_EQ(reloadQuestion(Loaded), uiText(rows::loadedQuestion));

@@ -223,6 +223,7 @@ TEST(UTF8ListView, AScreenReaderReadsCellsCaptionsAndTicks) {
     EXPECT_EQ(list->child(1)->text(QAccessible::Name), "Queued");
     EXPECT_TRUE(cell->state().checkable);
     EXPECT_FALSE(cell->state().checked);
+    EXPECT_EQ(cell->text(QAccessible::Description), "not checked");  // heard also where "checkable" is not
     view.setRowChecked(row, true);
     EXPECT_TRUE(table->cellAt(0, 0)->state().checked);
     // A tick set through the model, as an assistive technology sets it, is a tick.
