@@ -123,16 +123,20 @@ double resumeOverhead(int argc, char** argv, const fs::path& source) {
     return static_cast<double>(server.bytesSent("/big.avi")) / static_cast<double>(size);
 }
 
-// The client's own segmented transfer: four connections, each writing at its offsets.
-bool segmented(const std::string& url, const fs::path& to) {
-    // The length and version from the first answer's headers; its body is not taken.
+// The file's length and version from the first answer's headers; its body is not taken.
+vemlis::ResponseInfo headersOf(vemlis::HttpClient& client, const std::string& url) {
     struct HeadersOnly final : vemlis::ByteSink {
         bool begin(const vemlis::ResponseInfo&) override { return false; }
         bool write(const char*, std::size_t) override { return false; }
     } headers;
-    vemlis::HttpClient client;
     client.get(url, headers);
-    const vemlis::ResponseInfo info = client.getResponseInfo();
+    return client.getResponseInfo();
+}
+
+// The client's own segmented transfer: four connections, each writing at its offsets.
+bool segmented(const std::string& url, const fs::path& to) {
+    vemlis::HttpClient client;
+    const vemlis::ResponseInfo info = headersOf(client, url);
     if (!info.acceptsRanges || info.totalLength <= 0 || info.validator.empty()) return false;
     struct File final : vemlis::OffsetSink {
         int fd;
@@ -151,13 +155,8 @@ bool segmented(const std::string& url, const fs::path& to) {
 // Bytes per second reached under a speed limit over `seconds`, on `connections` connections at
 // once, divided by the limit. Nothing is written: only what came is counted.
 double speedLimitRatio(const std::string& url, int connections, std::int64_t limit, double seconds) {
-    struct HeadersOnly final : vemlis::ByteSink {
-        bool begin(const vemlis::ResponseInfo&) override { return false; }
-        bool write(const char*, std::size_t) override { return false; }
-    } headers;
     vemlis::HttpClient client;
-    client.get(url, headers);
-    const vemlis::ResponseInfo info = client.getResponseInfo();
+    const vemlis::ResponseInfo info = headersOf(client, url);
     struct Nowhere final : vemlis::OffsetSink {
         bool writeAt(std::int64_t, const char*, std::size_t) override { return true; }
     } sink;
