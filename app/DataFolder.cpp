@@ -34,8 +34,12 @@ std::string catalogueAddress(const char* built, std::string& problem) {
     std::string address = set && *set ? set : built;
     const bool web = address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
     if (web && address.find_first_of("\r\n ") == std::string::npos && address.size() > 8) return address;
-    problem = "The address of the list of episodes is not an http:// or https:// address:\n" + address +
-              (set && *set ? "\n(set by VEMLIS_CATALOGUE_URL)" : "");
+    problem = QCoreApplication::translate("vemlis::DataFolder",
+                                          "The address of the list of episodes is not an http:// or https:// address:\n%1")
+                  .arg(QString::fromStdString(address))
+                  .toStdString() +
+              (set && *set ? "\n" + QCoreApplication::translate("vemlis::DataFolder", "(set by VEMLIS_CATALOGUE_URL)").toStdString()
+                           : "");
     return {};
 }
 

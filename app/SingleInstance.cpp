@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
@@ -54,10 +55,13 @@ SingleInstance::SingleInstance(const std::filesystem::path& fallbackFolder, cons
     if (error == 0) return;
     struct stat link {};
     const bool isLink = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
-    trouble = "Vemlis loader cannot use its lock file\n" + path + "\n" +
-              (isLink ? std::string("It is a symbolic link; remove it and start the program again.")
-                      : error == EINVAL ? std::string("It is not a regular file; remove it and start the program again.")
-                                        : std::strerror(error));
+    const auto said = [](const char* english) { return QCoreApplication::translate("vemlis::SingleInstance", english); };
+    trouble = said(QT_TRANSLATE_NOOP("vemlis::SingleInstance", "Vemlis loader cannot use its lock file\n%1\n%2"))
+                  .arg(QString::fromStdString(path),
+                       isLink ? said(QT_TRANSLATE_NOOP("vemlis::SingleInstance", "It is a symbolic link; remove it and start the program again."))
+                       : error == EINVAL ? said(QT_TRANSLATE_NOOP("vemlis::SingleInstance", "It is not a regular file; remove it and start the program again."))
+                                         : QString::fromLocal8Bit(std::strerror(error)))
+                  .toStdString();
 }
 
 SingleInstance::~SingleInstance() {

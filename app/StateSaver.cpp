@@ -1,5 +1,6 @@
 #include "StateSaver.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <fstream>
@@ -106,8 +107,11 @@ void StateSaver::finished(const std::string& reason) {
 }
 
 std::string StateSaver::failureText(const std::filesystem::path& path, const std::string& reason) {
-    return "The state of the downloads could not be saved to\n" + path.string() + "\n" + reason +
-           "\nWhat was saved there before is kept.";
+    return QCoreApplication::translate("vemlis::StateSaver",
+                                       "The state of the downloads could not be saved to\n%1\n%2\nWhat was saved there "
+                                       "before is kept.")
+        .arg(QString::fromStdString(path.string()), QString::fromStdString(reason))
+        .toStdString();
 }
 
 }  // namespace vemlis

@@ -131,9 +131,10 @@ bool FileNamer::setMovieFileName(const Movie* movie, const Language* titleLangua
             if (!chosen) return false;
             initial = *chosen;
             if (!tavik::text::isPlainFileName(*chosen)) {
-                prompter().showMessage(window(), "The name\n" + tavik::text::suggestedFileName(*chosen) +
-                                                     "\nholds characters that a file name cannot have. Please, "
-                                                     "choose another name.");
+                prompter().showMessage(window(), tr("The name\n%1\nholds characters that a file name cannot have. "
+                                                    "Please, choose another name.")
+                                                     .arg(QString::fromStdString(tavik::text::suggestedFileName(*chosen)))
+                                                     .toStdString());
                 continue;
             }
             const Movie* holder = usedNames ? usedNames->holder(*chosen, movie) : nullptr;
@@ -143,8 +144,11 @@ bool FileNamer::setMovieFileName(const Movie* movie, const Language* titleLangua
                     lastFolder = chosen->substr(0, slash);
                 break;
             }
-            prompter().showMessage(window(), "The name\n" + *chosen + "\nis already given to another movie: " +
-                                                 describe(holder, english) + ". Please, choose another name.");
+            prompter().showMessage(window(), tr("The name\n%1\nis already given to another movie: %2. Please, choose "
+                                                "another name.")
+                                                 .arg(QString::fromStdString(*chosen),
+                                                      QString::fromStdString(describe(holder, english)))
+                                                 .toStdString());
         }
     } else {
         const std::string name = generateName(getMask(), movie, titleLanguage, english);
@@ -297,7 +301,7 @@ void FileNamer::copyDataFrom(const FileNamer* other) {
 void FileNamer::showMaskHint() {
     // On this platform "/" separates folders, and masks write them with a backslash.
     prompter().showMessage(window(), uiText(rows::maskHelp) +
-                                         "\nFolders are written with \"\\\": here \"/\" starts a substitution.");
+                                         "\n" + tr("Folders are written with \"\\\": here \"/\" starts a substitution.").toStdString());
 }
 
 bool FileNamer::isAskMode() const { return askButton->isChecked(); }

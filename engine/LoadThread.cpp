@@ -169,7 +169,10 @@ void LoadThread::run() {
         } catch (const std::exception& error) {
             // Nothing is expected here: end the run with what happened rather than try again
             // every turn.
-            if (!closing) fail(std::string("Vemlis loader stopped: ") + error.what());
+            if (!closing)
+                fail(QCoreApplication::translate("LoadThread", "Vemlis loader stopped: %1")
+                         .arg(QString::fromUtf8(error.what()))
+                         .toStdString());
         }
         pause(turnPause);
     }
@@ -201,8 +204,12 @@ void LoadThread::loadCatalogue() {
         }
         // Not a network fault: the address names something far larger than a list of episodes.
         const std::int64_t announced = http.getResponseInfo().contentLength;
-        fail("The list of episodes at\n" + catalogueURL + "\nis larger than " + std::to_string(catalogueLimit >> 20) +
-             " MB" + (announced > 0 ? " (" + std::to_string(announced >> 20) + " MB)." : "."));
+        const QString url = QString::fromStdString(catalogueURL), limit = QString::number(catalogueLimit >> 20);
+        fail((announced > 0 ? QCoreApplication::translate("LoadThread", "The list of episodes at\n%1\nis larger than %2 MB (%3 MB).")
+                                  .arg(url, limit, QString::number(announced >> 20))
+                            : QCoreApplication::translate("LoadThread", "The list of episodes at\n%1\nis larger than %2 MB.")
+                                  .arg(url, limit))
+                 .toStdString());
     } catch (const std::exception& error) {
         if (!closing) fail(uiText(rows::catalogueNotLoaded) + "\n" + catalogueURL + "\n" + error.what());
     }
@@ -249,7 +256,9 @@ bool LoadThread::splitCurrentFile() {
     } catch (const std::system_error& error) {
         // The file arrived whole: it is kept and split again when its turn comes, never
         // fetched again for a failure of ours. Movies not reached keep their flags.
-        setFileAside("The downloaded file could not be read: " + error.code().message());
+        setFileAside(QCoreApplication::translate("LoadThread", "The downloaded file could not be read: %1")
+                         .arg(QString::fromStdString(error.code().message()))
+                         .toStdString());
     }
     return false;
 }

@@ -2,6 +2,69 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>HttpError</name>
+    <message>
+        <source>File not found on the server (%1)</source>
+        <translation>Datei auf dem Server nicht gefunden (%1)</translation>
+    </message>
+    <message>
+        <source>The server is busy (%1)</source>
+        <translation>Der Server ist ausgelastet (%1)</translation>
+    </message>
+    <message>
+        <source>Server error %1</source>
+        <translation>Serverfehler %1</translation>
+    </message>
+    <message>
+        <source>The server refused the file (%1)</source>
+        <translation>Der Server verweigert die Datei (%1)</translation>
+    </message>
+    <message>
+        <source>No answer from the server</source>
+        <translation>Keine Antwort vom Server</translation>
+    </message>
+    <message>
+        <source>Connection lost</source>
+        <translation>Verbindung unterbrochen</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>Angehalten</translation>
+    </message>
+    <message>
+        <source>The answer is too large</source>
+        <translation>Die Antwort ist zu groß</translation>
+    </message>
+    <message>
+        <source>The file changed on the server</source>
+        <translation>Die Datei hat sich auf dem Server geändert</translation>
+    </message>
+    <message>
+        <source>The server sent another part of the file than asked for</source>
+        <translation>Der Server schickte einen anderen Teil der Datei als angefragt</translation>
+    </message>
+    <message>
+        <source>The server sends the whole file instead of a part</source>
+        <translation>Der Server schickt die ganze Datei statt eines Teils</translation>
+    </message>
+    <message>
+        <source>The server sent the file compressed (%1)</source>
+        <translation>Der Server schickte die Datei komprimiert (%1)</translation>
+    </message>
+    <message>
+        <source>Secure connection to %1 failed: %2</source>
+        <translation>Sichere Verbindung zu %1 fehlgeschlagen: %2</translation>
+    </message>
+    <message>
+        <source>The server sent the download to an address that is not allowed</source>
+        <translation>Der Server leitete den Download an eine nicht erlaubte Adresse weiter</translation>
+    </message>
+    <message>
+        <source>Server %1 not found</source>
+        <translation>Server %1 nicht gefunden</translation>
+    </message>
+</context>
+<context>
     <name>LoadThread</name>
     <message>
         <source>Paused until %1</source>
@@ -10,6 +73,30 @@
     <message>
         <source>Waiting for the network</source>
         <translation>Warten auf das Netzwerk</translation>
+    </message>
+    <message>
+        <source>Vemlis loader stopped: %1</source>
+        <translation>Vemlis loader wurde beendet: %1</translation>
+    </message>
+    <message>
+        <source>The list of episodes at
+%1
+is larger than %2 MB (%3 MB).</source>
+        <translation>Die Liste der Folgen unter
+%1
+ist größer als %2 MB (%3 MB).</translation>
+    </message>
+    <message>
+        <source>The list of episodes at
+%1
+is larger than %2 MB.</source>
+        <translation>Die Liste der Folgen unter
+%1
+ist größer als %2 MB.</translation>
+    </message>
+    <message>
+        <source>The downloaded file could not be read: %1</source>
+        <translation>Die heruntergeladene Datei konnte nicht gelesen werden: %1</translation>
     </message>
 </context>
 <context>
@@ -340,10 +427,43 @@
     </message>
 </context>
 <context>
+    <name>vemlis::DataFolder</name>
+    <message>
+        <source>The address of the list of episodes is not an http:// or https:// address:
+%1</source>
+        <translation>Die Adresse der Liste der Folgen ist keine http://- oder https://-Adresse:
+%1</translation>
+    </message>
+    <message>
+        <source>(set by VEMLIS_CATALOGUE_URL)</source>
+        <translation>(gesetzt durch VEMLIS_CATALOGUE_URL)</translation>
+    </message>
+</context>
+<context>
     <name>vemlis::FileNamer</name>
     <message>
         <source>Mask</source>
         <translation>Maske</translation>
+    </message>
+    <message>
+        <source>The name
+%1
+holds characters that a file name cannot have. Please, choose another name.</source>
+        <translation>Der Name
+%1
+enthält Zeichen, die ein Dateiname nicht haben kann. Bitte wählen Sie einen anderen Namen.</translation>
+    </message>
+    <message>
+        <source>The name
+%1
+is already given to another movie: %2. Please, choose another name.</source>
+        <translation>Der Name
+%1
+ist schon an einen anderen Film vergeben: %2. Bitte wählen Sie einen anderen Namen.</translation>
+    </message>
+    <message>
+        <source>Folders are written with &quot;\&quot;: here &quot;/&quot; starts a substitution.</source>
+        <translation>Ordner werden mit &quot;\&quot; geschrieben: hier beginnt &quot;/&quot; eine Ersetzung.</translation>
     </message>
 </context>
 <context>
@@ -406,6 +526,38 @@
     <message>
         <source>&amp;When the queue is done:</source>
         <translation>&amp;Wenn die Warteschlange fertig ist:</translation>
+    </message>
+</context>
+<context>
+    <name>vemlis::SingleInstance</name>
+    <message>
+        <source>Vemlis loader cannot use its lock file
+%1
+%2</source>
+        <translation>Vemlis loader kann seine Sperrdatei nicht verwenden
+%1
+%2</translation>
+    </message>
+    <message>
+        <source>It is a symbolic link; remove it and start the program again.</source>
+        <translation>Sie ist ein symbolischer Link; entfernen Sie ihn und starten Sie das Programm erneut.</translation>
+    </message>
+    <message>
+        <source>It is not a regular file; remove it and start the program again.</source>
+        <translation>Sie ist keine gewöhnliche Datei; entfernen Sie sie und starten Sie das Programm erneut.</translation>
+    </message>
+</context>
+<context>
+    <name>vemlis::StateSaver</name>
+    <message>
+        <source>The state of the downloads could not be saved to
+%1
+%2
+What was saved there before is kept.</source>
+        <translation>Der Stand der Downloads konnte nicht gespeichert werden in
+%1
+%2
+Was dort zuvor gespeichert war, bleibt erhalten.</translation>
     </message>
 </context>
 <context>

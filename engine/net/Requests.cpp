@@ -1,6 +1,8 @@
 // How every request of the client is set up, and how its answers and failures are read.
 #include <sys/socket.h>
 
+#include <QCoreApplication>
+
 #include <cctype>
 #include <cstdlib>
 #include <ctime>
@@ -13,27 +15,46 @@
 
 namespace vemlis {
 
+namespace {
+
+// The reason in the user's language (English unless a translation is installed).
+std::string said(const char* english, const QString& first = {}, const QString& second = {}) {
+    QString text = QCoreApplication::translate("HttpError", english);
+    if (!first.isNull()) text = text.arg(first);
+    if (!second.isNull()) text = text.arg(second);
+    return text.toStdString();
+}
+
+}  // namespace
+
 std::string HttpError::reason() const {
+    const QString code = QString::number(status);
     switch (kind) {
         case Kind::status:
-            if (status == 404 || status == 410) return "File not found on the server (" + std::to_string(status) + ")";
-            if (status == 429 || status == 503) return "The server is busy (" + std::to_string(status) + ")";
-            if (status >= 500) return "Server error " + std::to_string(status);
-            return "The server refused the file (" + std::to_string(status) + ")";
-        case Kind::stalled: return "No answer from the server";
-        case Kind::cutShort: return "Connection lost";
-        case Kind::brokenOff: return "Stopped";
-        case Kind::tooLarge: return "The answer is too large";
-        case Kind::changed: return "The file changed on the server";
-        case Kind::wrongRange: return "The server sent another part of the file than asked for";
-        case Kind::rangesIgnored: return "The server sends the whole file instead of a part";
-        case Kind::encoded: return "The server sent the file compressed (" + std::string(what()) + ")";
-        case Kind::certificate: return "Secure connection to " + host + " failed: " + what();
-        case Kind::redirect: return "The server sent the download to an address that is not allowed";
-        case Kind::notFound: return "Server " + host + " not found";
+            if (status == 404 || status == 410) return said(QT_TRANSLATE_NOOP("HttpError", "File not found on the server (%1)"), code);
+            if (status == 429 || status == 503) return said(QT_TRANSLATE_NOOP("HttpError", "The server is busy (%1)"), code);
+            if (status >= 500) return said(QT_TRANSLATE_NOOP("HttpError", "Server error %1"), code);
+            return said(QT_TRANSLATE_NOOP("HttpError", "The server refused the file (%1)"), code);
+        case Kind::stalled: return said(QT_TRANSLATE_NOOP("HttpError", "No answer from the server"));
+        case Kind::cutShort: return said(QT_TRANSLATE_NOOP("HttpError", "Connection lost"));
+        case Kind::brokenOff: return said(QT_TRANSLATE_NOOP("HttpError", "Stopped"));
+        case Kind::tooLarge: return said(QT_TRANSLATE_NOOP("HttpError", "The answer is too large"));
+        case Kind::changed: return said(QT_TRANSLATE_NOOP("HttpError", "The file changed on the server"));
+        case Kind::wrongRange:
+            return said(QT_TRANSLATE_NOOP("HttpError", "The server sent another part of the file than asked for"));
+        case Kind::rangesIgnored:
+            return said(QT_TRANSLATE_NOOP("HttpError", "The server sends the whole file instead of a part"));
+        case Kind::encoded:
+            return said(QT_TRANSLATE_NOOP("HttpError", "The server sent the file compressed (%1)"), QString::fromUtf8(what()));
+        case Kind::certificate:
+            return said(QT_TRANSLATE_NOOP("HttpError", "Secure connection to %1 failed: %2"), QString::fromStdString(host),
+                        QString::fromUtf8(what()));
+        case Kind::redirect:
+            return said(QT_TRANSLATE_NOOP("HttpError", "The server sent the download to an address that is not allowed"));
+        case Kind::notFound: return said(QT_TRANSLATE_NOOP("HttpError", "Server %1 not found"), QString::fromStdString(host));
         case Kind::network: break;
     }
-    return "Connection lost";
+    return said(QT_TRANSLATE_NOOP("HttpError", "Connection lost"));
 }
 
 bool headerValue(std::string_view line, std::string_view name, std::string& value) {

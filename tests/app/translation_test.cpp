@@ -33,6 +33,7 @@ TEST(Translations, AGermanSystemGetsEveryTextInGerman) {
     EXPECT_EQ(statusName(Loaded), "Heruntergeladen");
     EXPECT_EQ(reloadQuestion(Loaded), uiText(rows::loadedQuestion));
     EXPECT_EQ(statusNames[Loaded], "Downloaded");  // what is written stays English
+    EXPECT_EQ(vemlis::HttpError("", vemlis::HttpError::Kind::status, 503).reason(), "Der Server ist ausgelastet (503)");
 
     ScriptedPrompter prompter;
     vemlis::testing::TempDir dir;
