@@ -445,13 +445,13 @@ void Twindow::showProgress() {
 
 void Twindow::infoTimerTimer() {
     showProgress();
-    size->setText(doneTold ? QString("-") : toQt(http->getSize()));
-    recieved->setText(toQt(http->getRecieved()));
+    // Each label is set once a tick: a text that flips and flips back is repainted and told to
+    // screen readers five times a second.
     if (const auto waiting = loadThread->getWaiting()) {
-        // Where speed and time left would be: why the file waits and for how long.
+        // Where speed and time left would be: why the file waits and for how long. The last
+        // transfer's figures belong to another file, or to an attempt that failed.
         const auto left = std::chrono::ceil<std::chrono::seconds>(waiting->due - std::chrono::steady_clock::now());
         url->setText(toQt(waiting->url));
-        // The last transfer's figures belong to another file, or to an attempt that failed.
         size->setText("-");
         recieved->setText("-");
         speed->setText(toQt(waiting->reason));
@@ -460,6 +460,8 @@ void Twindow::infoTimerTimer() {
                           : tr("next try in %1 s").arg(std::max<long long>(left.count(), 0)));
         return;
     }
+    size->setText(doneTold ? QString("-") : toQt(http->getSize()));
+    recieved->setText(toQt(http->getRecieved()));
     speed->setText(toQt(http->getSpeed()));
     time->setText(toQt(http->getTime()));
 }
