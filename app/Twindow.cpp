@@ -120,11 +120,12 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
             if (online) loadThread->retryNow();
         },
         this);
-    settings = Settings::load(*userSettings());
+    const auto stored = userSettings();
+    settings = Settings::load(*stored);
     // The save dialog opens where the user saved last, also in an earlier run, while that
     // folder still exists.
     std::error_code missing;
-    if (const QString folder = userSettings()->value("Dialogs/SaveFolder").toString();
+    if (const QString folder = stored->value("Dialogs/SaveFolder").toString();
         !folder.isEmpty() && std::filesystem::is_directory(folder.toStdString(), missing))
         fileNamer->setLastFolder(folder.toStdString());
     http->setSpeedLimit(settings.bytesPerSecond());
