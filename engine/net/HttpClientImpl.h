@@ -24,10 +24,13 @@ bool headerValue(std::string_view line, std::string_view name, std::string& valu
 // The headers of one answer that a transfer needs, collected anew for every answer of a
 // redirect chain.
 struct AnswerHeaders {
-    std::string etag, lastModified, contentRange, retryAfter, acceptRanges, contentEncoding;
-    // Takes one header line; a status line starts a new answer.
+    std::string etag, lastModified, date, contentRange, retryAfter, acceptRanges, contentEncoding;
+    // Takes one header line; a status line starts a new answer. Repeated lines of a list
+    // (Content-Encoding) are joined with commas, as they mean; a field that may stand once and
+    // comes again with another value is taken as nonsense, never as the last one sent.
     void take(std::string_view line);
-    // ETag, else Last-Modified; empty when neither is a safe validator.
+    // What may be sent back as If-Range: a strong ETag, else a strong Last-Modified; empty
+    // when there is none.
     std::string validator() const;
 };
 

@@ -69,20 +69,34 @@ bool headerValue(std::string_view line, std::string_view name, std::string& valu
     return true;
 }
 
+namespace {
+
+// A field that may appear once: a second, different value leaves nothing that can be trusted
+// (a control character, which every reader of it refuses).
+void single(std::string& field, const std::string& value) {
+    field = field.empty() || field == value ? value : std::string("\x01");
+}
+
+void list(std::string& field, const std::string& value) { field = field.empty() ? value : field + ", " + value; }
+
+}  // namespace
+
 void AnswerHeaders::take(std::string_view line) {
     if (line.rfind("HTTP/", 0) == 0) {
         *this = {};
         return;
     }
-    headerValue(line, "ETag", etag) || headerValue(line, "Last-Modified", lastModified) ||
-        headerValue(line, "Content-Range", contentRange) || headerValue(line, "Accept-Ranges", acceptRanges) ||
-        headerValue(line, "Content-Encoding", contentEncoding) || headerValue(line, "Retry-After", retryAfter);
+    std::string value;
+    if (headerValue(line, "ETag", value)) return single(etag, value);
+    if (headerValue(line, "Last-Modified", value)) return single(lastModified, value);
+    if (headerValue(line, "Date", value)) return single(date, value);
+    if (headerValue(line, "Content-Range", value)) return single(contentRange, value);
+    if (headerValue(line, "Accept-Ranges", value)) return single(acceptRanges, value);
+    if (headerValue(line, "Retry-After", value)) return single(retryAfter, value);
+    if (headerValue(line, "Content-Encoding", value)) return list(contentEncoding, value);
 }
 
-std::string AnswerHeaders::validator() const {
-    std::string clean = cleanValidator(etag);
-    return clean.empty() ? cleanValidator(lastModified) : clean;
-}
+std::string AnswerHeaders::validator() const { return rangeValidator(etag, lastModified, date); }
 
 namespace {
 

@@ -93,6 +93,18 @@ std::string cleanValidator(std::string_view value) {
     return std::string(value);
 }
 
+std::string rangeValidator(std::string_view etag, std::string_view lastModified, std::string_view date) {
+    // A weak tag may stand for bytes that changed; and with any tag, no date may be sent.
+    if (!trimmed(etag).empty()) {
+        const std::string tag = cleanValidator(etag);
+        return tag.rfind("W/", 0) == 0 ? std::string() : tag;
+    }
+    const std::string modified = cleanValidator(lastModified);
+    const auto when = imfDate(modified), answered = imfDate(trimmed(date));
+    if (!when || !answered || *answered - *when < 1) return {};
+    return modified;
+}
+
 PartialVerdict checkPartial(const RangeAsked& asked, std::string_view contentRange, std::int64_t contentLength,
                             std::string_view validator) {
     // A server that ignored If-Range sends a part of another version: never joined to ours.

@@ -28,6 +28,12 @@ int parseRetryAfter(std::string_view value, std::time_t now);
 // ASCII and spaces only, at most 1 KiB. Anything else is no validator (empty).
 std::string cleanValidator(std::string_view value);
 
+// The validator that may be sent back in If-Range: a strong ETag; without any ETag, a
+// Last-Modified date that is at least a second before the answer's Date (a file changed twice
+// within that second would match a date that is not); empty otherwise, and then a broken
+// transfer starts over. Each value as the answer sent it.
+std::string rangeValidator(std::string_view etag, std::string_view lastModified, std::string_view date);
+
 // What a range request asked: bytes [first, last] (last -1: to the end) of a file whose length
 // is `length` (0 when unknown), on the condition of `validator` (If-Range).
 struct RangeAsked {

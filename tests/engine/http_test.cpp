@@ -357,6 +357,14 @@ TEST(ResponseCheck, ContentRangeRetryAfterAndValidatorsAreReadStrictly) {
     EXPECT_EQ(parseRetryAfter("Thu, 01 Jan 1970 00:01:40 GMT", 500), 0);  // in the past: at once
     for (const char* bad : {"", "-5", "soon", "Thu, 32 Jan 1970 00:01:40 GMT", "1.5"}) EXPECT_EQ(parseRetryAfter(bad, 0), -1) << bad;
 
+    // Sent back in If-Range: a strong tag; with no tag, a date a second before the answer's.
+    const char* const date = "Mon, 01 Jan 2024 10:00:00 GMT";
+    const char* const later = "Mon, 01 Jan 2024 10:00:01 GMT";
+    EXPECT_EQ(rangeValidator("\"t\"", date, date), "\"t\"");
+    EXPECT_EQ(rangeValidator("W/\"t\"", date, later), "");
+    EXPECT_EQ(rangeValidator("", date, later), date);
+    for (const char* answered : {date, "", "Mon, 01 Jan 2024 09:59:59 GMT", "yesterday"})
+        EXPECT_EQ(rangeValidator("", date, answered), "") << answered;
     EXPECT_EQ(cleanValidator(" \"abc\" "), "\"abc\"");
     EXPECT_EQ(cleanValidator("W/\"x y\""), "W/\"x y\"");
     for (const std::string& bad : {std::string("\"a\"\rX-Injected: yes"), std::string("\"a\nb\""), std::string("\"a\0b\"", 5),

@@ -87,6 +87,26 @@ TEST(Integrity, APartOfAnotherVersionIsNeverJoinedToTheKeptOne) {
         EXPECT_TRUE(readWholeFile(movies[m]->getFileName()) == newPieces[m]) << m;
 }
 
+TEST(Integrity, AWeakOrSameSecondValidatorNeverJoinsTwoVersions) {
+    // Both stay as they were while the file changes, and the server matches them in If-Range.
+    for (const Validator validator : {Validator::weakEtag, Validator::sameSecond}) {
+        Harness h;
+        h.server.setValidator(h.path(0), validator);
+        std::string newVersion;
+        std::vector<std::string> newPieces;
+        for (std::size_t m = 0; m < h.series.pieces[h.path(0)].size(); ++m) {
+            newPieces.push_back(makeAvi(32, 24, 3, static_cast<std::uint32_t>(2000 + m)));
+            newVersion += newPieces.back();
+        }
+        resumeInto(h, static_cast<std::int64_t>(wholeFile(h, 0).size() / 2), Fault(), &newVersion);
+        ASSERT_TRUE(waitUntil([&] { return allLoaded(h.file(0)); }, 20000));
+        const auto& movies = h.file(0)->getMovies();
+        for (std::size_t m = 0; m < movies.size(); ++m)
+            EXPECT_TRUE(readWholeFile(movies[m]->getFileName()) == newPieces[m]) << m;
+        EXPECT_EQ(h.server.lastHeader(h.path(0), "If-Range"), "");
+    }
+}
+
 TEST(Integrity, ACompressedAnswerIsRefusedWithItsOwnReason) {
     Harness h;
     h.server.setFault(h.path(0), Fault::encoded("gzip"));

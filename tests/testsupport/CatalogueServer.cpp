@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <stdexcept>
 
 #include "AviGenerator.h"
@@ -88,8 +90,29 @@ std::int64_t CatalogueServer::bytesSent(const std::string& path) const {
     return it == sent.end() ? 0 : it->second->load();
 }
 
+namespace {
+
+const char* const sameSecondDate = "Mon, 01 Jan 2024 10:00:00 GMT";
+
+// An HTTP date in English whatever the locale.
+std::string httpDate(std::time_t when) {
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::tm t{};
+    ::gmtime_r(&when, &t);
+    char text[40];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[t.tm_wday], t.tm_mday, months[t.tm_mon],
+                  t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+    return text;
+}
+
+}  // namespace
+
 std::string CatalogueServer::validatorOf(const Entry& entry) {
     switch (entry.validator) {
+        case Validator::weakEtag: return "W/\"same\"";
+        case Validator::sameSecond: return sameSecondDate;
         case Validator::etag: return "\"v" + std::to_string(entry.version) + "\"";
         case Validator::lastModified: {
             // A date that changes with the version, one day apart.
@@ -197,8 +220,9 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
     std::string validator = validatorOf(entry);
     if (fault.newValidatorEachAnswer && entry.validator == Validator::etag)
         validator = "\"answer" + std::to_string(requests(path)) + "\"";
-    if (!validator.empty())
-        response.set_header(entry.validator == Validator::etag ? "ETag" : "Last-Modified", validator);
+    const bool tagged = entry.validator == Validator::etag || entry.validator == Validator::weakEtag;
+    if (!validator.empty()) response.set_header(tagged ? "ETag" : "Last-Modified", validator);
+    response.set_header("Date", entry.validator == Validator::sameSecond ? sameSecondDate : httpDate(std::time(nullptr)));
     if (!fault.encoding.empty()) response.set_header("Content-Encoding", fault.encoding);
     if (entry.ranges) response.set_header("Accept-Ranges", "bytes");
     std::int64_t start = 0;

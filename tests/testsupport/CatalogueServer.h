@@ -54,8 +54,10 @@ struct Fault {
     static Fault encoded(std::string name) { Fault f; f.encoding = std::move(name); return f; }
 };
 
-// How a file answers a request for a part of it.
-enum class Validator { etag, lastModified, none };
+// How a file answers a request for a part of it. The last two are validators that must never
+// be taken as strong: a weak ETag that stays while the bytes change, and a Last-Modified equal
+// to the answer's Date that stays too (the file changed within that second).
+enum class Validator { etag, lastModified, none, weakEtag, sameSecond };
 
 // A loopback HTTP server for the tests and the demo: the catalogue at /movies.xml and server
 // files at their paths, each with an optional fault. Listens on 127.0.0.1 only. Files carry an
