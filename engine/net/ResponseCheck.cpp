@@ -120,8 +120,15 @@ PartialVerdict checkPartial(const RangeAsked& asked, std::string_view contentRan
 }
 
 bool isIdentityEncoding(std::string_view value) {
-    value = trimmed(value);
-    return value.empty() || equalNoCase(value, "identity");
+    // Repeated header lines arrive joined by commas: every coding listed must be identity.
+    while (!value.empty()) {
+        const std::size_t comma = value.find(',');
+        const std::string_view coding = trimmed(value.substr(0, comma));
+        if (!coding.empty() && !equalNoCase(coding, "identity")) return false;
+        if (comma == std::string_view::npos) break;
+        value.remove_prefix(comma + 1);
+    }
+    return true;
 }
 
 }  // namespace vemlis

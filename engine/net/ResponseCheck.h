@@ -50,7 +50,8 @@ enum class PartialVerdict { ok, wrongRange, otherVersion };
 PartialVerdict checkPartial(const RangeAsked& asked, std::string_view contentRange, std::int64_t contentLength,
                             std::string_view validator);
 
-// Whether a Content-Encoding leaves the bytes as the file holds them.
+// Whether a Content-Encoding leaves the bytes as the file holds them: empty, or a list of
+// nothing but "identity".
 bool isIdentityEncoding(std::string_view value);
 
 }  // namespace vemlis

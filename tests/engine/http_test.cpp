@@ -388,6 +388,8 @@ TEST(ResponseCheck, APartialAnswerMustBeExactlyWhatWasAsked) {
     EXPECT_TRUE(isIdentityEncoding(""));
     EXPECT_TRUE(isIdentityEncoding(" Identity "));
     EXPECT_FALSE(isIdentityEncoding("gzip"));
+    EXPECT_TRUE(isIdentityEncoding("identity, identity"));
+    EXPECT_FALSE(isIdentityEncoding("gzip, identity"));  // two header lines, joined
 }
 
 TEST(HttpClient, TheLengthIsKnownBeforeTheFirstByteOfAStallingAnswer) {
