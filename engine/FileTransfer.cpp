@@ -193,11 +193,19 @@ FileTransfer::Outcome FileTransfer::fetch(const std::string& url, int connection
         return {Kind::diskFailed};
     }
     // The file must be as long as the server said, and end where its last movie ends when it
-    // said nothing.
+    // said nothing: a connection that closes early looks just like the end of a body without
+    // a length, so such a file is whole only when every movie the catalogue lists has begun.
     const std::int64_t total = sink.answer().totalLength;
+    const bool unannounced = sink.answer().contentLength <= 0;
     if ((total > 0 && sizeOf(parts.current()) != total) ||
-        (sink.answer().contentLength <= 0 && endsInsideAMovie()))
+        (unannounced && (index.getHeaders().size() < movies || endsInsideAMovie())))
         return {Kind::setAside, HttpError("the file ended early", HttpError::Kind::cutShort)};
+    if (unannounced && total <= 0) {
+        // Its length is known now: kept whole, it is split again without a new transfer.
+        ResponseInfo whole = sink.answer();
+        whole.totalLength = sizeOf(parts.current());
+        parts.remember(url, whole);
+    }
     return {Kind::done};
 }
 

@@ -468,27 +468,30 @@ TEST(LoadThread, AMissingFileIsAWrongLinkAndAFailingOneWaitsWhileOthersComeIn) {
 }
 
 TEST(LoadThread, AFileCutShortWithoutALengthIsNeverSaved) {
-    Harness h;
-    const std::string bytes = wholeFile(h, 0);
-    const auto& pieces = h.series.pieces[h.path(0)];
-    // The server ends the body inside the last movie and announces no length.
-    const std::string cut = bytes.substr(0, bytes.size() - pieces.back().size() / 2);
-    h.server.setFile(h.path(0), cut);
-    h.server.setFault(h.path(0), Fault::chunked());
-    h.start();
-    ASSERT_TRUE(h.merged());
-    h.queueAll(h.file(0));
-    h.thread->start();
-    ASSERT_TRUE(waitUntil([&] { return h.thread->getWaiting().has_value(); }));
-    EXPECT_EQ(h.thread->getWaiting()->reason, "Connection lost");
-    for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue);
-    EXPECT_FALSE(h.ui.called("showSplitPanel"));
+    // A body without a length that ends inside the last movie, exactly where the next movie
+    // begins, and six bytes into its header: each is a connection that closed early.
+    for (const int cut : {0, 1, 2}) {
+        Harness h;
+        const std::string bytes = wholeFile(h, 0);
+        const auto& pieces = h.series.pieces[h.path(0)];
+        const std::size_t end = cut == 0 ? bytes.size() - pieces.back().size() / 2 : pieces[0].size() + (cut == 2 ? 6 : 0);
+        h.server.setFile(h.path(0), bytes.substr(0, end));
+        h.server.setFault(h.path(0), Fault::chunked());
+        h.start();
+        ASSERT_TRUE(h.merged());
+        h.queueAll(h.file(0));
+        h.thread->start();
+        ASSERT_TRUE(waitUntil([&] { return h.thread->getWaiting().has_value(); })) << cut;
+        EXPECT_EQ(h.thread->getWaiting()->reason, "Connection lost");
+        for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue) << cut;
+        EXPECT_FALSE(h.ui.called("showSplitPanel"));
 
-    // The whole file, still without a length, is taken as it stands.
-    h.server.setFile(h.path(0), bytes);
-    h.server.setFault(h.path(0), Fault::chunked());
-    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }, 15000));
-    expectSaved(h, 0);
+        // The whole file, still without a length, is taken as it stands.
+        h.server.setFile(h.path(0), bytes);
+        h.server.setFault(h.path(0), Fault::chunked());
+        ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }, 15000));
+        expectSaved(h, 0);
+    }
 }
 
 
