@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <ctime>
@@ -142,6 +143,10 @@ void applySpeedLimit(CURL* easy, const SpeedLimit& limit) {
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, limit.receiveBuffer(limits::receiveBuffer));
     curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, &setReceiveBuffer);
     curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, const_cast<SpeedLimit*>(&limit));
+    // Under a limit of the user's a connection may be slower than a dripping server: it is
+    // held to an eighth of the limit instead (four connections share it).
+    if (const std::int64_t rate = limit.get(); rate > 0)
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(std::clamp<std::int64_t>(rate / 8, 1, limits::slowest)));
 }
 
 void prepareEasy(CURL* easy, const std::string& url, curl_slist* headers, int stallTimeout) {
@@ -169,7 +174,9 @@ void prepareEasy(CURL* easy, const std::string& url, curl_slist* headers, int st
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, limits::receiveBuffer);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, limits::connectTimeout);
     if (stallTimeout > 0) {
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        // A server that drips a byte now and then holds the queue as surely as one that sends
+        // nothing: both are set aside, and the transfer goes on later from what it kept.
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(limits::slowest));
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stallTimeout));
     }
 }

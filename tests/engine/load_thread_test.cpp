@@ -467,6 +467,26 @@ TEST(LoadThread, AMissingFileIsAWrongLinkAndAFailingOneWaitsWhileOthersComeIn) {
     EXPECT_LT(timer.elapsed(), 10000);  // where the wait would be a minute
 }
 
+TEST(LoadThread, ADrippingServerIsSetAsideAndTheFileGoesOnLaterFromWhatItKept) {
+    Harness h;
+    h.http.setStallTimeout(2);
+    Fault drip = Fault::throttled(50);  // far below what a connection gives, yet never nothing
+    drip.times = 1;
+    h.server.setFault(h.path(0), drip);
+    h.start();
+    ASSERT_TRUE(h.merged());
+    h.queueAll(h.file(0));
+    h.queueAll(h.file(1));
+    h.thread->start();
+    // The next file is not held up, and the dripping one resumes once it is due again.
+    ASSERT_TRUE(waitUntil([&] { return h.count("showFileDone") == 2; }, 20000));
+    EXPECT_EQ(h.ui.startedURLs, (std::vector<std::string>{h.file(0)->getURL(), h.file(1)->getURL(), h.file(0)->getURL()}));
+    expectSaved(h, 0);
+    expectSaved(h, 1);
+    EXPECT_EQ(h.server.requests(h.path(0)), 2);
+    EXPECT_EQ(h.server.lastHeader(h.path(0), "Range").rfind("bytes=", 0), 0u);
+}
+
 TEST(LoadThread, AFileCutShortWithoutALengthIsNeverSaved) {
     // A body without a length that ends inside the last movie, exactly where the next movie
     // begins, and six bytes into its header: each is a connection that closed early.

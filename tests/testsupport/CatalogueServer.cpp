@@ -277,7 +277,11 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
             sink.write(block.data(), chunk);
         }
         *counter += static_cast<std::int64_t>(chunk);
-        if (fault.bytesPerSecond > 0) std::this_thread::sleep_for(50ms);
+        // A chunk's worth of time (a byte a second when dripping), looking for the end every 50 ms.
+        if (fault.bytesPerSecond > 0)
+            for (auto left = std::chrono::milliseconds(static_cast<std::int64_t>(chunk) * 1000 / fault.bytesPerSecond);
+                 !stopping && left > 0ms; left -= 50ms)
+                std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(left, 50ms));
         return !stopping.load();
     };
     auto release = [disk, closeOne](bool) {
