@@ -288,7 +288,7 @@ void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFro
     if (impl->sinkFailed) throw StreamError("the bytes could not be kept");
     if (brokenOff || impl->stoppedInWrite) throw HttpError("the transfer was broken off", HttpError::Kind::brokenOff);
     if (status >= 300 && result == CURLE_OK) throw statusError(status, impl->answer.retryAfter);
-    if (result != CURLE_OK) throw errorOf(result, url);
+    if (result != CURLE_OK) throw errorOf(result, url, easy);
     // A part that ends early, where no length said so (a body read to the connection's end).
     if (const std::int64_t whole = impl->partLength(); whole > 0 && impl->received != whole)
         throw HttpError("the part ended early", HttpError::Kind::cutShort);

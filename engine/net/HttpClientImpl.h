@@ -42,8 +42,8 @@ void applySpeedLimit(CURL* easy, const SpeedLimit& limit);
 // The request headers of a file transfer: Accept, Accept-Encoding identity, and If-Range with
 // a validator.
 curl_slist* fileRequestHeaders(const std::string& validator);
-// A failed transfer as the client reports it.
-HttpError errorOf(CURLcode result, const std::string& url);
+// A failed transfer of the handle as the client reports it.
+HttpError errorOf(CURLcode result, const std::string& url, CURL* easy);
 // An error answer with its status and its Retry-After header.
 HttpError statusError(long status, const std::string& retryAfter);
 // The refusal of a 206 that is not what was asked.

@@ -212,7 +212,7 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
                     continue;
                 }
                 if (c->status >= 300 || (c->begun && c->status != 206)) throw statusError(c->status, c->answer.retryAfter);
-                if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && c->reachedEnd)) throw errorOf(result, url);
+                if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && c->reachedEnd)) throw errorOf(result, url, c->easy);
                 if (!segments[c->segment].finished())
                     throw HttpError("a connection ended before its part", HttpError::Kind::cutShort);
             }
