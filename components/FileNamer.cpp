@@ -58,10 +58,11 @@ private:
 std::string toStd(const QString& text) { return text.toUtf8().toStdString(); }
 
 // A substituted text never brings a folder of its own into the path: no separator, and no
-// "." or ".." standing as a whole folder name.
+// "." or ".." standing as a whole folder name; nor a control character, which the system would
+// refuse only once the file has been fetched (and a NUL would cut the name short).
 std::string noSeparators(std::string text) {
     for (char& c : text)
-        if (c == '/' || c == '\\') c = '_';
+        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '_';
     if (text == "." || text == "..") text.assign(text.size(), '_');
     return text;
 }

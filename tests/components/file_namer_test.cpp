@@ -61,6 +61,10 @@ TEST(FileNamer, SubstitutedTextsNeverChooseFolders) {
     EXPECT_EQ(name, "/tmp/.._.._.config_x/Season .._.._.config_x.avi");
     Catalogue dots("Season ..", 1);
     EXPECT_EQ(FileNamer::generateName("\\tmp\\/s\\x.avi", dots.movie, nullptr, nullptr), "/tmp/__/x.avi");
+    // Control characters of a catalogue's titles never reach a name (the system refuses them).
+    Catalogue control(std::string("Season 1\x01\x1b[0m\x7f", 14) + std::string("\0x", 2), 1);
+    EXPECT_EQ(FileNamer::generateName("/s-/S.avi", control.movie, nullptr, nullptr),
+              "1__[0m__x-Season 1__[0m__x.avi");
     EXPECT_EQ(FileNamer::defaultMask("/home/me/data"), "\\home\\me\\data\\/s./n. /E - /l /B.avi");
     EXPECT_EQ(FileNamer::generateName(FileNamer::defaultMask("/home/me/data"), evil.movie, nullptr, nullptr)
                   .rfind("/home/me/data/", 0),
