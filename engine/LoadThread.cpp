@@ -203,9 +203,11 @@ void LoadThread::loadCatalogue() {
             return fail(uiText(rows::catalogueNotLoaded) + "\n" + catalogueURL + "\n" + error.reason());
         }
         // Not a network fault: the address names something far larger than a list of episodes.
+        // Only a length over the limit refused it before its body: a compressed answer's
+        // length is not the list's, which reading stopped at the limit.
         const std::int64_t announced = http.getResponseInfo().contentLength;
         const QString url = QString::fromStdString(catalogueURL), limit = QString::number(catalogueLimit >> 20);
-        fail((announced > 0 ? QCoreApplication::translate("LoadThread", "The list of episodes at\n%1\nis larger than %2 MB (%3 MB).")
+        fail((static_cast<std::uint64_t>(announced) > catalogueLimit ? QCoreApplication::translate("LoadThread", "The list of episodes at\n%1\nis larger than %2 MB (%3 MB).")
                                   .arg(url, limit, QString::number(announced >> 20))
                             : QCoreApplication::translate("LoadThread", "The list of episodes at\n%1\nis larger than %2 MB.")
                                   .arg(url, limit))

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QByteArray>
 #include <QElapsedTimer>
 
 #include <algorithm>
@@ -93,6 +94,16 @@ TEST(LoadThread, ACatalogueOverTheLimitIsToldWithItsSize) {
     ASSERT_EQ(h.ui.messages.size(), 1u);
     EXPECT_EQ(h.ui.messages[0], "The list of episodes at\n" + h.server.catalogueURL() + "\nis larger than 256 MB (300 MB).");
     EXPECT_LT(h.server.bytesSent("/movies.xml"), std::int64_t(64) << 20);
+
+    // Compressed, its length says nothing of the list's: told by the limit reading stopped at.
+    Harness packed;
+    const QByteArray zlib = qCompress(QByteArray(300 << 20, ' '), 1).mid(4);
+    packed.server.setFile("/movies.xml", zlib.toStdString());
+    packed.server.setFault("/movies.xml", Fault::encoded("deflate"));
+    packed.start();
+    ASSERT_TRUE(waitUntil([&] { return packed.ui.called("enableCloseTimer"); }, 30000));
+    ASSERT_EQ(packed.ui.messages.size(), 1u);
+    EXPECT_EQ(packed.ui.messages[0], "The list of episodes at\n" + packed.server.catalogueURL() + "\nis larger than 256 MB.");
 }
 
 TEST(LoadThread, ClosingDuringTheFetchShowsNothing) {
