@@ -224,6 +224,9 @@ void LoadThread::processNextFile() {
     downloadedNames.reset();
     synchronize(&LoadThreadUI::showFileStarted);
     if (!downloadFile() || !splitCurrentFile()) return;
+    // Closed while a movie waited for a name: the file stays, so that the next run saves its
+    // movies without fetching it again.
+    if (closing) return;
     // Only movies saved end the file's failures: a download that worked says nothing of them.
     setAside.erase(currentFile);
     parts.forgetCurrent();

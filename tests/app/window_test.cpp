@@ -306,7 +306,20 @@ TEST(Window, ATermSignalDuringTheQuestionForANewNameKeepsTheMovieQueued) {
     EXPECT_EQ(s.prompter.saveInitialNames.size(), 1u);
     EXPECT_EQ(movie->getLoadFlag(), Queue);
     EXPECT_NE(vemlis::testing::readWholeFile(s.dir / "data.kq4").find("taken.avi\nQueue\n"), std::string::npos);
+    const std::string path = movie->getServerFile()->getURL().substr(s.server.baseURL().size());
     s.window.reset();
+
+    // The fetched file stays: the next run saves the movie without fetching it again.
+    EXPECT_TRUE(std::filesystem::exists(s.dir / "temp.kq4"));
+    std::filesystem::remove(s.dir / "taken.avi");
+    s.prompter.onSave = nullptr;
+    s.open();
+    ASSERT_TRUE(s.listed());
+    s.window->beginDownloadButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.noneQueued(); }, 10000));
+    EXPECT_EQ(s.movie(0, 0, 0)->getLoadFlag(), Loaded);
+    EXPECT_TRUE(vemlis::testing::readWholeFile(s.dir / "taken.avi") == s.piece(s.movie(0, 0, 0)));
+    EXPECT_EQ(s.server.requests(path), 1);
 }
 
 TEST(Window, ADamagedStateFileIsKeptBeforeItIsOverwritten) {
