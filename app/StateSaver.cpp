@@ -1,10 +1,13 @@
 #include "StateSaver.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <fstream>
-#include <sstream>
+#include <cerrno>
 
 #include "engine/disk/FileIo.h"
 
@@ -28,18 +31,43 @@ StateSaver::~StateSaver() {
     writer.join();
 }
 
-std::string StateSaver::read() const {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream whole;
-    if (file) whole << file.rdbuf();
-    return std::move(whole).str();
+std::string StateSaver::read(std::string& problem) const {
+    problem.clear();
+    // Non-blocking: opening a pipe for reading would wait for a writer that never comes.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno != ENOENT) problem = systemReason(errno);
+        return {};
+    }
+    std::string bytes;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        problem = systemReason(errno);
+    } else if (S_ISDIR(info.st_mode)) {
+        // Nothing to read; that nothing can be written there is told by checkWritable().
+    } else if (!S_ISREG(info.st_mode)) {
+        problem = QCoreApplication::translate("vemlis::StateSaver", "It is not a regular file.").toStdString();
+    } else {
+        char block[64 * 1024];
+        for (;;) {
+            const ssize_t n = ::read(fd, block, sizeof block);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) problem = systemReason(errno);
+            if (n <= 0) break;
+            bytes.append(block, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    if (!problem.empty())
+        problem = QCoreApplication::translate("vemlis::StateSaver",
+                                              "The state of the downloads could not be read from\n%1\n%2\nThe program "
+                                              "starts without it.")
+                      .arg(QString::fromStdString(path.string()), QString::fromStdString(problem))
+                      .toStdString();
+    return problem.empty() ? bytes : std::string();
 }
 
-void StateSaver::keepDamaged() const {
-    std::error_code ignored;
-    std::filesystem::copy_file(path, path.string() + ".damaged", std::filesystem::copy_options::overwrite_existing,
-                               ignored);
-}
+void StateSaver::keepDamaged(const std::string& bytes) const { replaceFile(path.string() + ".damaged", bytes); }
 
 void StateSaver::setDelay(std::chrono::milliseconds delay) { timer->setInterval(static_cast<int>(delay.count())); }
 

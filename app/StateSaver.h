@@ -29,11 +29,14 @@ public:
     StateSaver(std::filesystem::path path, Serializer serialize, Reporter report, QObject* parent = nullptr);
     ~StateSaver() override;  // waits for a write in progress
 
-    // The file's bytes as the last run left them; empty when there is none.
-    std::string read() const;
-    // Copies the file to data.kq4.damaged before anything replaces it: it did not read back
-    // whole, and what could not be read would be lost at the next save.
-    void keepDamaged() const;
+    // The file's bytes as the last run left them; empty when there is none, or when the path
+    // holds something that is not a regular file (a pipe, a device), which is never waited on:
+    // then `problem` says why, in the user's words.
+    std::string read(std::string& problem) const;
+    // Keeps a copy of these bytes at data.kq4.damaged before anything replaces the file: they
+    // did not read back whole, and what could not be read would be lost at the next save. A
+    // link at that name is replaced, never followed.
+    void keepDamaged(const std::string& bytes) const;
     // Saves within the delay (5 s), once for a burst of changes.
     void saveSoon();
     // Takes the state now and writes it in the background.

@@ -173,14 +173,16 @@ void Twindow::FormShow() {
 }
 
 void Twindow::loadState() {
-    const std::string bytes = stateSaver->read();
+    std::string problem;
+    const std::string bytes = stateSaver->read(problem);
+    if (!problem.empty()) prompter().showMessage(this, problem);
     if (bytes.empty()) return;
     std::istringstream in(bytes);
     moviesSet->load(in);
     languages->load(in);
     fileNamer->load(in);
     // A file that did not read back whole keeps a copy before the next save replaces it.
-    if (countLines(stateText()) != countLines(bytes)) stateSaver->keepDamaged();
+    if (countLines(stateText()) != countLines(bytes)) stateSaver->keepDamaged(bytes);
 }
 
 std::string Twindow::stateText() const {

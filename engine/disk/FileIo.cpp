@@ -56,9 +56,13 @@ std::string checkWritable(const std::filesystem::path& path) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0) {
         if (S_ISDIR(info.st_mode)) return systemReason(EISDIR);
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);  // not truncated
-        if (fd < 0) return systemReason(errno);
-        ::close(fd);
+        // Nothing but a file or a link is opened (a pipe would wait for ever for a reader); the
+        // first write renames the new file over whatever else stands there.
+        if (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)) {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);  // not truncated
+            if (fd < 0) return systemReason(errno);
+            ::close(fd);
+        }
     }
     std::string probe = path.string() + ".new-XXXXXX";
     const int fd = ::mkostemp(probe.data(), O_CLOEXEC);

@@ -326,8 +326,14 @@ TEST(Window, ADamagedStateFileIsKeptBeforeItIsOverwritten) {
     Session s;
     const std::string damaged = "Languages\nLanguage\nEN\nEnglish\nLanguagesEnd\nJunk\nmore junk\n";
     vemlis::testing::writeWholeFile(s.dir / "data.kq4", damaged);
+    // A link planted at the copy's name is replaced, never written through.
+    vemlis::testing::TempDir elsewhere;
+    vemlis::testing::writeWholeFile(elsewhere / "precious", "precious");
+    std::filesystem::create_symlink(elsewhere / "precious", s.dir / "data.kq4.damaged");
     s.open();
     ASSERT_TRUE(s.listed());
+    EXPECT_FALSE(std::filesystem::is_symlink(s.dir / "data.kq4.damaged"));
+    EXPECT_EQ(vemlis::testing::readWholeFile(elsewhere / "precious"), "precious");
     EXPECT_EQ(vemlis::testing::readWholeFile(s.dir / "data.kq4.damaged"), damaged);
     s.closeWindow();
     EXPECT_NE(vemlis::testing::readWholeFile(s.dir / "data.kq4"), damaged);
@@ -336,6 +342,18 @@ TEST(Window, ADamagedStateFileIsKeptBeforeItIsOverwritten) {
     std::filesystem::remove(s.dir / "data.kq4.damaged");
     ASSERT_TRUE(s.listed());
     EXPECT_FALSE(std::filesystem::exists(s.dir / "data.kq4.damaged"));
+}
+
+TEST(Window, AStateFileThatIsNoFileIsToldAndNeverWaitedFor) {
+    Session s;
+    ASSERT_EQ(::mkfifo((s.dir / "data.kq4").c_str(), 0600), 0);
+    s.open();
+    ASSERT_TRUE(s.listed());
+    ASSERT_EQ(s.prompter.messages.size(), 1u);
+    EXPECT_EQ(s.prompter.messages[0], "The state of the downloads could not be read from\n" + (s.dir / "data.kq4").string() +
+                                          "\nIt is not a regular file.\nThe program starts without it.");
+    s.closeWindow();
+    EXPECT_TRUE(std::filesystem::is_regular_file(s.dir / "data.kq4"));
 }
 
 TEST(SingleInstance, ASecondHolderIsRefusedAndAKilledOneReleases) {
