@@ -45,6 +45,11 @@ std::unique_ptr<QSettings> userSettings() {
     return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Vemlis loader", "Vemlis loader");
 }
 
+bool queuedMovies(const ServerFile* file) {
+    const auto& movies = file->getMovies();
+    return std::any_of(movies.begin(), movies.end(), [](const Movie* m) { return m->getLoadFlag() == Queue; });
+}
+
 std::size_t countLines(const std::string& text) {
     std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
     if (!text.empty() && text.back() != '\n') ++lines;
@@ -274,6 +279,10 @@ void Twindow::showFileStarted() {
     const ServerFile* file = loadThread->getCurrentFile();
     filesBegun.insert(file);
     queue->removeFile(file);
+    // A file that waits (a failure, a certificate) goes back to the queue: its movies stay in
+    // a list while the others come in.
+    if (shownFile && shownFile != file && queuedMovies(shownFile)) queue->addFile(shownFile, Queue);
+    shownFile = file;
     currentDownloads->clearList();
     currentDownloads->addFile(file, Queue);
     url->setText(toQt(file->getURL()));
@@ -322,6 +331,7 @@ void Twindow::tellWhenQueueDone() {
     // The last file's movies are among the finished ones now, not loading; the figures of its
     // transfer are over.
     currentDownloads->clearList();
+    shownFile = nullptr;
     showProgress();
     const QString saved = QFile::decodeName(QByteArray::fromStdString(lastSaved));
     doneNotification = std::make_unique<ActionNotification>(
@@ -484,6 +494,7 @@ void Twindow::beginDownloadButtonClick() {
     wrongLinks = 0;
     doneTold = false;
     fileCount->clear();
+    shownFile = nullptr;
     queue->clearList();
     for (const ServerFile* file : files) queue->addFile(file, Queue);
 }

@@ -159,6 +159,8 @@ private:
     std::unique_ptr<ActionNotification> doneNotification;
     bool doneTold = true;
     std::unordered_set<const tavik::vemlis_loader::ServerFile*> filesBegun;
+    // The file whose movies "Current downloads" lists.
+    const tavik::vemlis_loader::ServerFile* shownFile = nullptr;
     bool stateSaved = false;
 };
 

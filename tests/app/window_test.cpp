@@ -585,13 +585,22 @@ TEST(Window, ATermSignalClosesAnOpenMessageAndEndsTheRun) {
 TEST(Window, TheDownloadViewSaysWhyAFileWaits) {
     Session s;
     const std::string path = s.series.catalogue.files[0].path;
-    s.server.setFault(path, Fault::failWith(500));
+    s.server.setFault(path, Fault::busy(500, 600));
     s.open();
     ASSERT_TRUE(s.listed());
-    for (const Movie* m : s.movie(0, 0, 0)->getServerFile()->getMovies()) m->queue((s.dir / "x.avi").string());
+    const ServerFile* failing = s.window->getMoviesSet()->getServerFile(s.server.baseURL() + path);
+    const ServerFile* good = s.window->getMoviesSet()->getServerFile(s.server.baseURL() + s.series.catalogue.files[1].path);
+    int n = 0;
+    for (const ServerFile* file : {failing, good})
+        for (const Movie* m : file->getMovies()) m->queue((s.dir / ("x" + std::to_string(n++) + ".avi")).string());
     s.window->beginDownloadButton->click();
-    ASSERT_TRUE(waitUntil([&] { return s.window->speed->text() == "Server error 500"; }));
+    ASSERT_TRUE(waitUntil([&] {
+        return s.window->speed->text() == "Server error 500" && good->getMovies()[0]->getLoadFlag() == Loaded;
+    }));
     EXPECT_TRUE(s.window->time->text().startsWith("next try in ")) << s.window->time->text().toStdString();
+    // The waiting file's movies are still listed after another file came in.
+    for (const Movie* m : failing->getMovies())
+        EXPECT_TRUE(rowOf(s.window->queue, m) >= 0 || rowOf(s.window->currentDownloads, m) >= 0);
     EXPECT_TRUE(s.window->url->text().endsWith(QString::fromStdString(path)));
     EXPECT_EQ(s.window->size->text(), "-");  // not the size of the list of episodes fetched before
     EXPECT_TRUE(s.prompter.messages.empty());  // no message boxes for network failures
