@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTime>
 
@@ -25,7 +27,7 @@ Settings Settings::load(QSettings& from) {
     bool number = false;
     const int limit = from.value(QStringLiteral("SpeedLimitKiB"), 0).toInt(&number);
     if (number && limit > 0 && limit <= largestSpeedLimit) s.speedLimit = limit;
-    s.windowOn = from.value(QStringLiteral("WindowOn"), false).toBool();
+    s.windowOn = readSwitch(from.value(QStringLiteral("WindowOn")), false);
     s.window.from = minuteOf(from.value(QStringLiteral("WindowFrom")), s.window.from);
     s.window.to = minuteOf(from.value(QStringLiteral("WindowTo")), s.window.to);
     const QString done = from.value(QStringLiteral("WhenQueueDone")).toString();
@@ -44,6 +46,30 @@ void Settings::save(QSettings& to) const {
     to.setValue(QStringLiteral("WhenQueueDone"), QLatin1String(whenDoneKeys[static_cast<int>(whenDone)]));
     to.endGroup();
     to.sync();
+}
+
+std::unique_ptr<QSettings> userSettings() {
+    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                QStringLiteral("Vemlis loader"), QStringLiteral("Vemlis loader"));
+    const QString earlier = QFileInfo(settings->fileName()).path() + QStringLiteral("/Vemlis loader.ini");
+    if (QFile::exists(earlier)) {
+        if (!QFile::exists(settings->fileName())) {
+            QSettings ini(earlier, QSettings::IniFormat);
+            for (const QString& key : ini.allKeys()) settings->setValue(key, ini.value(key));
+            settings->sync();
+        }
+        if (settings->status() == QSettings::NoError) QFile::remove(earlier);
+    }
+    return settings;
+}
+
+bool readSwitch(const QVariant& value, bool fallback) {
+    const QString word = value.toString().trimmed().toLower();
+    for (const char* off : {"no", "off", "false", "0"})
+        if (word == QLatin1String(off)) return false;
+    for (const char* on : {"yes", "on", "true", "1"})
+        if (word == QLatin1String(on)) return true;
+    return fallback;
 }
 
 }  // namespace vemlis

@@ -3,10 +3,12 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 #include "engine/DownloadWindow.h"
 
 class QSettings;
+class QVariant;
 
 namespace vemlis {
 
@@ -32,5 +34,14 @@ struct Settings {
     void save(QSettings& to) const;
     bool operator==(const Settings&) const = default;
 };
+
+// The user's configuration, ~/.config/Vemlis loader/Vemlis loader.conf, which reads through to
+// the system's ($XDG_CONFIG_DIRS, /etc/xdg/Vemlis loader/Vemlis loader.conf) for what it does
+// not set. The .ini that earlier versions wrote is taken over once and removed.
+std::unique_ptr<QSettings> userSettings();
+
+// A yes or no as people write it: no, off, false and 0 are off; yes, on, true and 1 are on
+// (any case); anything else is the fallback.
+bool readSwitch(const QVariant& value, bool fallback);
 
 }  // namespace vemlis

@@ -40,11 +40,6 @@ using namespace tavik::vemlis_loader;
 
 namespace {
 
-// The user's configuration: ~/.config/Vemlis loader/Vemlis loader.conf.
-std::unique_ptr<QSettings> userSettings() {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Vemlis loader", "Vemlis loader");
-}
-
 bool queuedMovies(const ServerFile* file) {
     const auto& movies = file->getMovies();
     return std::any_of(movies.begin(), movies.end(), [](const Movie* m) { return m->getLoadFlag() == Queue; });

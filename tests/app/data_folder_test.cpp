@@ -3,9 +3,11 @@
 #include <cstdlib>
 
 #include <QCoreApplication>
+#include <QSettings>
 
 #include "TempDir.h"
 #include "app/DataFolder.h"
+#include "app/Settings.h"
 
 using namespace vemlis;
 
@@ -22,6 +24,24 @@ TEST(CatalogueAddress, TheEnvironmentOverridesTheBuildAndOnlyWebAddressesPass) {
         EXPECT_NE(problem.find(bad), std::string::npos) << problem;
     }
     ::unsetenv("VEMLIS_CATALOGUE_URL");
+}
+
+TEST(Settings, OneFileInTheNativeFormatTakesOverTheIniAndReadsSwitchesAsPeopleWriteThem) {
+    const std::filesystem::path folder = std::filesystem::path(qgetenv("XDG_CONFIG_HOME").toStdString()) / "Vemlis loader";
+    std::filesystem::create_directories(folder);
+    vemlis::testing::writeWholeFile(folder / "Vemlis loader.ini", "[Downloads]\nSpeedLimitKiB=300\nWindowOn=true\n");
+    auto settings = userSettings();
+    EXPECT_EQ(settings->fileName().toStdString(), (folder / "Vemlis loader.conf").string());
+    EXPECT_EQ(Settings::load(*settings).speedLimit, 300);
+    EXPECT_TRUE(Settings::load(*settings).windowOn);
+    EXPECT_FALSE(std::filesystem::exists(folder / "Vemlis loader.ini"));
+    for (const char* off : {"no", "Off", "false", "0"}) {
+        settings->setValue("Downloads/WindowOn", off);
+        EXPECT_FALSE(Settings::load(*settings).windowOn) << off;
+    }
+    for (const char* on : {"yes", "ON", "true", "1"}) EXPECT_TRUE(readSwitch(QString(on), false)) << on;
+    EXPECT_FALSE(readSwitch(QString("perhaps"), false));
+    settings->remove("Downloads");
 }
 
 TEST(DataFolder, MoviesGoToTheVideosFolderUnlessTheProgramKeepsItsDataBesideItself) {

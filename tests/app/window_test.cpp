@@ -749,8 +749,9 @@ TEST(Window, SettingsAreOpenedByCtrlCommaKeptInTheUsersConfigAndPauseTheDownload
     EXPECT_TRUE(s.window->getSettings().windowOn);
     EXPECT_EQ(s.window->getSettings().window.from, from);
     s.closeWindow();
-    QSettings file(QSettings::IniFormat, QSettings::UserScope, "Vemlis loader", "Vemlis loader");
+    QSettings file(QSettings::NativeFormat, QSettings::UserScope, "Vemlis loader", "Vemlis loader");
     EXPECT_TRUE(file.fileName().startsWith(qgetenv("XDG_CONFIG_HOME")));
+    EXPECT_TRUE(file.fileName().endsWith("/Vemlis loader/Vemlis loader.conf"));
     // Edited by hand into nonsense: the defaults, never a limit of nothing.
     file.setValue("Downloads/SpeedLimitKiB", "fast");
     file.setValue("Downloads/WindowFrom", "25:99");
