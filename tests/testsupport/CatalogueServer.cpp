@@ -27,6 +27,8 @@ CatalogueServer::CatalogueServer(int port) : server(std::make_unique<httplib::Se
     }
     if (boundPort <= 0) throw std::runtime_error("the test server cannot listen on 127.0.0.1");
     thread = std::thread([this] { server->listen_after_bind(); });
+    // A stop() before the loop runs would be missed, and the destructor would wait for ever.
+    while (!server->is_running()) std::this_thread::sleep_for(1ms);
 }
 
 CatalogueServer::~CatalogueServer() {
