@@ -4,9 +4,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QSettings>
 #include <QStandardPaths>
 
 #include <cstdlib>
+
+#include "app/Settings.h"
 
 namespace vemlis {
 
@@ -29,17 +32,25 @@ std::filesystem::path defaultMoviesFolder(const std::filesystem::path& dataFolde
     return std::filesystem::path(QFile::encodeName(folder).toStdString());
 }
 
+bool isCatalogueAddress(const std::string& address) {
+    const bool web = address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
+    return web && address.find_first_of("\r\n ") == std::string::npos && address.size() > 8;
+}
+
 std::string catalogueAddress(const char* built, std::string& problem) {
     const char* set = std::getenv("VEMLIS_CATALOGUE_URL");
-    std::string address = set && *set ? set : built;
-    const bool web = address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
-    if (web && address.find_first_of("\r\n ") == std::string::npos && address.size() > 8) return address;
+    const auto files = userSettings();
+    const QString configured = Settings::load(*files).catalogue;
+    std::string address = set && *set ? set : !configured.isEmpty() ? configured.toStdString() : built;
+    if (isCatalogueAddress(address)) return address;
     problem = QCoreApplication::translate("vemlis::DataFolder",
                                           "The address of the list of episodes is not an http:// or https:// address:\n%1")
                   .arg(QString::fromStdString(address))
                   .toStdString() +
               (set && *set ? "\n" + QCoreApplication::translate("vemlis::DataFolder", "(set by VEMLIS_CATALOGUE_URL)").toStdString()
-                           : "");
+               : !configured.isEmpty()
+                   ? "\n" + QCoreApplication::translate("vemlis::DataFolder", "(set as Url in [Catalogue] of the settings)").toStdString()
+                   : "");
     return {};
 }
 

@@ -15,8 +15,11 @@ std::filesystem::path dataFolder();
 // dot-folder. Needs the application object.
 std::filesystem::path defaultMoviesFolder(const std::filesystem::path& dataFolder);
 
-// The catalogue's address: VEMLIS_CATALOGUE_URL from the environment when set, else the
-// build's. Empty, with the reason in `problem`, when it is not an http:// or https:// address.
+// The catalogue's address: VEMLIS_CATALOGUE_URL from the environment when set, else [Catalogue]
+// Url of the user's settings file, else of the system's, else the build's. Empty, with the
+// reason in `problem` (and where it was set), when it is not an http:// or https:// address.
 std::string catalogueAddress(const char* built, std::string& problem);
+// Whether the text is an address the list of episodes may come from: http:// or https://.
+bool isCatalogueAddress(const std::string& address);
 
 }  // namespace vemlis

@@ -34,6 +34,7 @@ Settings Settings::load(QSettings& from) {
     for (int i = 0; i < 4; ++i)
         if (done == QLatin1String(whenDoneKeys[i])) s.whenDone = static_cast<WhenDone>(i);
     from.endGroup();
+    s.catalogue = from.value(QStringLiteral("Catalogue/Url")).toString().trimmed();
     return s;
 }
 
@@ -45,6 +46,10 @@ void Settings::save(QSettings& to) const {
     to.setValue(QStringLiteral("WindowTo"), clock(window.to));
     to.setValue(QStringLiteral("WhenQueueDone"), QLatin1String(whenDoneKeys[static_cast<int>(whenDone)]));
     to.endGroup();
+    // Written only when it differs from what the files say: an address an administrator set for
+    // every user stays theirs to change.
+    if (to.value(QStringLiteral("Catalogue/Url")).toString().trimmed() != catalogue)
+        to.setValue(QStringLiteral("Catalogue/Url"), catalogue);
     to.sync();
 }
 

@@ -21,6 +21,9 @@ struct Settings {
     bool windowOn = false;
     DownloadWindow window{60, 6 * 60};  // kept while off, for the next time it is ticked
     WhenDone whenDone = WhenDone::nothing;
+    // The address of the list of episodes ([Catalogue] Url); empty: the one the program was
+    // built with. Read through the system's file, written to the user's only when changed.
+    QString catalogue;
 
     static constexpr int largestSpeedLimit = 10 * 1024 * 1024;  // KiB/s: 10 GiB/s
 

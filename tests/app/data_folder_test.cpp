@@ -11,10 +11,21 @@
 
 using namespace vemlis;
 
-TEST(CatalogueAddress, TheEnvironmentOverridesTheBuildAndOnlyWebAddressesPass) {
+TEST(CatalogueAddress, TheEnvironmentThenTheUsersFileThenTheSystemsThenTheBuildAndOnlyWebAddressesPass) {
     std::string problem;
     ::unsetenv("VEMLIS_CATALOGUE_URL");
     EXPECT_EQ(catalogueAddress("http://built/movies.xml", problem), "http://built/movies.xml");
+    // As a packager or an administrator sets it for everybody, and as a user does.
+    const std::filesystem::path system = std::filesystem::path(qgetenv("XDG_CONFIG_DIRS").toStdString()) / "Vemlis loader";
+    std::filesystem::create_directories(system);
+    vemlis::testing::writeWholeFile(system / "Vemlis loader.conf", "[Catalogue]\nUrl=http://system/movies.xml\n");
+    EXPECT_EQ(catalogueAddress("http://built/movies.xml", problem), "http://system/movies.xml");
+    {
+        Settings mine = Settings::load(*userSettings());
+        mine.catalogue = "https://mine.example/movies.xml";
+        mine.save(*userSettings());
+    }
+    EXPECT_EQ(catalogueAddress("http://built/movies.xml", problem), "https://mine.example/movies.xml");
     ::setenv("VEMLIS_CATALOGUE_URL", "https://example.org/movies.xml", 1);
     EXPECT_EQ(catalogueAddress("http://built/movies.xml", problem), "https://example.org/movies.xml");
     for (const char* bad : {"file:///etc/passwd", "ftp://h/movies.xml", "example.org/movies.xml", "http://"}) {
@@ -24,6 +35,8 @@ TEST(CatalogueAddress, TheEnvironmentOverridesTheBuildAndOnlyWebAddressesPass) {
         EXPECT_NE(problem.find(bad), std::string::npos) << problem;
     }
     ::unsetenv("VEMLIS_CATALOGUE_URL");
+    std::filesystem::remove(userSettings()->fileName().toStdString());
+    std::filesystem::remove(system / "Vemlis loader.conf");
 }
 
 TEST(Settings, OneFileInTheNativeFormatTakesOverTheIniAndReadsSwitchesAsPeopleWriteThem) {
