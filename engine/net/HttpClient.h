@@ -27,6 +27,7 @@ public:
         certificate,    // the server's certificate or the secure connection failed
         redirect,       // a redirect to a scheme that is not allowed (or https to http)
         notFound,       // the server's name is not known
+        refused,        // nothing listens at the server's address and port
     };
     explicit HttpError(const std::string& what, Kind kind = Kind::network, long status = 0, int retryAfter = -1,
                        std::string host = {})
@@ -37,7 +38,7 @@ public:
     Kind kind;
     long status;       // the HTTP status of an error answer, else 0
     int retryAfter;    // seconds the server asked to wait (Retry-After), -1 when it did not
-    std::string host;  // the server's name, for certificate and name failures
+    std::string host;  // the server's name, for certificate and name failures; with its port when refused
 };
 
 // What the server said about a body, known before its first byte is taken.

@@ -56,6 +56,7 @@ std::string HttpError::reason() const {
         case Kind::redirect:
             return said(QT_TRANSLATE_NOOP("HttpError", "The server sent the download to an address that is not allowed"));
         case Kind::notFound: return said(QT_TRANSLATE_NOOP("HttpError", "Server %1 not found"), QString::fromStdString(host));
+        case Kind::refused: return said(QT_TRANSLATE_NOOP("HttpError", "No server answers at %1"), QString::fromStdString(host));
         case Kind::network: break;
     }
     return said(QT_TRANSLATE_NOOP("HttpError", "Connection lost"));
@@ -197,10 +198,21 @@ HttpError errorOf(CURLcode result, const std::string& url, CURL* easy) {
     long tunnel = 0;
     if (curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &tunnel) == CURLE_OK && tunnel == 407)
         return HttpError("HTTP 407", HttpError::Kind::status, 407);
-    std::string host = url.substr(url.find("://") == std::string::npos ? 0 : url.find("://") + 3);
+    // Where the failure was: the last address of a redirect chain.
+    char* effective = nullptr;
+    const std::string where =
+        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective ? effective : url;
+    std::string host = where.substr(where.find("://") == std::string::npos ? 0 : where.find("://") + 3);
     host = host.substr(0, host.find_first_of("/?#"));
     HttpError::Kind kind = HttpError::Kind::network;
     switch (result) {
+        case CURLE_COULDNT_CONNECT:
+            // Named with its port, the one thing that is often wrong in such an address.
+            kind = HttpError::Kind::refused;
+            // After the brackets of an IPv6 address, whose colons are its own.
+            if (host.find(':', host.rfind(']') == std::string::npos ? 0 : host.rfind(']')) == std::string::npos)
+                host += where.rfind("https://", 0) == 0 ? ":443" : ":80";
+            break;
         case CURLE_OPERATION_TIMEDOUT: kind = HttpError::Kind::stalled; break;
         case CURLE_PARTIAL_FILE:
         case CURLE_RECV_ERROR: kind = HttpError::Kind::cutShort; break;
