@@ -12,6 +12,7 @@
 
 #include <sstream>
 
+#include "app/AddressDialog.h"
 #include "app/Dialogs.h"
 #include "app/FileManager.h"
 #include "app/Icons.h"
@@ -244,6 +245,13 @@ void Twindow::closeTimerTimer() {
 }
 
 void Twindow::showMoviesSet() {
+    if (addressGiven) {
+        // Read while the load thread waits for this call.
+        addressGiven = false;
+        catalogueURL = loadThread->getCatalogueURL();
+        settings.catalogue = toQt(catalogueURL);
+        settings.save(*userSettings());
+    }
     initializingPanel->hide();
     listPanel->show();
     moviesList->setMoviesSet(moviesSet.get());
@@ -365,6 +373,17 @@ void Twindow::showMessage() {
     initializingPanel->hide();
     Notifier::notify(tr("Vemlis loader stopped"), toQt(loadThread->getMessage()));
     prompter().showError(this, loadThread->getMessage());
+}
+
+void Twindow::askCatalogueAddress() {
+    initializingPanel->hide();
+    // Told on the desktop too: a window started at login may wait unseen behind others.
+    Notifier::notify(tr("The list of episodes could not be loaded"), toQt(loadThread->getMessage()));
+    AddressDialog dialog(toQt(loadThread->getMessage()), toQt(loadThread->getCatalogueURL()), this);
+    // Closed by the program's end, the question was not answered: the run ends.
+    if (prompter().execDialog(&dialog) != QDialog::Accepted || questionsClosed()) return;
+    loadThread->setNextCatalogueURL(dialog.address().toStdString());
+    addressGiven = true;
 }
 
 void Twindow::enableCloseTimer() { closeTimer->start(); }

@@ -65,6 +65,7 @@ public:
     void addFinishedMovie() override;
     void showFileDone() override;
     void showMessage() override;
+    void askCatalogueAddress() override;
     void enableCloseTimer() override;
 
     // Handlers.
@@ -137,7 +138,7 @@ private:
     void showProgress();
     void tellWhenQueueDone();
 
-    const std::string catalogueURL;
+    std::string catalogueURL;  // where the list of episodes comes from
     const std::filesystem::path dataFolder;
     const std::filesystem::path moviesFolder;
     std::unique_ptr<tavik::vemlis_loader::MoviesSet> moviesSet;
@@ -159,6 +160,8 @@ private:
     std::unique_ptr<ActionNotification> doneNotification;
     bool doneTold = true;
     std::unordered_set<const tavik::vemlis_loader::ServerFile*> filesBegun;
+    // Another address for the list of episodes was given at start: kept once it loads.
+    bool addressGiven = false;
     // The file whose movies "Current downloads" lists.
     const tavik::vemlis_loader::ServerFile* shownFile = nullptr;
     bool stateSaved = false;

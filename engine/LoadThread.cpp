@@ -187,34 +187,79 @@ void LoadThread::run() {
 }
 
 void LoadThread::loadCatalogue() {
-    try {
-        std::string text = http.get(catalogueURL, catalogueLimit);
-        {
-            std::unique_lock guard(lock);
-            requests.wait(guard, [&] { return mergeAllowed || closing.load(); });
+    for (;;) {
+        try {
+            std::string text = http.get(catalogueURL, catalogueLimit);
+            // A captive portal's page or a web site's: merged, it would show empty lists.
+            if (text.find("<Seasons") == std::string::npos && text.find("<Languages") == std::string::npos) {
+                message = QCoreApplication::translate("LoadThread", "The answer from\n%1\nis not a list of episodes.")
+                              .arg(QString::fromStdString(catalogueURL))
+                              .toStdString();
+            } else {
+                {
+                    std::unique_lock guard(lock);
+                    requests.wait(guard, [&] { return mergeAllowed || closing.load(); });
+                }
+                if (closing) return;
+                set.readCatalogue(std::move(text));
+                synchronize(&LoadThreadUI::showMoviesSet);
+                return;
+            }
+        } catch (const HttpError& error) {
+            if (closing) return;
+            message = catalogueFailure(error);
+        } catch (const std::exception& error) {
+            if (closing) return;
+            message = uiText(rows::catalogueNotLoaded) + "\n" + catalogueURL + "\n" + error.what();
         }
-        if (closing) return;
-        set.readCatalogue(std::move(text));
-        synchronize(&LoadThreadUI::showMoviesSet);
-    } catch (const HttpError& error) {
-        if (closing) return;
-        if (error.kind != HttpError::Kind::tooLarge) {
-            // The words people know, then what failed where, so that they can act on it.
-            return fail(uiText(rows::catalogueNotLoaded) + "\n" + catalogueURL + "\n" + error.reason());
+        // The run ends here unless the user gives another address to try.
+        nextCatalogueURL.clear();
+        try {
+            synchronize(&LoadThreadUI::askCatalogueAddress);
+        } catch (...) {
         }
-        // Not a network fault: the address names something far larger than a list of episodes.
-        // Only a length over the limit refused it before its body: a compressed answer's
-        // length is not the list's, which reading stopped at the limit.
-        const std::int64_t announced = http.getResponseInfo().contentLength;
-        const QString url = QString::fromStdString(catalogueURL), limit = QString::number(catalogueLimit >> 20);
-        fail((static_cast<std::uint64_t>(announced) > catalogueLimit ? QCoreApplication::translate("LoadThread", "The list of episodes at\n%1\nis larger than %2 MB (%3 MB).")
-                                  .arg(url, limit, QString::number(announced >> 20))
-                            : QCoreApplication::translate("LoadThread", "The list of episodes at\n%1\nis larger than %2 MB.")
-                                  .arg(url, limit))
-                 .toStdString());
-    } catch (const std::exception& error) {
-        if (!closing) fail(uiText(rows::catalogueNotLoaded) + "\n" + catalogueURL + "\n" + error.what());
+        if (closing || nextCatalogueURL.empty()) {
+            closing = true;
+            return;
+        }
+        catalogueURL = nextCatalogueURL;
     }
+}
+
+std::string LoadThread::catalogueFailure(const HttpError& error) const {
+    const QString url = QString::fromStdString(catalogueURL), reason = QString::fromStdString(error.reason());
+    using Kind = HttpError::Kind;
+    switch (error.kind) {
+        case Kind::tooLarge: {
+            // Not a network fault: the address names something far larger than a list of
+            // episodes. Only a length over the limit refused it before its body: a compressed
+            // answer's length is not the list's, which reading stopped at the limit.
+            const std::int64_t announced = http.getResponseInfo().contentLength;
+            const QString limit = QString::number(catalogueLimit >> 20);
+            return (static_cast<std::uint64_t>(announced) > catalogueLimit
+                        ? QCoreApplication::translate("LoadThread", "The list of episodes at\n%1\nis larger than %2 MB (%3 MB).")
+                              .arg(url, limit, QString::number(announced >> 20))
+                        : QCoreApplication::translate("LoadThread", "The list of episodes at\n%1\nis larger than %2 MB.")
+                              .arg(url, limit))
+                .toStdString();
+        }
+        case Kind::status:
+            // The network works: the server answered, and a check of the network helps nobody.
+            if (error.status == 404 || error.status == 410)
+                return QCoreApplication::translate("LoadThread", "The server has no list of episodes at\n%1\n%2")
+                    .arg(url, reason)
+                    .toStdString();
+            [[fallthrough]];
+        case Kind::certificate:
+        case Kind::redirect:
+        case Kind::encoded:
+            return QCoreApplication::translate("LoadThread", "The list of episodes could not be loaded from\n%1\n%2")
+                .arg(url, reason)
+                .toStdString();
+        default: break;
+    }
+    // The words people know, then what failed where, so that they can act on it.
+    return uiText(rows::catalogueNotLoaded) + "\n" + catalogueURL + "\n" + error.reason();
 }
 
 void LoadThread::processNextFile() {

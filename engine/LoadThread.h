@@ -69,6 +69,10 @@ public:
     const tavik::vemlis_loader::ServerFile* getCurrentFile() const { return currentFile; }
     const tavik::vemlis_loader::Movie* getCurrentMovie() const { return currentMovie; }
     const std::string& getMessage() const { return message; }
+    // The address the catalogue is fetched from, and, while askCatalogueAddress() runs, the
+    // one to try next (empty: none, the run ends).
+    const std::string& getCatalogueURL() const { return catalogueURL; }
+    void setNextCatalogueURL(std::string url) { nextCatalogueURL = std::move(url); }
     // Why the current movie could not be saved, in the system's words (for renameMovie).
     const std::string& getSaveFailure() const { return saveFailure; }
     std::filesystem::path getTempFilePath() const { return dataFolder / "temp.kq4"; }
@@ -101,7 +105,10 @@ protected:
     void run() override;
 
 private:
+    // Fetches the catalogue and merges it, from other addresses the user gives while it fails.
     void loadCatalogue();
+    // Why the catalogue could not be had, in words the user can act on.
+    std::string catalogueFailure(const HttpError& error) const;
     void processNextFile();
     // True when the download window is closed and a file waits for it; the thread then sleeps
     // until it opens (or a request comes).
@@ -137,7 +144,8 @@ private:
     TIdHTTPWithSpeedCounter& http;
     LoadThreadUI& ui;
     GuiBridge* bridge;  // owned as a child; lives on the GUI thread
-    const std::string catalogueURL;
+    std::string catalogueURL;
+    std::string nextCatalogueURL;
     const std::filesystem::path dataFolder;
 
     std::atomic<bool> finished{false};

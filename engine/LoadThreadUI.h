@@ -28,6 +28,10 @@ public:
     virtual void showFileDone() = 0;
     // Show the fatal error message and return when the user has closed it.
     virtual void showMessage() = 0;
+    // The catalogue could not be loaded (getMessage says why, getCatalogueURL from where):
+    // offer another address and hand it to setNextCatalogueURL to try it, or leave it unset
+    // to end the run.
+    virtual void askCatalogueAddress() = 0;
     // The thread's last act: let the window close.
     virtual void enableCloseTimer() = 0;
 };

@@ -179,14 +179,14 @@ TEST(Notifications, QueueDoneAndFatalErrorsAreToldOnlyWhenAServiceRuns) {
         window.close();
         ASSERT_TRUE(waitUntil([&] { return window.isStateSaved(); }));
     }
-    // A fatal error: the catalogue cannot be loaded.
+    // The catalogue cannot be loaded: told while its address is offered.
     server.setFault("/movies.xml", vemlis::testing::Fault::failWith(500));
     {
         vemlis::Twindow window(server.catalogueURL(), dir.path());
         window.show();
         ASSERT_TRUE(waitUntil([&] { return window.isStateSaved(); }));
         ASSERT_TRUE(waitUntil([&] { return fake.received.size() == 2; }));
-        EXPECT_EQ(fake.received[1].summary, "Vemlis loader stopped");
+        EXPECT_EQ(fake.received[1].summary, "The list of episodes could not be loaded");
     }
     EXPECT_EQ(fake.received.size(), 2u);
 }

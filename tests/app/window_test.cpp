@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -32,6 +33,8 @@
 #include "ScriptedPrompter.h"
 #include "FileSizeLimit.h"
 #include "TempDir.h"
+#include "app/AddressDialog.h"
+#include "app/DataFolder.h"
 #include "app/Dialogs.h"
 #include "app/SettingsDialog.h"
 #include "app/SingleInstance.h"
@@ -250,18 +253,44 @@ TEST(Window, AbortAndStopAfterCurrent) {
     EXPECT_EQ(s.movie(1, 2, 0)->getLoadFlag(), Queue);
 }
 
-TEST(Window, AnUnreachableCatalogueEndsTheRunWithItsMessage) {
+TEST(Window, AnUnloadableCatalogueOffersItsAddressAndOneThatLoadsIsKept) {
     Session s;
     s.server.setFault("/movies.xml", Fault::failWith(404));
+    // Closed: the run ends as it did without the question.
     s.open();
     ASSERT_TRUE(waitUntil([&] { return s.window->isStateSaved(); }));
-    ASSERT_EQ(s.prompter.messages.size(), 1u);
-    EXPECT_EQ(s.prompter.messages[0],
-              uiText(rows::catalogueNotLoaded) + "\n" + s.server.catalogueURL() + "\nFile not found on the server (404)");
-    EXPECT_FALSE(s.window->initializingPanel->isVisible());  // not left behind the message
+    ASSERT_EQ(s.prompter.dialogsShown, std::vector<std::string>{"addressDialog"});
+    EXPECT_FALSE(s.window->initializingPanel->isVisible());  // not left behind the question
     EXPECT_FALSE(s.window->isVisible());
     EXPECT_TRUE(std::filesystem::exists(s.dir / "data.kq4"));
     s.window.reset();
+
+    // Typed over the selected address, Enter tries it; once it loads it is kept for next time.
+    s.server.setFile("/other.xml", s.series.catalogue.document);
+    const std::string other = s.server.baseURL() + "/other.xml";
+    s.prompter.onDialog = [&](QWidget* widget) {
+        auto* dialog = static_cast<AddressDialog*>(widget);
+        EXPECT_EQ(dialog->reason->text().toStdString(),
+                  "The server has no list of episodes at\n" + s.server.catalogueURL() + "\nFile not found on the server (404)");
+        EXPECT_EQ(dialog->accessibleDescription(), dialog->reason->text());
+        EXPECT_EQ(dialog->focusWidget(), static_cast<QWidget*>(dialog->addressEdit));
+        EXPECT_EQ(dialog->addressEdit->selectedText(), dialog->addressEdit->text());
+        dialog->show();  // as exec() does; its keys act on shown buttons only
+        QTest::keyClicks(dialog->addressEdit, "ftp://nowhere");
+        QTest::keyClick(dialog->addressEdit, Qt::Key_Return);  // refused in place: not a web address
+        EXPECT_TRUE(dialog->reason->text().contains("not an http:// or https:// address"));
+        dialog->addressEdit->setText(QString::fromStdString(other));
+        QTest::keyClick(dialog->addressEdit, Qt::Key_Return);
+        return dialog->result();
+    };
+    s.open();
+    ASSERT_TRUE(s.listed());
+    s.closeWindow();
+    EXPECT_EQ(Settings::load(*userSettings()).catalogue.toStdString(), other);
+    std::string problem;
+    EXPECT_EQ(catalogueAddress("http://built/movies.xml", problem), other);
+    auto stored = userSettings();
+    stored->remove("Catalogue");
 }
 
 TEST(Window, ClosingOrATermSignalDuringADownloadSavesTheState) {

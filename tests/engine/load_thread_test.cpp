@@ -1,4 +1,8 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -70,16 +74,49 @@ TEST(LoadThread, DownloadsAndSplitsQueuedFilesInCatalogueOrder) {
     ASSERT_TRUE(waitUntil([&] { return h.ui.calls.back() == "showListPanel"; }));
 }
 
-TEST(LoadThread, ACatalogueThatCannotBeFetchedEndsTheRun) {
+TEST(LoadThread, ACatalogueThatCannotBeFetchedIsToldPreciselyAndAnotherAddressIsTried) {
     Harness h;
     h.server.setFault("/movies.xml", Fault::failWith(500));
     h.start();
     ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
     ASSERT_EQ(h.ui.messages.size(), 1u);
-    EXPECT_EQ(h.ui.messages[0], uiText(rows::catalogueNotLoaded) + "\n" + h.server.catalogueURL() + "\nServer error 500");
+    EXPECT_EQ(h.ui.messages[0], "The list of episodes could not be loaded from\n" + h.server.catalogueURL() + "\nServer error 500");
     EXPECT_FALSE(h.ui.called("showMoviesSet"));
     EXPECT_TRUE(h.set.getSeasons().empty());
     EXPECT_TRUE(h.thread->isFinished());
+
+    // Nothing listens, then no list at the address, then not a list at all: each said so, and
+    // the next address offered is tried until one loads.
+    Harness again;
+    // A port held but not listened at: refused, and no other server can take it meanwhile.
+    const int held = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(held, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::getsockname(held, reinterpret_cast<sockaddr*>(&address), &size);
+    const int port = ntohs(address.sin_port);
+    const std::string refused = "http://127.0.0.1:" + std::to_string(port) + "/movies.xml";
+    again.server.setFile("/page.html", "<html><body>Welcome to the hotel network</body></html>");
+    std::vector<std::string> next{again.server.baseURL() + "/missing.xml", again.server.baseURL() + "/page.html",
+                                  again.server.catalogueURL()};
+    again.ui.nextCatalogueAddress = [&] {
+        const std::string url = next.front();
+        next.erase(next.begin());
+        return url;
+    };
+    again.start({}, refused);
+    ASSERT_TRUE(again.merged());
+    ASSERT_EQ(again.ui.messages.size(), 3u);
+    EXPECT_EQ(again.ui.messages[0], uiText(rows::catalogueNotLoaded) + "\n" + refused + "\nNo server answers at 127.0.0.1:" +
+                                        std::to_string(port));
+    EXPECT_EQ(again.ui.messages[1], "The server has no list of episodes at\n" + again.server.baseURL() +
+                                        "/missing.xml\nFile not found on the server (404)");
+    EXPECT_EQ(again.ui.messages[2], "The answer from\n" + again.server.baseURL() + "/page.html\nis not a list of episodes.");
+    EXPECT_FALSE(again.set.getSeasons().empty());
+    EXPECT_EQ(again.thread->getCatalogueURL(), again.server.catalogueURL());
+    ::close(held);
 }
 
 TEST(LoadThread, ACatalogueOverTheLimitIsToldWithItsSize) {

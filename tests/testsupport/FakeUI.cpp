@@ -45,6 +45,11 @@ void FakeUI::showMessage() {
     messages.push_back(thread->getMessage());
 }
 
+void FakeUI::askCatalogueAddress() {
+    showMessage();
+    if (nextCatalogueAddress) thread->setNextCatalogueURL(nextCatalogueAddress());
+}
+
 bool FakeUI::called(const std::string& name) const {
     return std::find(calls.begin(), calls.end(), name) != calls.end();
 }

@@ -35,6 +35,8 @@ public:
     void addFinishedMovie() override;
     void showFileDone() override { record("showFileDone"); }
     void showMessage() override;
+    // Recorded as showMessage; tries the address nextCatalogueAddress gives, when set.
+    void askCatalogueAddress() override;
     void enableCloseTimer() override { record("enableCloseTimer"); }
 
     // The calls so far, without the repeats of showListPanel and showQueuePanel.
@@ -46,6 +48,8 @@ public:
     int queuePanelCalls = 0;
     // Answers renameMovie: returns the new name, or an empty text to cancel.
     std::function<std::string(const tavik::vemlis_loader::Movie*)> askName;
+    // Answers askCatalogueAddress: the address to try next, or empty to end the run.
+    std::function<std::string()> nextCatalogueAddress;
     // Runs inside showFileStarted (for example to stop or close the thread mid-transfer).
     std::function<void()> onFileStarted;
 
