@@ -6,8 +6,14 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QTimeEdit>
+
+#include <cstdlib>
+
+#include "app/DataFolder.h"
+#include "components/Prompter.h"
 
 namespace vemlis {
 
@@ -18,7 +24,7 @@ int minuteOf(const QTime& time) { return time.hour() * 60 + time.minute(); }
 
 }  // namespace
 
-SettingsDialog::SettingsDialog(const Settings& current, QWidget* parent) : QDialog(parent) {
+SettingsDialog::SettingsDialog(const Settings& current, const QString& inUse, QWidget* parent) : QDialog(parent) {
     setObjectName("settingsDialog");
     setWindowTitle(tr("Settings"));
     auto* form = new QFormLayout;
@@ -63,6 +69,23 @@ SettingsDialog::SettingsDialog(const Settings& current, QWidget* parent) : QDial
     whenDone->setCurrentIndex(static_cast<int>(current.whenDone));
     form->addRow(tr("&When the queue is done:"), whenDone);
 
+    catalogue = new QLineEdit(current.catalogue, this);
+    catalogue->setObjectName("catalogue");
+    catalogue->setPlaceholderText(inUse);
+    catalogue->setMinimumWidth(fontMetrics().averageCharWidth() * 50);
+    auto* note = new QLabel(tr("Used from the next start. Empty: %1").arg(inUse), this);
+    note->setWordWrap(true);
+    note->setEnabled(false);  // a hint, drawn as one
+    if (const char* set = std::getenv("VEMLIS_CATALOGUE_URL"); set && *set) {
+        catalogue->setEnabled(false);
+        note->setText(tr("Set by VEMLIS_CATALOGUE_URL: %1").arg(QString::fromLocal8Bit(set)));
+    }
+    catalogue->setAccessibleDescription(note->text());
+    auto* address = new QVBoxLayout;
+    address->addWidget(catalogue);
+    address->addWidget(note);
+    form->addRow(tr("&Address of the list of episodes:"), address);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -78,7 +101,20 @@ Settings SettingsDialog::settings() const {
     s.windowOn = windowOn->isChecked();
     s.window = DownloadWindow{minuteOf(windowFrom->time()), minuteOf(windowTo->time())};
     s.whenDone = static_cast<Settings::WhenDone>(whenDone->currentIndex());
+    s.catalogue = catalogue->text().trimmed();
     return s;
+}
+
+void SettingsDialog::accept() {
+    const QString address = catalogue->text().trimmed();
+    if (!address.isEmpty() && !isCatalogueAddress(address.toStdString())) {
+        prompter().showMessage(this, tr("The address of the list of episodes is not an http:// or https:// address:\n%1")
+                                         .arg(address)
+                                         .toStdString());
+        catalogue->setFocus();
+        return;
+    }
+    QDialog::accept();
 }
 
 }  // namespace vemlis

@@ -6,25 +6,32 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QSpinBox;
 class QTimeEdit;
 
 namespace vemlis {
 
 // The few settings for unattended downloads: a speed limit, the hours downloads may run in,
-// and what happens when the queue is done.
+// and what happens when the queue is done; and the address of the list of episodes.
 class SettingsDialog final : public QDialog {
     Q_OBJECT
 public:
-    SettingsDialog(const Settings& current, QWidget* parent = nullptr);
+    // `inUse`: the address the list of episodes came from in this run.
+    SettingsDialog(const Settings& current, const QString& inUse, QWidget* parent = nullptr);
     // What the dialog shows now.
     Settings settings() const;
 
+    QLineEdit* catalogue;
     QSpinBox* speedLimit;
     QCheckBox* windowOn;
     QTimeEdit* windowFrom;
     QTimeEdit* windowTo;
     QComboBox* whenDone;
+
+public slots:
+    // Refused, with a message, for an address that is neither empty nor http:// or https://.
+    void accept() override;
 };
 
 }  // namespace vemlis

@@ -350,7 +350,7 @@ void Twindow::tellWhenQueueDone() {
 
 void Twindow::settingsButtonClick() {
     if (settingsDialog) return settingsDialog->raise();
-    settingsDialog = new SettingsDialog(settings, this);
+    settingsDialog = new SettingsDialog(settings, toQt(catalogueURL), this);
     settingsDialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(settingsDialog, &QDialog::accepted, this, [this] { setSettings(settingsDialog->settings()); });
     connect(settingsDialog, &QObject::destroyed, this, [this] { settingsDialog = nullptr; });

@@ -40,7 +40,7 @@ TEST(Translations, AGermanSystemGetsEveryTextInGerman) {
     vemlis::Twindow window("http://127.0.0.1:9/movies.xml", dir.path());
     EXPECT_EQ(window.beginDownloadButton->text(), "Download &starten");  // Alt+S still
     EXPECT_EQ(window.settingsButton->text(), "Einstell&ungen");
-    vemlis::SettingsDialog settings(window.getSettings(), &window);
+    vemlis::SettingsDialog settings(window.getSettings(), "http://127.0.0.1:9/movies.xml", &window);
     EXPECT_EQ(settings.windowTitle(), "Einstellungen");
 }
 
