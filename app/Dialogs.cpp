@@ -3,9 +3,16 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
-#include <QPlainTextEdit>
+#include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "components/FileNamer.h"
 #include "components/Prompter.h"
@@ -19,53 +26,56 @@ using namespace tavik::vemlis_loader;
 
 namespace {
 
-QCheckBox* addNoMoreAsk(QWidget* parent, int top) {
+QCheckBox* addNoMoreAsk(QWidget* parent, QVBoxLayout* content) {
     auto* box = new QCheckBox(qtText(rows::doNotAskAgain), parent);
     box->setObjectName("noMoreAsk");
-    box->setGeometry(16, top, 281, 17);
+    content->addWidget(box);
     return box;
 }
 
 }  // namespace
 
-ConfirmationDialog::ConfirmationDialog(QWidget* parent, const char* name, int captionRow, QSize size, QRect bevel,
-                                       QRect textArea)
-    : QDialog(parent) {
+ConfirmationDialog::ConfirmationDialog(QWidget* parent, const char* name, int captionRow) : QDialog(parent) {
     setObjectName(name);
     setWindowTitle(qtText(captionRow));
-    setFixedSize(size);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
     auto* frame = new QFrame(this);
     frame->setFrameShape(QFrame::Box);
-    frame->setGeometry(bevel);
-    text = new QPlainTextEdit(this);
+    content = new QVBoxLayout(frame);
+    text = new QLabel(frame);
     text->setObjectName("text");
-    text->setReadOnly(true);
-    // Only read: Enter goes to the default button, never into the text.
-    text->setFocusPolicy(Qt::NoFocus);
-    text->setGeometry(textArea);
+    text->setTextFormat(Qt::PlainText);
+    text->setWordWrap(true);
+    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // About as wide as the dialogs have always been, at any font.
+    text->setMinimumWidth(fontMetrics().averageCharWidth() * 48);
+    content->addWidget(text);
+    buttons = new QHBoxLayout;
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(frame, 1);
+    layout->addLayout(buttons);
 }
 
-void ConfirmationDialog::addButtons(int defaultRow, int defaultResult, const QRect& defaultPlace, int cancelRow,
-                                    int cancelResult, const QRect& cancelPlace) {
-    addButton(uiText(defaultRow), defaultResult, defaultPlace)->setDefault(true);
-    cancelButton = addButton(uiText(cancelRow), cancelResult, cancelPlace);
+void ConfirmationDialog::setQuestion(const QString& question) {
+    text->setText(question);
+    setAccessibleDescription(question);
+}
+
+void ConfirmationDialog::addButtons(int defaultRow, int defaultResult, int cancelRow, int cancelResult) {
+    defaultButton = addButton(uiText(defaultRow), defaultResult, "defaultButton");
+    defaultButton->setDefault(true);
+    cancelButton = addButton(uiText(cancelRow), cancelResult, "cancelButton");
 }
 
 int ConfirmationDialog::showModal() { return prompter().execDialog(this); }
 
-QPushButton* ConfirmationDialog::addButton(const std::string& caption, int result, const QRect& geometry) {
+QPushButton* ConfirmationDialog::addButton(const std::string& caption, int result, const char* name) {
     auto* button = new QPushButton(toQt(caption), this);
-    button->setGeometry(geometry);
-    // The buttons have their places; a longer caption (a translation) takes a smaller font
-    // rather than lose its ends.
-    QFont font = button->font();
-    while (button->fontMetrics().horizontalAdvance(button->text()) + 12 > geometry.width() && font.pointSizeF() > 6.5) {
-        font.setPointSizeF(font.pointSizeF() - 0.5);
-        button->setFont(font);
-    }
-    button->setAutoDefault(false);
+    button->setObjectName(name);
+    // Enter presses the button that has the focus: "Do not cancel" must never wipe the queue.
+    button->setAutoDefault(true);
+    buttons->addWidget(button, 1);
     connect(button, &QPushButton::clicked, this, [this, result] { done(result); });
     return button;
 }
@@ -83,23 +93,29 @@ void ConfirmationDialog::closeEvent(QCloseEvent* event) {
     done(mrCancel);
 }
 
-TreloadDialog::TreloadDialog(QWidget* parent)
-    : ConfirmationDialog(parent, "reloadDialog", rows::reloadCaption, {313, 214}, {8, 8, 297, 161}, {16, 16, 281, 121}) {
-    noMoreAsk = addNoMoreAsk(this, 144);
-    addButtons(rows::downloadAgain, mrOk, {8, 180, 146, 25}, rows::doNotDownload, mrCancel, {159, 180, 146, 25});
+void ConfirmationDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (defaultButton) defaultButton->setFocus();
+}
+
+TreloadDialog::TreloadDialog(QWidget* parent) : ConfirmationDialog(parent, "reloadDialog", rows::reloadCaption) {
+    noMoreAsk = addNoMoreAsk(this, content);
+    addButtons(rows::downloadAgain, mrOk, rows::doNotDownload, mrCancel);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 bool TreloadDialog::ask(const std::string& question) {
     if (noMoreAsk->isChecked()) return true;
-    text->setPlainText(toQt(question));
+    setQuestion(toQt(question));
     return showModal() == mrOk;
 }
 
 TcancelLoadDialog::TcancelLoadDialog(QWidget* parent)
-    : ConfirmationDialog(parent, "cancelLoadDialog", rows::cancelLoadCaption, {313, 139}, {8, 8, 297, 97}, {16, 16, 281, 57}) {
-    text->setPlainText(qtText(rows::cancelLoadQuestion));
-    noMoreAsk = addNoMoreAsk(this, 80);
-    addButtons(rows::cancelDownload, mrYes, {8, 108, 146, 25}, rows::keepDownload, mrNo, {159, 108, 146, 25});
+    : ConfirmationDialog(parent, "cancelLoadDialog", rows::cancelLoadCaption) {
+    setQuestion(qtText(rows::cancelLoadQuestion));
+    noMoreAsk = addNoMoreAsk(this, content);
+    addButtons(rows::cancelDownload, mrYes, rows::keepDownload, mrNo);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 bool TcancelLoadDialog::ask() {
@@ -108,16 +124,17 @@ bool TcancelLoadDialog::ask() {
 }
 
 TcancelAllDownloadsDialog::TcancelAllDownloadsDialog(QWidget* parent)
-    : ConfirmationDialog(parent, "cancelAllDownloadsDialog", rows::cancelAllCaption, {313, 130}, {8, 8, 297, 89}, {16, 16, 281, 73}) {
-    text->setPlainText(qtText(rows::cancelAllQuestion));
-    addButtons(rows::cancelAllButton, mrYes, {8, 100, 146, 25}, rows::doNotCancel, mrNo, {159, 100, 146, 25});
+    : ConfirmationDialog(parent, "cancelAllDownloadsDialog", rows::cancelAllCaption) {
+    setQuestion(qtText(rows::cancelAllQuestion));
+    addButtons(rows::cancelAllButton, mrYes, rows::doNotCancel, mrNo);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 TotherMoviesDialog::TotherMoviesDialog(QWidget* parent, const std::string& folder)
-    : ConfirmationDialog(parent, "otherMoviesDialog", rows::otherMoviesCaption, {769, 418}, {8, 8, 753, 377}, {16, 16, 737, 89}) {
+    : ConfirmationDialog(parent, "otherMoviesDialog", rows::otherMoviesCaption) {
     movies = new UTF8ListView(this);
     movies->setObjectName("movies");
-    movies->setGeometry(16, 112, 737, 145);
+    movies->setAccessibleName(qtText(rows::otherMoviesCaption));
     movies->setCheckBoxes(true);
     movies->setSelectedItemColor(Qt::white);
     movies->addColumn(240, Qt::AlignLeft, uiText(rows::episodeColumn));
@@ -125,17 +142,25 @@ TotherMoviesDialog::TotherMoviesDialog(QWidget* parent, const std::string& folde
     movies->addColumn(90, Qt::AlignLeft, uiText(rows::languageColumn));
     movies->addColumn(90, Qt::AlignLeft, uiText(rows::bitRateColumn));
     movies->addColumn(130, Qt::AlignLeft, uiText(rows::statusColumn));
+    // Languages, bit rates and statuses show whole, whatever the catalogue or the language.
+    for (int column = 2; column <= 4; ++column) movies->setColumnGrows(column);
+    // About eight rows at any font.
+    movies->setMinimumHeight(movies->header()->sizeHint().height() + 8 * (fontMetrics().height() + 4));
+    content->addWidget(movies, 1);
     auto* checkAll = new QPushButton(qtText(rows::checkAll), this);
     checkAll->setObjectName("checkAll");
-    checkAll->setGeometry(16, 264, 345, 25);
     connect(checkAll, &QPushButton::clicked, this, &TotherMoviesDialog::checkAllClick);
     auto* uncheckAll = new QPushButton(qtText(rows::uncheckAll), this);
     uncheckAll->setObjectName("uncheckAll");
-    uncheckAll->setGeometry(376, 264, 379, 25);
     connect(uncheckAll, &QPushButton::clicked, this, &TotherMoviesDialog::uncheckAllClick);
+    auto* ticks = new QHBoxLayout;
+    ticks->addWidget(checkAll, 1);
+    ticks->addWidget(uncheckAll, 1);
+    content->addLayout(ticks);
     fileNamer = new FileNamer(this, folder);
-    fileNamer->setGeometry(16, 296, 737, 81);
-    addButtons(rows::downloadChecked, mrYesToAll, {7, 388, 306, 25}, rows::cancel, mrNo, {456, 388, 306, 25});
+    content->addWidget(fileNamer);
+    addButtons(rows::downloadChecked, mrYesToAll, rows::cancel, mrNo);
+    resize(sizeHint());
 }
 
 void TotherMoviesDialog::checkAllClick() {
@@ -146,10 +171,8 @@ void TotherMoviesDialog::uncheckAllClick() {
     for (int i = 0; i < movies->rowCount(); ++i) movies->setRowChecked(movies->row(i), false);
 }
 
-void TotherMoviesDialog::chooseMovies(const Movie* movie, ListOfMovies& list, Mode mode, const Language* titleLanguage,
-                                      FileNamer* mainNamer) {
-    fileNamer->copyDataFrom(mainNamer);
-    text->setPlainText(qtText(mode == checking ? rows::otherMoviesChecked : rows::otherMoviesUnchecked));
+void TotherMoviesDialog::showMovies(const Movie* movie, Mode mode, const Language* titleLanguage) {
+    setQuestion(qtText(mode == checking ? rows::otherMoviesChecked : rows::otherMoviesUnchecked));
     movies->clearRows();
     for (const Movie* each : movie->getServerFile()->getMovies()) {
         const Film* film = each->getFilm();
@@ -160,6 +183,19 @@ void TotherMoviesDialog::chooseMovies(const Movie* movie, ListOfMovies& list, Mo
         movies->setCellText(row, 4, statusName(each->getLoadFlag()));
         movies->setRowChecked(row, each == movie ? mode == checking : each->getLoadFlag() == Queue);
     }
+    // Every column on screen without scrolling sideways, as far as the screen allows.
+    int columns = 0;
+    for (int i = 0; i < movies->header()->count(); ++i) columns += movies->header()->sectionSize(i);
+    const int around = width() - movies->viewport()->width();
+    const int wanted = columns + around + movies->verticalScrollBar()->sizeHint().width();
+    const int room = screen() ? screen()->availableGeometry().width() * 9 / 10 : wanted;
+    if (width() < wanted) resize(std::min(wanted, room), height());
+}
+
+void TotherMoviesDialog::chooseMovies(const Movie* movie, ListOfMovies& list, Mode mode, const Language* titleLanguage,
+                                      FileNamer* mainNamer) {
+    fileNamer->copyDataFrom(mainNamer);
+    showMovies(movie, mode, titleLanguage);
     const int result = showModal();
     mainNamer->copyDataFrom(fileNamer);
     if (result == mrNo) return;

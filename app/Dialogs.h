@@ -7,8 +7,10 @@
 #include "model/MoviesSet.h"
 
 class QCheckBox;
-class QPlainTextEdit;
+class QHBoxLayout;
+class QLabel;
 class QPushButton;
+class QVBoxLayout;
 
 namespace vemlis {
 
@@ -18,28 +20,38 @@ class UTF8ListView;
 // The results the dialogs close with.
 enum ModalResult { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7, mrYesToAll = 10 };
 
-// The frame, the text and two buttons that all four dialogs share. The title-bar close gives
-// mrCancel; Esc presses the cancel button.
+// The frame, the question and two buttons that all four dialogs share, laid out by the font:
+// a longer text or translation makes the dialog grow, never shrinks a caption. The question is
+// a label the dialog is described by, for screen readers. Both buttons press on Enter when they
+// have the focus; a dialog opens with the focus on its default button; Esc and the title-bar
+// close give the cancel button's answer.
 class ConfirmationDialog : public QDialog {
     Q_OBJECT
 public:
-    // The caption comes from the text table; the frame and the text box take their places.
-    ConfirmationDialog(QWidget* parent, const char* name, int captionRow, QSize size, QRect bevel, QRect textArea);
+    // The caption comes from the text table.
+    ConfirmationDialog(QWidget* parent, const char* name, int captionRow);
     // Shows the dialog modally (through the prompter) and returns its result.
     int showModal();
+    // Sets the question.
+    void setQuestion(const QString& question);
+
+    QLabel* text;  // the question
+    QPushButton* defaultButton = nullptr;
+    QPushButton* cancelButton = nullptr;
 
 protected:
-    QPushButton* addButton(const std::string& caption, int result, const QRect& geometry);
-    // The default (Enter) button and the one Esc presses.
-    void addButtons(int defaultRow, int defaultResult, const QRect& defaultPlace, int cancelRow, int cancelResult,
-                    const QRect& cancelPlace);
+    // The default (Enter) button and the one Esc presses, in this order from the left.
+    void addButtons(int defaultRow, int defaultResult, int cancelRow, int cancelResult);
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
-    QPlainTextEdit* text;
+    // Inside the frame, below the question: where each dialog puts what it shows.
+    QVBoxLayout* content;
 
 private:
-    QPushButton* cancelButton = nullptr;
+    QPushButton* addButton(const std::string& caption, int result, const char* name);
+    QHBoxLayout* buttons;
 };
 
 class TreloadDialog final : public ConfirmationDialog {
@@ -77,6 +89,9 @@ public:
     // the dialog's namer before and back to `mainNamer` afterwards, whatever the result.
     void chooseMovies(const tavik::vemlis_loader::Movie* movie, tavik::vemlis_loader::ListOfMovies& list, Mode mode,
                       const tavik::vemlis_loader::Language* titleLanguage, FileNamer* mainNamer);
+    // Lists the movies of the clicked movie's server file, ticked for the mode, and widens the
+    // dialog so that every column shows.
+    void showMovies(const tavik::vemlis_loader::Movie* movie, Mode mode, const tavik::vemlis_loader::Language* titleLanguage);
     void checkAllClick();
     void uncheckAllClick();
 

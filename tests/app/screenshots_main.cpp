@@ -9,7 +9,6 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -112,7 +111,7 @@ int main(int argc, char** argv) {
         saveScreen(out / "screen-list-panel.png");
 
         auto* reload = window.reloadDialog;
-        reload->findChild<QPlainTextEdit*>("text")->setPlainText(QString::fromStdString(reloadQuestion(Loaded)));
+        reload->setQuestion(QString::fromStdString(reloadQuestion(Loaded)));
         reload->show();
         save(reload, out / "dialog-reload.png");
         reload->hide();
@@ -123,17 +122,8 @@ int main(int argc, char** argv) {
         save(window.cancelAllDownloadsDialog, out / "dialog-cancel-all.png");
         window.cancelAllDownloadsDialog->hide();
         auto* other = window.otherMoviesDialog;
-        other->findChild<QPlainTextEdit*>("text")->setPlainText(QString::fromStdString(uiText(rows::otherMoviesChecked)));
         const Movie* clicked = seasons[0]->getFilms()[2]->getMovies()[0].get();
-        other->movies->clearRows();
-        for (const Movie* m : clicked->getServerFile()->getMovies()) {
-            QTreeWidgetItem* row = other->movies->addRow(m->getFilm()->getName(window.languages->getLanguage()), m);
-            other->movies->setCellText(row, 1, m->getFilm()->getSeason()->getName());
-            other->movies->setCellText(row, 2, m->getLanguage()->getCaption());
-            other->movies->setCellText(row, 3, m->getBitRate()->getDescription());
-            other->movies->setCellText(row, 4, statusName(m->getLoadFlag()));
-            other->movies->setRowChecked(row, m == clicked);
-        }
+        other->showMovies(clicked, TotherMoviesDialog::checking, window.languages->getLanguage());
         other->fileNamer->copyDataFrom(window.fileNamer);
         other->show();
         save(other, out / "dialog-other-movies.png");
