@@ -481,12 +481,14 @@ void Twindow::infoTimerTimer() {
         url->setText(toQt(waiting->url));
         size->setText("-");
         recieved->setText("-");
-        speed->setText(toQt(waiting->reason));
-        time->setText(waiting->due == std::chrono::steady_clock::time_point::max()
-                          ? QString("-")
-                          : tr("next try in %1 s").arg(std::max<long long>(left.count(), 0)));
+        speed->setText("-");
+        time->setText("-");
+        waitingReason->setText(waiting->due == std::chrono::steady_clock::time_point::max()
+                                   ? toQt(waiting->reason)
+                                   : tr("%1, next try in %2 s").arg(toQt(waiting->reason)).arg(std::max<long long>(left.count(), 0)));
         return;
     }
+    waitingReason->setText("-");
     size->setText(doneTold ? QString("-") : toQt(http->getSize()));
     recieved->setText(toQt(http->getRecieved()));
     speed->setText(toQt(http->getSpeed()));

@@ -104,6 +104,7 @@ public:
     QLabel* recieved;
     QLabel* speed;
     QLabel* time;
+    QLabel* waitingReason;  // why the next file waits and until when; "-" while one comes
     QProgressBar* progress;
     QLabel* fileCount;
     LanguagesList* languages;

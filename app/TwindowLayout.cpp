@@ -40,7 +40,7 @@ QLabel* captionBar(QWidget* parent, int height, const char* name) {
     auto* bar = new QLabel(parent);
     bar->setObjectName(name);
     // As high as its text needs at most: at a large scale a fixed height would waste rows.
-    if (height > 0) bar->setFixedHeight(std::min(height, bar->fontMetrics().height() + 6));
+    if (height > 0) bar->setFixedHeight(std::min(height, bar->fontMetrics().height() + 2));
     bar->setAlignment(Qt::AlignCenter);
     bar->setFrameShape(QFrame::StyledPanel);
     return bar;
@@ -57,7 +57,7 @@ QPushButton* button(QWidget* parent, const char* name) {
 // A row of controls with the window's margins, left-aligned.
 QHBoxLayout* buttonRow(QWidget* panel) {
     auto* row = new QHBoxLayout(panel);
-    row->setContentsMargins(8, 6, 8, 6);
+    row->setContentsMargins(8, 3, 8, 3);
     row->setSpacing(8);
     return row;
 }
@@ -69,12 +69,11 @@ QString withMnemonic(QString text, QChar letter) {
     return text;
 }
 
-// A list shows at least this many rows however small the window or large the scale.
-constexpr int rowsAtLeast = 5;
-
-void keepRows(QTreeWidget* list) {
+// A list shows at least this many rows however small the window or large the scale; the
+// download view's three lists share the height beyond four rows each.
+void keepRows(QTreeWidget* list, int rows = 5) {
     const int row = list->fontMetrics().height() + 1;  // as the lists lay their rows out
-    list->setMinimumHeight(list->header()->sizeHint().height() + rowsAtLeast * row + 2 * list->frameWidth() + 2);
+    list->setMinimumHeight(list->header()->sizeHint().height() + rows * row + 2 * list->frameWidth() + 2);
 }
 
 }  // namespace
@@ -84,6 +83,7 @@ void Twindow::buildLayout() {
     // large scale) scrolls, instead of growing the window past the screen's edge.
     auto* scroll = new QScrollArea(this);
     scroll->setObjectName("panels");
+    scroll->setFocusPolicy(Qt::NoFocus);  // a frame, no Tab stop of its own
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     auto* central = new QWidget(scroll);
@@ -113,23 +113,22 @@ void Twindow::buildLayout() {
     moviesList = new MoviesList(listPanel);
     moviesList->setObjectName("moviesList");
     list->addWidget(moviesList, 1);
+    // As high as the namer and the group adder need at the font in use; the lists above take
+    // the rest.
     auto* bottomPanel = new QWidget(listPanel);
-    bottomPanel->setFixedHeight(212);
+    bottomPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     auto* bottom = new QHBoxLayout(bottomPanel);
     bottom->setContentsMargins(0, 0, 0, 0);
     bottom->setSpacing(0);
     auto* leftBottomPanel = new QWidget(bottomPanel);
-    leftBottomPanel->setFixedWidth(105);
     auto* left = column(leftBottomPanel);
     auto* languageOfTitles = captionBar(leftBottomPanel, 16, "languageOfTitles");
     languageOfTitles->setText(qtText(rows::languageOfTitles));
-    QFont small = languageOfTitles->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);  // the caption fits the panel's 105 pixels
-    languageOfTitles->setFont(small);
+    // As wide as its caption needs in the font and language in use.
+    leftBottomPanel->setFixedWidth(std::max(105, languageOfTitles->fontMetrics().horizontalAdvance(languageOfTitles->text()) + 16));
     left->addWidget(languageOfTitles);
     languages = new LanguagesList(leftBottomPanel);
     languages->setObjectName("languages");
-    languages->setFont(QFont("Arial", 8));
     languages->setSelectedItemColor(QColor(153, 180, 209));
     languages->setHideSelection(false);
     left->addWidget(languages, 1);
@@ -138,7 +137,6 @@ void Twindow::buildLayout() {
     auto* right = column(bottomRightPanel);
     fileNamer = new FileNamer(bottomRightPanel, moviesFolder.string());
     fileNamer->setObjectName("fileNamer");
-    fileNamer->setFixedHeight(80);
     right->addWidget(fileNamer);
     multipleAdder = new MultipleAdder(bottomRightPanel);
     multipleAdder->setObjectName("multipleAdder");
@@ -160,13 +158,13 @@ void Twindow::buildLayout() {
     splitPanel = split;
     splitPanel->hide();
     view->addWidget(splitPanel);
-    // The figures in two columns (URL across both), the progress under them: four lines of
-    // text instead of six leave the rows to the lists.
+    // The figures in two columns (URL across), the progress beside them: three lines of text
+    // instead of six leave the rows to the lists.
     auto* info = new QWidget(queuePanel);
     auto* grid = new QGridLayout(info);
-    grid->setContentsMargins(8, 2, 8, 2);
+    grid->setContentsMargins(8, 1, 8, 1);
     grid->setHorizontalSpacing(12);
-    grid->setVerticalSpacing(1);
+    grid->setVerticalSpacing(0);
     QLabel** values[] = {&url, &size, &recieved, &speed, &time};
     const char* names[] = {"url", "size", "recieved", "speed", "time"};
     const int captions[] = {rows::urlCaption, rows::sizeCaption, rows::recievedCaption, rows::speedCaption,
@@ -182,30 +180,43 @@ void Twindow::buildLayout() {
             // A long address is cut, never pushing the window wider than the screen.
             value->setMinimumWidth(1);
             value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-            grid->addWidget(value, 0, 1, 1, 3);
+            grid->addWidget(value, 0, 1, 1, 4);
         } else {
             grid->addWidget(value, places[i].x(), places[i].y() + 1);
         }
         *values[i] = value;
     }
+    // Why nothing comes, in a place of its own rather than where the speed would be.
+    auto* waitingCaption = new QLabel(tr("Waiting:"), info);
+    waitingReason = new QLabel("-", info);
+    waitingReason->setObjectName("waitingReason");
+    waitingReason->setMinimumWidth(1);
+    waitingReason->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    waitingCaption->setBuddy(waitingReason);
     grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 2);
+    grid->setColumnStretch(3, 1);
+    grid->setColumnStretch(4, 3);
     progress = new QProgressBar(info);
     progress->setObjectName("progress");
     progress->setTextVisible(true);
     fileCount = new QLabel(info);
     fileCount->setObjectName("fileCount");
-    auto* progressRow = new QHBoxLayout;
-    progressRow->addWidget(progress, 1);
-    progressRow->addWidget(fileCount, 1);
-    grid->addLayout(progressRow, 3, 0, 1, 4);
+    // The progress beside the figures, the count and the waiting under it: three lines in all.
+    grid->addWidget(progress, 1, 4);
+    auto* countRow = new QHBoxLayout;
+    countRow->setSpacing(6);
+    countRow->addWidget(fileCount);
+    countRow->addSpacing(12);
+    countRow->addWidget(waitingCaption);
+    countRow->addWidget(waitingReason, 1);
+    grid->addLayout(countRow, 2, 4);
     view->addWidget(info);
     auto* currentCaption = captionBar(queuePanel, 25, "currentDownloadsCaption");
     currentCaption->setText(qtText(rows::loadingNow));
     view->addWidget(currentCaption);
     currentDownloads = new MoviesQueue(queuePanel);
     currentDownloads->setObjectName("currentDownloads");
-    keepRows(currentDownloads);
+    keepRows(currentDownloads, 4);
     view->addWidget(currentDownloads, 2);
     auto* loadButtonsPanel = new QWidget(queuePanel);
     auto* loadRow = buttonRow(loadButtonsPanel);
@@ -221,14 +232,14 @@ void Twindow::buildLayout() {
     view->addWidget(queueCaption);
     queue = new MoviesQueue(queuePanel);
     queue->setObjectName("queue");
-    keepRows(queue);
+    keepRows(queue, 4);
     view->addWidget(queue, 3);
     auto* finishedCaption = captionBar(queuePanel, 25, "finishedCaption");
     finishedCaption->setText(qtText(rows::finishedCaption));
     view->addWidget(finishedCaption);
     finished = new MoviesQueue(queuePanel);
     finished->setObjectName("finished");
-    keepRows(finished);
+    keepRows(finished, 4);
     view->addWidget(finished, 2);
     queuePanel->hide();
     panels->addWidget(queuePanel);

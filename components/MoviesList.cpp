@@ -46,6 +46,7 @@ MoviesList::MoviesList(QWidget* parent) : QWidget(parent) {
     // Languages and bit rates show whole; the address starts on screen at 1280 pixels.
     moviesView->setColumnGrows(0);
     moviesView->setColumnGrows(1);
+    moviesView->setColumnGrows(2);  // statuses, longer in German
     moviesView->header()->resizeSection(4, 100);  // a stretched section never shrinks below its size
     moviesView->header()->setStretchLastSection(true);
 
@@ -61,17 +62,15 @@ UTF8ListView* MoviesList::createList(int width, bool fill, const std::string& ti
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     auto* caption = new QLabel(toQt(title), panel);
-    caption->setFixedHeight(25);
+    // A third larger than the desktop's font, the lists in it: readable at any size.
     QFont captionFont = caption->font();
-    captionFont.setPointSize(12);
+    captionFont.setPointSizeF(captionFont.pointSizeF() * 4 / 3);
     caption->setFont(captionFont);
+    caption->setFixedHeight(caption->fontMetrics().height() + 4);
     caption->setAlignment(Qt::AlignCenter);
     column->addWidget(caption);
     auto* view = new UTF8ListView(panel);
     view->setAccessibleName(toQt(title));
-    QFont listFont("Arial");
-    listFont.setPointSize(9);
-    view->setFont(listFont);
     view->setSelectedItemColor(activeCaption);
     view->setHideSelection(false);
     view->setFrameShape(QFrame::NoFrame);

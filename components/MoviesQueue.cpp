@@ -21,6 +21,7 @@ MoviesQueue::MoviesQueue(QWidget* parent) : UTF8ListView(parent) {
     addColumn(500, Qt::AlignLeft, uiText(rows::fileNameColumn));
     setColumnGrows(2);
     setColumnGrows(3);
+    setColumnGrows(4);  // statuses, longer in German
     // The file name takes what the window leaves: whole on a wide screen, cut (its tooltip
     // whole) on a narrow one, never beyond the edge.
     header()->setMinimumSectionSize(40);

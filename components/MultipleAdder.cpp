@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -59,7 +61,7 @@ MultipleAdder::MultipleAdder(QWidget* parent) : QWidget(parent) {
     buttonColumn->setContentsMargins(10, 10, 10, 10);
     auto* add = new QPushButton(qtText(rows::add), body);
     add->setObjectName("addButton");
-    add->setFixedSize(200, 25);
+    add->setMinimumWidth(200);
     add->setAutoDefault(true);  // Enter presses it when it has the focus
     buttonColumn->addWidget(add);
     buttonColumn->addStretch(1);
@@ -73,10 +75,16 @@ UTF8ListView* MultipleAdder::createList(QWidget* parent, int columnWidth, const 
     view->setAccessibleName(toQt(caption));
     view->setCheckBoxes(true);
     view->addColumn(columnWidth, Qt::AlignLeft, caption);
-    view->setFont(QFont("Arial", 9));
+    view->setColumnGrows(0);  // bit rates and languages show whole
     view->setSelectedItemColor(Qt::white);
-    view->setFixedWidth(columnWidth + 30);
+    fitWidth(view);
+    // Five rows at any font: the lists of the episodes above take the rest.
+    view->setFixedHeight(view->header()->sizeHint().height() + 5 * (view->fontMetrics().height() + 1) + 2 * view->frameWidth());
     return view;
+}
+
+void MultipleAdder::fitWidth(UTF8ListView* view) {
+    view->setFixedWidth(view->header()->sectionSize(0) + 2 * view->frameWidth() + view->verticalScrollBar()->sizeHint().width());
 }
 
 void MultipleAdder::setMoviesSet(MoviesSet* set) {
@@ -88,6 +96,7 @@ void MultipleAdder::setMoviesSet(MoviesSet* set) {
     for (const auto& season : set->getSeasons()) seasonsView->addRow(season->getName(), season.get());
     for (const auto& [id, language] : set->getLanguages()) languagesView->addRow(language->getCaption(), language.get());
     for (const auto& [id, bitRate] : set->getBitRates()) bitRatesView->addRow(bitRate->getDescription(), bitRate.get());
+    for (UTF8ListView* view : {seasonsView, languagesView, bitRatesView}) fitWidth(view);
 }
 
 void MultipleAdder::run() {

@@ -30,6 +30,8 @@ public:
 
 private:
     UTF8ListView* createList(QWidget* parent, int columnWidth, const std::string& caption);
+    // As wide as its column, which grows to the widest row.
+    static void fitWidth(UTF8ListView* view);
 
     UTF8ListView* seasonsView;
     UTF8ListView* languagesView;

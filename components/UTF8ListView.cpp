@@ -133,6 +133,7 @@ QTreeWidgetItem* UTF8ListView::addRow(const std::string& caption, const void* da
     settingRow = true;
     addTopLevelItem(item);
     settingRow = false;
+    growTo(0, item->data(0, decodedRole).toString());
     return item;
 }
 
@@ -148,15 +149,18 @@ void UTF8ListView::setColumnGrows(int column) {
     growing[static_cast<std::size_t>(column)] = true;
 }
 
+void UTF8ListView::growTo(int column, const QString& text) {
+    if (static_cast<std::size_t>(column) >= growing.size() || !growing[static_cast<std::size_t>(column)]) return;
+    const int room = textRoom(column);
+    const int need = fontMetrics().horizontalAdvance(text) + 4;
+    if (need > room) header()->resizeSection(column, header()->sectionSize(column) + need - room);
+}
+
 void UTF8ListView::setCellText(QTreeWidgetItem* row, int column, const std::string& utf8) {
     emit rowChanging(row);
     row->setData(column, bytesRole, QByteArray(utf8.data(), static_cast<qsizetype>(utf8.size())));
     row->setData(column, decodedRole, shownText(utf8));
-    if (static_cast<std::size_t>(column) < growing.size() && growing[static_cast<std::size_t>(column)]) {
-        const int room = textRoom(column);
-        const int need = fontMetrics().horizontalAdvance(row->data(column, decodedRole).toString()) + 4;
-        if (need > room) header()->resizeSection(column, header()->sectionSize(column) + need - room);
-    }
+    growTo(column, row->data(column, decodedRole).toString());
     row->setData(column, Qt::AccessibleTextRole, row->data(column, decodedRole));
     emit rowChanged(row);
 }

@@ -83,6 +83,8 @@ protected:
     bool showsSelected(bool selected) const;
     // The room a cell's text has: the column's width less the check box and the margin.
     int textRoom(int column) const;
+    // Widens a growing column so that the text shows whole.
+    void growTo(int column, const QString& text);
 
 private:
     struct FittedText {

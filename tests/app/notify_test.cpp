@@ -272,7 +272,7 @@ TEST(SleepInhibitor, SleepWaitsForDownloadsAndASuspendForTheStateAndAResumeRetri
         server.setFault(path, vemlis::testing::Fault::busy(503, 60));
         ASSERT_TRUE(waitUntil([&] { return window.listPanel->isVisible(); }));
         window.beginDownloadButton->click();
-        ASSERT_TRUE(waitUntil([&] { return server.requests(path) == 2 && window.speed->text().contains("busy"); }));
+        ASSERT_TRUE(waitUntil([&] { return server.requests(path) == 2 && window.waitingReason->text().contains("busy"); }));
         std::filesystem::remove(dir / "data.kq4");
         logind.prepareForSleep(service, true);
         ASSERT_TRUE(waitUntil([&] { return !logind.lockHeld("delay"); }));
@@ -403,7 +403,7 @@ TEST(NetworkWatch, AFileThatFailsOfflineWaitsForTheNetworkAndGoesOnWhenItIsBack)
             return QNetworkInformation::instance()->reachability() == QNetworkInformation::Reachability::Disconnected;
         }));
         window.beginDownloadButton->click();
-        ASSERT_TRUE(waitUntil([&] { return window.speed->text() == "Waiting for the network"; }));
+        ASSERT_TRUE(waitUntil([&] { return window.waitingReason->text().startsWith("Waiting for the network, next try in "); }));
         EXPECT_EQ(server.requests(path), 1);
         // Back: tried at once, not after the minute the server asked for.
         nm.setState(service, 70);

@@ -84,6 +84,12 @@ int main(int argc, char** argv) {
         palette.setColor(QPalette::Link, QColor(100, 170, 255));
         QApplication::setPalette(palette);
     }
+    // VEMLIS_SCREENSHOTS_POINTS=11: the desktop's font size as KDE and qt6ct set it.
+    if (const char* points = std::getenv("VEMLIS_SCREENSHOTS_POINTS"); points && std::atof(points) > 0) {
+        QFont font = QApplication::font();
+        font.setPointSizeF(std::atof(points));
+        QApplication::setFont(font);
+    }
     installTranslations();  // LANG=de_DE.UTF-8: the pictures in German
     vemlis::HttpLibrary httpLibrary;
     const std::filesystem::path out = argv[2];
@@ -141,7 +147,7 @@ int main(int argc, char** argv) {
         save(window.settingsDialog, out / "dialog-settings.png");
         window.settingsDialog->reject();
         window.beginDownloadButton->click();
-        waitFor([&] { return window.speed->text().startsWith("Paused until"); }, 15000);
+        waitFor([&] { return window.waitingReason->text().startsWith("Paused until"); }, 15000);
         save(&window, out / "download-view-paused.png");
         window.stopButton->click();
         waitFor([&] { return window.listPanel->isVisible(); }, 15000);
@@ -170,7 +176,7 @@ int main(int argc, char** argv) {
                       Queue);
         window.getLoadThread()->setOffline(true);
         window.beginDownloadButton->click();
-        waitFor([&] { return window.speed->text() == "Waiting for the network"; }, 15000);
+        waitFor([&] { return window.waitingReason->text().startsWith("Waiting for the network"); }, 15000);
         save(&window, out / "download-view-offline.png");
         window.stopButton->click();
         waitFor([&] { return window.listPanel->isVisible(); }, 15000);
