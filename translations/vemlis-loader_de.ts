@@ -680,16 +680,12 @@ Das Programm startet ohne ihn.</translation>
         <translation>Datei %1 von %2</translation>
     </message>
     <message>
-        <source>next try in %1 s</source>
-        <translation>nächster Versuch in %1 s</translation>
-    </message>
-    <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
     </message>
     <message>
         <source>Se&amp;ttings</source>
-        <translation>Einstell&amp;ungen</translation>
+        <translation>E&amp;instellungen</translation>
     </message>
     <message>
         <source>Speed limit, download hours, and what happens when the queue is done (Ctrl+,)</source>
@@ -698,6 +694,14 @@ Das Programm startet ohne ihn.</translation>
     <message>
         <source>The list of episodes could not be loaded</source>
         <translation>Die Liste der Folgen konnte nicht geladen werden</translation>
+    </message>
+    <message>
+        <source>%1, next try in %2 s</source>
+        <translation>%1, nächster Versuch in %2 s</translation>
+    </message>
+    <message>
+        <source>Waiting:</source>
+        <translation>Wartet:</translation>
     </message>
 </context>
 <context>

@@ -4,8 +4,11 @@
 #include <QPushButton>
 #include <QTranslator>
 
+#include "AltKeys.h"
 #include "ScriptedPrompter.h"
 #include "TempDir.h"
+#include "app/AddressDialog.h"
+#include "app/Dialogs.h"
 #include "app/SettingsDialog.h"
 #include "app/Translations.h"
 #include "app/Twindow.h"
@@ -39,9 +42,19 @@ TEST(Translations, AGermanSystemGetsEveryTextInGerman) {
     vemlis::testing::TempDir dir;
     vemlis::Twindow window("http://127.0.0.1:9/movies.xml", dir.path());
     EXPECT_EQ(window.beginDownloadButton->text(), "Download &starten");  // Alt+S still
-    EXPECT_EQ(window.settingsButton->text(), "Einstell&ungen");
+    EXPECT_EQ(window.settingsButton->text(), "E&instellungen");
     vemlis::SettingsDialog settings(window.getSettings(), "http://127.0.0.1:9/movies.xml", &window);
     EXPECT_EQ(settings.windowTitle(), "Einstellungen");
+    // No Alt key stands twice where it is seen, in German either.
+    window.listPanel->show();
+    EXPECT_EQ(repeatedAltKeys(&window), "") << "list panel";
+    window.listPanel->hide();
+    window.queuePanel->show();
+    EXPECT_EQ(repeatedAltKeys(&window), "") << "download view";
+    EXPECT_EQ(repeatedAltKeys(&settings), "");
+    vemlis::AddressDialog address("warum", "http://example.org/movies.xml");
+    EXPECT_EQ(repeatedAltKeys(&address), "");
+    EXPECT_EQ(repeatedAltKeys(window.otherMoviesDialog), "");
 }
 
 // German as the system's language, whatever the machine's; offscreen.

@@ -29,6 +29,7 @@
 #include <csignal>
 #include <fstream>
 
+#include "AltKeys.h"
 #include "CatalogueServer.h"
 #include "FakeUI.h"
 #include "ScriptedPrompter.h"
@@ -698,6 +699,25 @@ TEST(Window, EveryDialogOpensOnItsDefaultAndEnterPressesTheFocusedButton) {
         EXPECT_EQ(dialog->text->focusPolicy(), Qt::NoFocus) << name;
     }
     EXPECT_FALSE(s.window->otherMoviesDialog->movies->accessibleName().isEmpty());
+}
+
+TEST(Window, NoAltKeyStandsTwiceInAViewOrADialog) {
+    Session s;
+    s.open();
+    ASSERT_TRUE(s.listed());
+    EXPECT_EQ(repeatedAltKeys(s.window.get()), "") << "list panel";
+    EXPECT_FALSE(altKeysShown(s.window.get()).empty());
+    s.window->listPanel->hide();
+    s.window->queuePanel->show();
+    EXPECT_EQ(repeatedAltKeys(s.window.get()), "") << "download view";
+    s.window->queuePanel->hide();
+    s.window->listPanel->show();
+    SettingsDialog settings(s.window->getSettings(), "http://example.org/movies.xml");
+    EXPECT_EQ(repeatedAltKeys(&settings), "");
+    AddressDialog address("why", "http://example.org/movies.xml");
+    EXPECT_EQ(repeatedAltKeys(&address), "");
+    for (QDialog* dialog : {static_cast<QDialog*>(s.window->reloadDialog), static_cast<QDialog*>(s.window->otherMoviesDialog)})
+        EXPECT_EQ(repeatedAltKeys(dialog), "") << dialog->objectName().toStdString();
 }
 
 TEST(Window, ProgressIsShownInTheViewAndTheTitle) {
