@@ -1,5 +1,6 @@
 #include "Twindow.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
@@ -336,6 +337,11 @@ void Twindow::tellWhenQueueDone() {
     currentDownloads->clearList();
     shownFile = nullptr;
     showProgress();
+    // Said in the view too, in words a screen reader is told of: not only by a notification.
+    url->setText("-");
+    fileCount->setText(tr("All downloads done: %1 movie(s) saved, %2 wrong link(s)").arg(moviesSaved).arg(wrongLinks));
+    QAccessibleEvent done(fileCount, QAccessible::Alert);
+    QAccessible::updateAccessibility(&done);
     const QString saved = QFile::decodeName(QByteArray::fromStdString(lastSaved));
     doneNotification = std::make_unique<ActionNotification>(
         tr("Downloads finished"), tr("%1 movie(s) saved, %2 wrong link(s)").arg(moviesSaved).arg(wrongLinks),
@@ -466,7 +472,7 @@ void Twindow::showProgress() {
         progress->setFormat("");
         setWindowTitle(qtText(rows::applicationTitle));
     }
-    if (filesToLoad > 0)
+    if (filesToLoad > 0 && !doneTold)
         fileCount->setText(tr("File %1 of %2").arg(std::min(filesBegun.size(), filesToLoad)).arg(filesToLoad));
 }
 

@@ -703,6 +703,10 @@ Das Programm startet ohne ihn.</translation>
         <source>Waiting:</source>
         <translation>Wartet:</translation>
     </message>
+    <message>
+        <source>All downloads done: %1 movie(s) saved, %2 wrong link(s)</source>
+        <translation>Alle Downloads fertig: %1 Film(e) gespeichert, %2 falsche(r) Link(s)</translation>
+    </message>
 </context>
 <context>
     <name>vemlis::UTF8ListView</name>

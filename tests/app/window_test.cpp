@@ -742,7 +742,8 @@ TEST(Window, ProgressIsShownInTheViewAndTheTitle) {
     ASSERT_TRUE(waitUntil([&] { return s.noneQueued() && s.window->size->text() == "-"; }));
     EXPECT_EQ(s.window->progress->value(), 1000);
     EXPECT_EQ(s.window->currentDownloads->rowCount(), 0);
-    EXPECT_EQ(s.window->fileCount->text(), "File 2 of 2");
+    EXPECT_EQ(s.window->fileCount->text(), "All downloads done: 4 movie(s) saved, 0 wrong link(s)");
+    EXPECT_EQ(s.window->url->text(), "-");
     EXPECT_TRUE(s.window->queuePanel->isVisible());
 }
 
