@@ -41,6 +41,14 @@ else
     { command -v openbox >/dev/null && openbox >/dev/null 2>&1 & } ; sleep 1;
     $build/tests/app/vemlis-screenshots http://127.0.0.1:8087/movies.xml '$shots' '$(pwd)/$demo' &&
     { '$demo/vemlis-loader' & pid=\$!; sleep 3; import -window root '$shots/screen.png'; kill -TERM \$pid; wait \$pid; }"
+  # At the 11 pt that KDE and qt6ct set, and at scale 2 on a 1920x1080 screen with it.
+  for look in "11pt 1280x900x24 1" "scale2-11pt 1920x1080x24 2"; do
+    set -- $look
+    mkdir -p "$shots/$1" "$demo/$1"
+    QT_SCALE_FACTOR=$3 VEMLIS_SCREENSHOTS_POINTS=11 xvfb-run -a -s "-screen 0 $2" sh -c "
+      { command -v openbox >/dev/null && openbox >/dev/null 2>&1 & } ; sleep 1;
+      $build/tests/app/vemlis-screenshots http://127.0.0.1:8087/movies.xml '$shots/$1' '$(pwd)/$demo/$1'" >/dev/null
+  done
   echo "Pictures: $(cd "$shots" && pwd)"
   ls "$shots"
 fi

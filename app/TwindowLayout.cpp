@@ -129,6 +129,7 @@ void Twindow::buildLayout() {
     left->addWidget(languageOfTitles);
     languages = new LanguagesList(leftBottomPanel);
     languages->setObjectName("languages");
+    languages->header()->setStretchLastSection(true);  // its heading whole at any font
     languages->setSelectedItemColor(QColor(153, 180, 209));
     languages->setHideSelection(false);
     left->addWidget(languages, 1);
