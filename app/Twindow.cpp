@@ -81,7 +81,6 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
     infoTimer = new QTimer(this);
     infoTimer->setInterval(200);
     connect(infoTimer, &QTimer::timeout, this, &Twindow::infoTimerTimer);
-    infoTimer->start();
 
     languages->OnLanguageSelect = [this](const Language* l) { languagesLanguageSelect(l); };
     moviesList->OnCheck = [this](QObject* s, const Movie* m) { moviesListCheck(s, m); };
@@ -262,6 +261,7 @@ void Twindow::showMoviesSet() {
 
 void Twindow::showListPanel() {
     sleepInhibitor->release();  // the worker idles now
+    infoTimer->stop();          // nothing to tell: at rest the window wakes for nobody
     if (listPanel->isVisible()) return;
     listPanel->show();
     queuePanel->hide();
@@ -271,6 +271,7 @@ void Twindow::showListPanel() {
 
 void Twindow::showQueuePanel() {
     splitPanel->hide();
+    if (!infoTimer->isActive()) infoTimer->start();
     if (queuePanel->isVisible()) return;
     queuePanel->show();
     listPanel->hide();
@@ -337,6 +338,7 @@ void Twindow::tellWhenQueueDone() {
     currentDownloads->clearList();
     shownFile = nullptr;
     showProgress();
+    infoTimer->stop();  // the figures are final
     // Said in the view too, in words a screen reader is told of: not only by a notification.
     url->setText("-");
     fileCount->setText(tr("All downloads done: %1 movie(s) saved, %2 wrong link(s)").arg(moviesSaved).arg(wrongLinks));

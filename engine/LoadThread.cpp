@@ -23,12 +23,6 @@ namespace vemlis {
 
 using namespace tavik::vemlis_loader;
 
-namespace {
-
-constexpr std::chrono::milliseconds turnPause{10};
-
-}  // namespace
-
 LoadThread::LoadThread(MoviesSet& set, TIdHTTPWithSpeedCounter& http, LoadThreadUI& ui, std::string catalogueURL,
                        std::filesystem::path dataFolder)
     : set(set), http(http), ui(ui), catalogueURL(std::move(catalogueURL)), dataFolder(std::move(dataFolder)),
@@ -124,9 +118,15 @@ void LoadThread::wake() {
     requests.notify_all();
 }
 
-void LoadThread::pause(std::chrono::milliseconds time) {
+void LoadThread::pause(std::chrono::milliseconds time) { pauseSince(turnStart, time); }
+
+std::uint64_t LoadThread::requestsSoFar() {
+    std::lock_guard guard(lock);
+    return requestCount;
+}
+
+void LoadThread::pauseSince(std::uint64_t seen, std::chrono::milliseconds time) {
     std::unique_lock guard(lock);
-    const std::uint64_t seen = requestCount;
     requests.wait_for(guard, time, [&] { return requestCount != seen; });
 }
 
@@ -148,7 +148,12 @@ void LoadThread::run() {
     loadCatalogue();
     if (!closing) discardUnwantedParts();
     bool running = false;
+    bool listShown = false;
     while (!closing) {
+        // Taken before the state is looked at: a request that comes meanwhile (even while a
+        // call into the window waits) cuts every sleep of this turn short.
+        turnStart = requestsSoFar();
+        bool again = false;  // work is due now; else the thread sleeps until a request comes
         try {
             if (stopped) {
                 aborting = false;
@@ -159,12 +164,15 @@ void LoadThread::run() {
                     setWaiting(std::nullopt);
                     discardUnwantedParts();
                 }
+                // The window is told once, not every turn: at rest the thread makes no call.
+                if (running || !listShown) synchronize(&LoadThreadUI::showListPanel);
                 running = false;
-                synchronize(&LoadThreadUI::showListPanel);
+                listShown = true;
             } else {
                 running = true;
+                listShown = false;
                 synchronize(&LoadThreadUI::showQueuePanel);
-                processNextFile();
+                again = processNextFile();
             }
         } catch (const std::exception& error) {
             // Nothing is expected here: end the run with what happened rather than try again
@@ -174,7 +182,7 @@ void LoadThread::run() {
                          .arg(QString::fromUtf8(error.what()))
                          .toStdString());
         }
-        pause(turnPause);
+        if (!again && !closing) pause(std::chrono::hours(24));
     }
     // What was kept of files that are still queued waits for the next run.
     discardUnwantedParts();
@@ -262,20 +270,22 @@ std::string LoadThread::catalogueFailure(const HttpError& error) const {
     return uiText(rows::catalogueNotLoaded) + "\n" + catalogueURL + "\n" + error.reason();
 }
 
-void LoadThread::processNextFile() {
-    if (pausedByWindow()) return;
-    currentFile = pickNextFile();
-    if (!currentFile) return;
+bool LoadThread::processNextFile() {
+    if (pausedByWindow()) return true;
+    bool waited = false;
+    currentFile = pickNextFile(waited);
+    if (!currentFile) return waited;
     downloadedNames.reset();
     synchronize(&LoadThreadUI::showFileStarted);
-    if (!downloadFile() || !splitCurrentFile()) return;
+    if (!downloadFile() || !splitCurrentFile()) return true;
     // Closed while a movie waited for a name: the file stays, so that the next run saves its
     // movies without fetching it again.
-    if (closing) return;
+    if (closing) return true;
     // Only movies saved end the file's failures: a download that worked says nothing of them.
     setAside.erase(currentFile);
     parts.forgetCurrent();
     synchronize(&LoadThreadUI::showFileDone);
+    return true;
 }
 
 bool LoadThread::downloadFile() {
@@ -313,7 +323,7 @@ bool LoadThread::splitCurrentFile() {
     return false;
 }
 
-const ServerFile* LoadThread::pickNextFile() {
+const ServerFile* LoadThread::pickNextFile(bool& waited) {
     if (retrying.exchange(false))
         for (auto& [file, aside] : setAside)
             if (aside.due != Clock::time_point::max()) aside.due = Clock::now();  // a certificate still waits for the user
@@ -344,6 +354,7 @@ const ServerFile* LoadThread::pickNextFile() {
     // A file that waits for the user (a certificate) leaves the thread asleep until a request.
     const auto wait = first.due == Clock::time_point::max() ? std::chrono::hours(1) : first.due - now;
     pause(std::chrono::duration_cast<std::chrono::milliseconds>(wait) + std::chrono::milliseconds(1));
+    waited = true;
     return nullptr;
 }
 

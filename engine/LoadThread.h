@@ -109,7 +109,9 @@ private:
     void loadCatalogue();
     // Why the catalogue could not be had, in words the user can act on.
     std::string catalogueFailure(const HttpError& error) const;
-    void processNextFile();
+    // Takes the next due file through download and split. False when nothing is queued: the
+    // thread then sleeps until a request comes.
+    bool processNextFile();
     // True when the download window is closed and a file waits for it; the thread then sleeps
     // until it opens (or a request comes).
     bool pausedByWindow();
@@ -119,8 +121,9 @@ private:
     // Cuts temp.kq4 into the current file's movies. False when the file could not be read: it
     // is then kept and set aside.
     bool splitCurrentFile();
-    // The first queued file in catalogue order that is not waiting; null when none is.
-    const tavik::vemlis_loader::ServerFile* pickNextFile();
+    // The first queued file in catalogue order that is not waiting; null when none is (after
+    // sleeping until the first waiting one is due, which `waited` tells).
+    const tavik::vemlis_loader::ServerFile* pickNextFile(bool& waited);
     void setFileAside(const HttpError& error);
     // The file set aside with a reason of ours (not the network's).
     void setFileAside(const std::string& reason);
@@ -130,8 +133,11 @@ private:
     void setWaiting(std::optional<Waiting> now);
     void fail(const std::string& text);
     void synchronize(void (LoadThreadUI::*call)());
-    // Sleeps for the time given, or less when a request comes.
+    // Sleeps for the time given, or less when a request came since the turn began.
     void pause(std::chrono::milliseconds time);
+    // The requests so far; sleeps for the time given unless another came since `seen`.
+    std::uint64_t requestsSoFar();
+    void pauseSince(std::uint64_t seen, std::chrono::milliseconds time);
     void wake();
 
     void renameMovie(const tavik::vemlis_loader::Movie* movie, const std::string& reason) override;
@@ -184,6 +190,7 @@ private:
     std::condition_variable requests;
     bool mergeAllowed = false;
     std::uint64_t requestCount = 0;
+    std::uint64_t turnStart = 0;  // requestCount when the loop's turn began; the thread's own
 };
 
 }  // namespace vemlis

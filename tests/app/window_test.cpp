@@ -861,8 +861,10 @@ TEST(Window, AtScaleTwoOrOnASmallScreenAtTheDesktopsFontEveryListShowsItsRowsAnd
                 }
                 // Nothing cut: every caption of the panel shows whole.
                 for (QLabel* label : panel->findChildren<QLabel*>()) {
-                    if (label->isVisibleTo(panel) && !label->wordWrap() && label->sizePolicy().horizontalPolicy() != QSizePolicy::Ignored)
+                    if (label->isVisibleTo(panel) && !label->wordWrap() &&
+                        label->sizePolicy().horizontalPolicy() != QSizePolicy::Ignored) {
                         EXPECT_GE(label->width(), label->minimumSizeHint().width()) << label->text().toStdString() << " " << where;
+                    }
                 }
             }
         };

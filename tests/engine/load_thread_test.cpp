@@ -337,6 +337,7 @@ TEST(LoadThread, AFailingFileIsRetriedWithBackOff) {
     // A stop during the wait acts at once: the server asks for a minute.
     h.server.setFault(h.path(1), Fault::busy(503, 60));
     h.queueAll(h.file(1));
+    h.thread->start();  // as "Start download" does: the thread at rest looks for nothing itself
     ASSERT_TRUE(waitUntil([&] { return h.server.requests(h.path(1)) == 1 && h.thread->getWaiting().has_value(); }));
     timer.restart();
     h.thread->stop(false);
