@@ -93,7 +93,8 @@ bool KeptParts::parse(const std::string& text, Info& info) {
         info.segments.clear();
         Segment s;
         while (in >> s.from >> s.to >> s.done) {
-            if (s.from < 0 || s.to <= s.from || s.done < 0 || s.from + s.done > s.to || s.to > info.length) return false;
+            // Compared without a sum: a line of the largest numbers must not overflow one.
+            if (s.from < 0 || s.to <= s.from || s.done < 0 || s.done > s.to - s.from || s.to > info.length) return false;
             info.segments.push_back(s);
         }
     } catch (const std::logic_error&) {  // a length that is no number

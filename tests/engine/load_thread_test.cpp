@@ -666,4 +666,13 @@ TEST(KeptParts, APartIsTrustedOnlyWithinTheBootThatKeptIt) {
     vemlis::testing::writeWholeFile(dir / "temp.kq4.info", text);
     EXPECT_EQ(parts.prepare("http://h/f.avi").offset, 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "temp.kq4"));
+
+    // Numbers that no transfer wrote are refused, never added past the largest one.
+    KeptParts::Info read;
+    const std::string ours = vemlis::testing::readWholeFile("/proc/sys/kernel/random/boot_id");
+    const std::string heading = "Vemlis loader part " + ours.substr(0, ours.find('\n'));
+    const std::string head = heading + "\nhttp://h/f.avi\n20\n\"v1\"\n";
+    EXPECT_TRUE(KeptParts::parse(head + "5 10 3\n", read));
+    for (const char* line : {"5 10 9223372036854775807\n", "5 10 6\n", "-1 10 0\n", "5 30 0\n", "9223372036854775807 5 0\n"})
+        EXPECT_FALSE(KeptParts::parse(head + line, read)) << line;
 }
