@@ -486,6 +486,12 @@ void Twindow::infoTimerTimer() {
         // Where speed and time left would be: why the file waits and for how long. The last
         // transfer's figures belong to another file, or to an attempt that failed.
         const auto left = std::chrono::ceil<std::chrono::seconds>(waiting->due - std::chrono::steady_clock::now());
+        // Awake only for work due within a minute: a pause for the hours, a server's long wait
+        // or a wait for the user lets the computer sleep; the next transfer holds it again.
+        if (waiting->due != std::chrono::steady_clock::time_point::max() && left < std::chrono::minutes(1))
+            sleepInhibitor->hold();
+        else
+            sleepInhibitor->release();
         url->setText(toQt(waiting->url));
         size->setText("-");
         recieved->setText("-");

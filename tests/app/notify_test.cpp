@@ -273,6 +273,7 @@ TEST(SleepInhibitor, SleepWaitsForDownloadsAndASuspendForTheStateAndAResumeRetri
         ASSERT_TRUE(waitUntil([&] { return window.listPanel->isVisible(); }));
         window.beginDownloadButton->click();
         ASSERT_TRUE(waitUntil([&] { return server.requests(path) == 2 && window.waitingReason->text().contains("busy"); }));
+        EXPECT_TRUE(waitUntil([&] { return !logind.lockHeld("block"); }));  // a minute's wait lets it sleep
         std::filesystem::remove(dir / "data.kq4");
         logind.prepareForSleep(service, true);
         ASSERT_TRUE(waitUntil([&] { return !logind.lockHeld("delay"); }));
