@@ -76,7 +76,9 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
         if (stateSaver) stateSaver->saveAndWait();
     };
     sleepInhibitor->onResume = [this] {
-        if (loadThread) loadThread->retryNow();
+        if (!loadThread) return;
+        loadThread->retryNow();
+        loadThread->restartTransfer();
     };
     infoTimer = new QTimer(this);
     infoTimer->setInterval(200);

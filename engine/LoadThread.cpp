@@ -82,6 +82,12 @@ void LoadThread::retryNow() {
     wake();
 }
 
+void LoadThread::restartTransfer() {
+    // Broken off like an abort but not stopped: the same file goes on at once from what it kept.
+    http.disconnect();
+    wake();
+}
+
 void LoadThread::setDownloadWindow(DownloadWindow now) {
     {
         std::lock_guard guard(windowLock);

@@ -55,6 +55,9 @@ public:
     // Files that wait after a failure are tried again now (the computer woke up, the network
     // came back): their back-off is over, their count of failures stays.
     void retryNow();
+    // A transfer in progress is started again from what it kept: after a sleep its connection
+    // is most likely dead, and the stall time-out would take a minute to tell.
+    void restartTransfer();
     // Whether the computer has no network (as the desktop says): files that fail meanwhile wait
     // for it without counting the failure against their back-off.
     void setOffline(bool offline) { this->offline = offline; }

@@ -278,10 +278,18 @@ TEST(SleepInhibitor, SleepWaitsForDownloadsAndASuspendForTheStateAndAResumeRetri
         logind.prepareForSleep(service, true);
         ASSERT_TRUE(waitUntil([&] { return !logind.lockHeld("delay"); }));
         EXPECT_TRUE(std::filesystem::exists(dir / "data.kq4"));  // on disk before the delay ends
-        // Awake: the waiting file is tried at once, not after its minute.
+        // Awake: the waiting file is tried at once, not after its minute; this time its transfer
+        // hangs, as one over a connection that died in the sleep does.
+        server.setFault(path, vemlis::testing::Fault::stall(100));
         logind.prepareForSleep(service, false);
         EXPECT_TRUE(waitUntil([&] { return server.requests(path) == 3; }, 10000));
-        EXPECT_TRUE(waitUntil([&] { return logind.lockHeld("delay"); }));
+        EXPECT_TRUE(waitUntil([&] { return logind.lockHeld("delay") && logind.lockHeld("block"); }));
+        // Asleep and awake again during that transfer: it starts again at once, not after the
+        // stall time-out.
+        logind.prepareForSleep(service, true);
+        ASSERT_TRUE(waitUntil([&] { return !logind.lockHeld("delay"); }));
+        logind.prepareForSleep(service, false);
+        EXPECT_TRUE(waitUntil([&] { return server.requests(path) == 4; }, 3000));
         window.close();
         ASSERT_TRUE(waitUntil([&] { return window.isStateSaved(); }));
     }
