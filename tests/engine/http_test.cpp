@@ -1,8 +1,4 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 
@@ -16,6 +12,7 @@
 
 #include "CatalogueServer.h"
 #include "FakeUI.h"
+#include "LoopbackSocket.h"
 #include "TempDir.h"
 #include "engine/net/HttpClient.h"
 #include "engine/net/ResponseCheck.h"
@@ -513,16 +510,10 @@ TEST(HttpClient, TheEnvironmentsProxiesAreUsedAsCurlUsesThem) {
     } catch (const HttpError& error) {
         EXPECT_EQ(error.reason(), wanted);
     }
-    const int tunnels = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ASSERT_EQ(::bind(tunnels, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(tunnels, 1), 0);
-    ::getsockname(tunnels, reinterpret_cast<sockaddr*>(&address), &size);
-    std::thread refuser([tunnels] {
-        const int peer = ::accept(tunnels, nullptr, nullptr);
+    const vemlis::testing::LoopbackSocket tunnels(true);  // httplib takes no CONNECT
+    ASSERT_NE(tunnels.port, 0);
+    std::thread refuser([&tunnels] {
+        const int peer = ::accept(tunnels.fd, nullptr, nullptr);
         char request[4096];
         (void)!::read(peer, request, sizeof request);
         const std::string answer = "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"p\"\r\n"
@@ -530,7 +521,7 @@ TEST(HttpClient, TheEnvironmentsProxiesAreUsedAsCurlUsesThem) {
         (void)!::write(peer, answer.data(), answer.size());
         ::close(peer);
     });
-    ::setenv("https_proxy", ("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port))).c_str(), 1);
+    ::setenv("https_proxy", ("http://127.0.0.1:" + std::to_string(tunnels.port)).c_str(), 1);
     try {
         client.get("https://movies.example/f.avi", sink);
         ADD_FAILURE() << "no error";
@@ -538,7 +529,6 @@ TEST(HttpClient, TheEnvironmentsProxiesAreUsedAsCurlUsesThem) {
         EXPECT_EQ(error.reason(), wanted);
     }
     refuser.join();
-    ::close(tunnels);
     ::unsetenv("https_proxy");
 
     ::setenv("no_proxy", "127.0.0.1", 1);

@@ -1,8 +1,4 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -15,6 +11,7 @@
 #include <thread>
 
 #include "LoadHarness.h"
+#include "LoopbackSocket.h"
 #include "CatalogueServer.h"
 #include "FakeUI.h"
 #include "TempDir.h"
@@ -88,15 +85,9 @@ TEST(LoadThread, ACatalogueThatCannotBeFetchedIsToldPreciselyAndAnotherAddressIs
     // Nothing listens, then no list at the address, then not a list at all: each said so, and
     // the next address offered is tried until one loads.
     Harness again;
-    // A port held but not listened at: refused, and no other server can take it meanwhile.
-    const int held = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ASSERT_EQ(::bind(held, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::getsockname(held, reinterpret_cast<sockaddr*>(&address), &size);
-    const int port = ntohs(address.sin_port);
+    const vemlis::testing::LoopbackSocket held(false);
+    ASSERT_NE(held.port, 0);
+    const int port = held.port;
     const std::string refused = "http://127.0.0.1:" + std::to_string(port) + "/movies.xml";
     again.server.setFile("/page.html", "<html><body>Welcome to the hotel network</body></html>");
     std::vector<std::string> next{again.server.baseURL() + "/missing.xml", again.server.baseURL() + "/page.html",
@@ -116,7 +107,6 @@ TEST(LoadThread, ACatalogueThatCannotBeFetchedIsToldPreciselyAndAnotherAddressIs
     EXPECT_EQ(again.ui.messages[2], "The answer from\n" + again.server.baseURL() + "/page.html\nis not a list of episodes.");
     EXPECT_FALSE(again.set.getSeasons().empty());
     EXPECT_EQ(again.thread->getCatalogueURL(), again.server.catalogueURL());
-    ::close(held);
 }
 
 TEST(LoadThread, ACatalogueOverTheLimitIsToldWithItsSize) {
