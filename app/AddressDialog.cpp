@@ -24,6 +24,7 @@ AddressDialog::AddressDialog(const QString& text, const QString& address, QWidge
     reason->setTextFormat(Qt::PlainText);
     reason->setWordWrap(true);
     reason->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    reason->setFocusPolicy(Qt::NoFocus);  // read as the dialog's description, no Tab stop
     auto* caption = new QLabel(tr("&Address of the list of episodes:"), this);
     addressEdit = new QLineEdit(address, this);
     addressEdit->setObjectName("address");
