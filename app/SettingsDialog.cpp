@@ -67,7 +67,10 @@ SettingsDialog::SettingsDialog(const Settings& current, const QString& inUse, QW
     whenDone->setObjectName("whenDone");
     whenDone->addItems({tr("Do nothing"), tr("Close the program"), tr("Suspend the computer"), tr("Power off the computer")});
     whenDone->setCurrentIndex(static_cast<int>(current.whenDone));
-    form->addRow(tr("&When the queue is done:"), whenDone);
+    const QString whenDoneCaption = tr("&When the queue is done:");
+    form->addRow(whenDoneCaption, whenDone);
+    // Read by its question, not by the choice it shows.
+    whenDone->setAccessibleName(QString(whenDoneCaption).remove('&').remove(':'));
 
     catalogue = new QLineEdit(current.catalogue, this);
     catalogue->setObjectName("catalogue");
@@ -80,11 +83,14 @@ SettingsDialog::SettingsDialog(const Settings& current, const QString& inUse, QW
         catalogue->setEnabled(false);
         note->setText(tr("Set by VEMLIS_CATALOGUE_URL: %1").arg(QString::fromLocal8Bit(set)));
     }
+    catalogue->setAccessibleName(tr("&Address of the list of episodes:").remove('&').remove(':'));
     catalogue->setAccessibleDescription(note->text());
     auto* address = new QVBoxLayout;
     address->addWidget(catalogue);
     address->addWidget(note);
-    form->addRow(tr("&Address of the list of episodes:"), address);
+    auto* addressLabel = new QLabel(tr("&Address of the list of episodes:"), this);
+    addressLabel->setBuddy(catalogue);  // a row of a layout gets no buddy by itself
+    form->addRow(addressLabel, address);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
