@@ -62,7 +62,7 @@ QString AddressDialog::address() const { return addressEdit->text().trimmed(); }
 
 void AddressDialog::accept() {
     if (!isCatalogueAddress(address().toStdString())) {
-        reason->setText(tr("The address of the list of episodes is not an http:// or https:// address:\n%1").arg(address()));
+        reason->setText(QString::fromStdString(notCatalogueAddress(address().toStdString())));
         setAccessibleDescription(reason->text());
         addressEdit->setFocus();
         addressEdit->selectAll();

@@ -37,16 +37,20 @@ bool isCatalogueAddress(const std::string& address) {
     return web && address.find_first_of("\r\n ") == std::string::npos && address.size() > 8;
 }
 
+std::string notCatalogueAddress(const std::string& address) {
+    return QCoreApplication::translate("vemlis::DataFolder",
+                                       "The address of the list of episodes is not an http:// or https:// address:\n%1")
+        .arg(QString::fromStdString(address))
+        .toStdString();
+}
+
 std::string catalogueAddress(const char* built, std::string& problem) {
     const char* set = std::getenv("VEMLIS_CATALOGUE_URL");
     const auto files = userSettings();
     const QString configured = Settings::load(*files).catalogue;
     std::string address = set && *set ? set : !configured.isEmpty() ? configured.toStdString() : built;
     if (isCatalogueAddress(address)) return address;
-    problem = QCoreApplication::translate("vemlis::DataFolder",
-                                          "The address of the list of episodes is not an http:// or https:// address:\n%1")
-                  .arg(QString::fromStdString(address))
-                  .toStdString() +
+    problem = notCatalogueAddress(address) +
               (set && *set ? "\n" + QCoreApplication::translate("vemlis::DataFolder", "(set by VEMLIS_CATALOGUE_URL)").toStdString()
                : !configured.isEmpty()
                    ? "\n" + QCoreApplication::translate("vemlis::DataFolder", "(set as Url in [Catalogue] of the settings)").toStdString()

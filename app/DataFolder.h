@@ -21,5 +21,7 @@ std::filesystem::path defaultMoviesFolder(const std::filesystem::path& dataFolde
 std::string catalogueAddress(const char* built, std::string& problem);
 // Whether the text is an address the list of episodes may come from: http:// or https://.
 bool isCatalogueAddress(const std::string& address);
+// Why the address is refused, in the user's words.
+std::string notCatalogueAddress(const std::string& address);
 
 }  // namespace vemlis

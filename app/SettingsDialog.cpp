@@ -83,12 +83,12 @@ SettingsDialog::SettingsDialog(const Settings& current, const QString& inUse, QW
         catalogue->setEnabled(false);
         note->setText(tr("Set by VEMLIS_CATALOGUE_URL: %1").arg(QString::fromLocal8Bit(set)));
     }
-    catalogue->setAccessibleName(tr("&Address of the list of episodes:").remove('&').remove(':'));
+    auto* addressLabel = new QLabel(tr("&Address of the list of episodes:"), this);
+    catalogue->setAccessibleName(QString(addressLabel->text()).remove('&').remove(':'));
     catalogue->setAccessibleDescription(note->text());
     auto* address = new QVBoxLayout;
     address->addWidget(catalogue);
     address->addWidget(note);
-    auto* addressLabel = new QLabel(tr("&Address of the list of episodes:"), this);
     addressLabel->setBuddy(catalogue);  // a row of a layout gets no buddy by itself
     form->addRow(addressLabel, address);
 
@@ -114,9 +114,7 @@ Settings SettingsDialog::settings() const {
 void SettingsDialog::accept() {
     const QString address = catalogue->text().trimmed();
     if (!address.isEmpty() && !isCatalogueAddress(address.toStdString())) {
-        prompter().showMessage(this, tr("The address of the list of episodes is not an http:// or https:// address:\n%1")
-                                         .arg(address)
-                                         .toStdString());
+        prompter().showMessage(this, notCatalogueAddress(address.toStdString()));
         catalogue->setFocus();
         return;
     }

@@ -476,12 +476,6 @@ ist keine Liste der Folgen.</translation>
         <source>&amp;Close</source>
         <translation>&amp;Schließen</translation>
     </message>
-    <message>
-        <source>The address of the list of episodes is not an http:// or https:// address:
-%1</source>
-        <translation>Die Adresse der Liste der Folgen ist keine http://- oder https://-Adresse:
-%1</translation>
-    </message>
 </context>
 <context>
     <name>vemlis::DataFolder</name>
@@ -599,12 +593,6 @@ ist schon an einen anderen Film vergeben: %2. Bitte wählen Sie einen anderen Na
     <message>
         <source>&amp;Address of the list of episodes:</source>
         <translation>Adresse der &amp;Liste der Folgen:</translation>
-    </message>
-    <message>
-        <source>The address of the list of episodes is not an http:// or https:// address:
-%1</source>
-        <translation>Die Adresse der Liste der Folgen ist keine http://- oder https://-Adresse:
-%1</translation>
     </message>
 </context>
 <context>
