@@ -21,6 +21,14 @@ std::int64_t sizeOf(const std::filesystem::path& path) {
     return ::stat(path.c_str(), &info) == 0 ? info.st_size : -1;
 }
 
+// Bytes the file system already holds for the file: written over, they are not asked of the
+// disk again (temp.kq4 sets its room aside up front, so a resume needs little or nothing more).
+std::int64_t heldBytes(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+    return static_cast<std::int64_t>(info.st_blocks) * 512;
+}
+
 // temp.kq4 as the answer arrives: continued after the kept part when a 206 starts where that
 // part ends, started over otherwise; the AVI headers noted on the way.
 class TempSink final : public ByteSink {
@@ -39,9 +47,17 @@ public:
         // The client let only the exact rest of the same version through as a 206.
         const bool continues = resume.offset > 0 && answer.status == 206;
         if (!continues) headers = HeaderIndex(headers.getLimit());  // a whole file: old and new bytes never mix
-        // Refused before a byte is written when the rest cannot fit.
+        // Refused before a byte is written when the rest cannot fit; what is kept stays.
         const std::int64_t free = room ? room(parts.current()) : -1;
-        if (free >= 0 && answer.contentLength > free) return fail();
+        if (free >= 0) {
+            const std::int64_t kept = continues ? sizeOf(parts.current()) : 0;
+            const std::int64_t available = free + std::max<std::int64_t>(0, heldBytes(parts.current()) - kept);
+            if (answer.contentLength > available) {
+                needed = answer.contentLength;
+                this->free = available;
+                return false;
+            }
+        }
         file = std::make_unique<TempFile>(parts.current(), continues ? TempFile::Mode::append : TempFile::Mode::create);
         if (!file->isOpen()) return fail();
         file->reserve(answer.contentLength);
@@ -58,6 +74,8 @@ public:
     const ResponseInfo& answer() const { return info; }
     bool useSegments = false;
     bool diskFailed = false;
+    std::int64_t needed = 0;  // set when the rest does not fit
+    std::int64_t free = 0;
 
 private:
     bool fail() {
@@ -100,6 +118,13 @@ private:
 FileTransfer::FileTransfer(HttpClient& http, KeptParts& parts, FreeSpace freeSpace)
     : http(http), parts(parts), freeSpace(std::move(freeSpace)) {}
 
+FileTransfer::Outcome FileTransfer::noRoom(std::int64_t needed, std::int64_t free) {
+    Outcome outcome(Outcome::Kind::noRoom);
+    outcome.needed = needed;
+    outcome.free = free;
+    return outcome;
+}
+
 FileTransfer::Outcome FileTransfer::failed(const HttpError& error) {
     switch (error.kind) {
         case HttpError::Kind::brokenOff: return {Kind::stopped, error};  // what arrived is kept
@@ -122,15 +147,14 @@ FileTransfer::Outcome FileTransfer::failed(const HttpError& error) {
 FileTransfer::Outcome FileTransfer::segmented(const std::string& url, const std::string& validator,
                                               std::vector<Segment> segments, int connections) {
     std::int64_t length = 0;
-    std::int64_t missing = 0;
-    for (const Segment& s : segments) {
-        length = std::max(length, s.to);
-        missing += s.to - s.from - s.done;
-    }
+    for (const Segment& s : segments) length = std::max(length, s.to);
     headersKnown = false;  // the splitting finds them in its one pass over the file
-    SegmentSink sink(parts, url, validator);
+    // The file is given its whole length at once: what it holds already is not asked again.
     const std::int64_t free = freeSpace ? freeSpace(parts.current()) : -1;
-    if ((free >= 0 && missing > free) || !sink.open(length)) {
+    const std::int64_t needed = length - heldBytes(parts.current());
+    if (free >= 0 && needed > free) return noRoom(length, free + (length - needed));
+    SegmentSink sink(parts, url, validator);
+    if (!sink.open(length)) {
         parts.forgetCurrent();
         return {Kind::diskFailed};
     }
@@ -174,6 +198,7 @@ FileTransfer::Outcome FileTransfer::fetch(const std::string& url, int connection
         }
         return failed(error);  // what arrived is kept for the next try
     }
+    if (sink.needed > 0) return noRoom(sink.needed, sink.free);
     if (sink.diskFailed) {
         parts.forgetCurrent();
         return {Kind::diskFailed};

@@ -27,6 +27,7 @@ public:
             setAside,    // failed for now: try again after a while
             stopped,     // stop or close broke it off; what arrived is kept
             diskFailed,  // temp.kq4 cannot be written: the run cannot go on
+            noRoom,      // the disk has no room for the file now: it waits, kept as it is
         };
         Outcome(Kind kind, std::optional<HttpError> error = std::nullopt, bool noRanges = false)
             : kind(kind), error(std::move(error)), noRanges(noRanges) {}
@@ -35,6 +36,9 @@ public:
         // The server answered a range with something else: this file is fetched over one
         // connection, without ranges, from now on.
         bool noRanges = false;
+        // For noRoom: the bytes the file needs on the disk and those free there.
+        std::int64_t needed = 0;
+        std::int64_t free = 0;
     };
     using FreeSpace = std::function<std::int64_t(const std::filesystem::path&)>;
 
@@ -54,6 +58,7 @@ private:
     Outcome segmented(const std::string& url, const std::string& validator, std::vector<Segment> segments,
                       int connections);
     Outcome failed(const HttpError& error);
+    static Outcome noRoom(std::int64_t needed, std::int64_t free);
     // The file ended inside its last movie (looked at only when no length was announced).
     bool endsInsideAMovie() const;
 

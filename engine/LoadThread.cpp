@@ -303,6 +303,14 @@ bool LoadThread::downloadFile() {
         case Kind::done: return true;
         case Kind::wrongLink: markMissing(); break;
         case Kind::diskFailed: fail(uiText(rows::temporaryFileNotWritten)); break;
+        case Kind::noRoom:
+            // Other files may fit, and room may be made: this one waits, with what it kept.
+            setFileAside(QCoreApplication::translate("LoadThread", "Not enough free space for the temporary file: "
+                                                                   "%1 MB needed, %2 MB free")
+                             .arg(outcome.needed / 1048576)
+                             .arg(outcome.free / 1048576)
+                             .toStdString());
+            break;
         case Kind::stopped: break;
         case Kind::setAside: setFileAside(*outcome.error); break;
         case Kind::startOver:

@@ -130,6 +130,10 @@ ist keine Liste der Folgen.</translation>
 %1
 %2</translation>
     </message>
+    <message>
+        <source>Not enough free space for the temporary file: %1 MB needed, %2 MB free</source>
+        <translation>Nicht genug freier Speicher für die temporäre Datei: %1 MB nötig, %2 MB frei</translation>
+    </message>
 </context>
 <context>
     <name>UiTexts</name>

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QByteArray>
 #include <QElapsedTimer>
 
@@ -335,25 +337,41 @@ TEST(LoadThread, AFailingFileIsRetriedWithBackOff) {
     EXPECT_LT(timer.elapsed(), 10000);  // where the wait would be a minute
 }
 
-TEST(LoadThread, ALeftoverTemporaryFileGoesAndOneThatCannotFitIsNeverWritten) {
+TEST(LoadThread, AFileThatCannotFitWaitsAndItsResumeCountsTheRoomTheFileHolds) {
     Harness h;
     vemlis::testing::writeWholeFile(h.dir / "temp.kq4", std::string(4096, 'x'));  // a killed run's
+    const auto size = static_cast<std::int64_t>(wholeFile(h, 0).size());
+    // A disk of this many bytes on which temp.kq4 is the only file: what it holds (its room
+    // set aside ahead included) is not free.
+    std::atomic<std::int64_t> disk{100};
     h.thread = std::make_unique<LoadThread>(h.set, h.http, h.ui, h.server.catalogueURL(), h.dir.path());
     h.thread->setFreeSpace([&](const std::filesystem::path& file) -> std::int64_t {
-        return file.filename() == "temp.kq4" ? 100 : -1;  // no room for any server file
+        if (file.filename() != "temp.kq4") return -1;
+        struct stat info {};
+        return disk - (::stat(file.c_str(), &info) == 0 ? static_cast<std::int64_t>(info.st_blocks) * 512 : 0);
     });
     h.ui.attach(h.thread.get());
     h.thread->allowMerge();
     ASSERT_TRUE(h.merged());
-    // Removed right after the merge is shown.
-    EXPECT_TRUE(waitUntil([&] { return !std::filesystem::exists(h.dir / "temp.kq4"); }));
+    EXPECT_TRUE(waitUntil([&] { return !std::filesystem::exists(h.dir / "temp.kq4"); }));  // once merged
     h.queueAll(h.file(0));
+    h.queueAll(h.file(1));
     h.thread->start();
-    ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
-    ASSERT_EQ(h.ui.messages.size(), 1u);
-    EXPECT_EQ(h.ui.messages[0], uiText(rows::temporaryFileNotWritten));
-    EXPECT_FALSE(std::filesystem::exists(h.dir / "temp.kq4"));
-    for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue);
+    // Neither fits: both wait with the reason, and the run goes on.
+    ASSERT_TRUE(waitUntil([&] { return h.server.requests(h.path(1)) >= 1 && h.thread->getWaiting().has_value(); }));
+    EXPECT_NE(h.thread->getWaiting()->reason.find("Not enough free space"), std::string::npos);
+    EXPECT_TRUE(h.ui.messages.empty());
+    EXPECT_FALSE(h.ui.called("enableCloseTimer"));
+    // Room for the file and a quarter: it breaks off a quarter in, and its rest fits only in
+    // the room temp.kq4 set aside for it.
+    const std::int64_t cut = size / 4;
+    h.server.setFault(h.path(0), Fault::dropOnce(cut));
+    disk = (size + 4095) / 4096 * 4096 + cut;
+    h.thread->retryNow();
+    ASSERT_TRUE(waitUntil([&] { return h.file(0)->getMovies().back()->getLoadFlag() == Loaded; }, 15000));
+    expectSaved(h, 0);
+    EXPECT_EQ(h.server.lastHeader(h.path(0), "Range"), "bytes=" + std::to_string(cut) + "-");
+    EXPECT_TRUE(h.ui.messages.empty());
 }
 
 TEST(LoadThread, LinksPlantedAtTheTemporaryFilesAreNeverFollowed) {
