@@ -9,6 +9,7 @@
 
 #include "engine/disk/KeptParts.h"
 #include "engine/disk/TempFile.h"
+#include "engine/net/SegmentPlan.h"
 
 namespace vemlis {
 
@@ -205,10 +206,7 @@ FileTransfer::Outcome FileTransfer::fetch(const std::string& url, int connection
     }
     if (sink.useSegments) {
         // Equal segments to begin with; the fastest take over the slowest ones' rest.
-        const std::int64_t length = sink.answer().contentLength;
-        std::vector<Segment> segments;
-        for (int i = 0; i < connections; ++i)
-            segments.push_back({length * i / connections, length * (i + 1) / connections, 0});
+        const std::vector<Segment> segments = SegmentPlan::split(sink.answer().contentLength, connections);
         parts.forgetCurrent();
         parts.rememberSegments(url, sink.answer().validator, segments);
         return segmented(url, sink.answer().validator, segments, connections);

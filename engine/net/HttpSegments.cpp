@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/net/HttpClientImpl.h"
+#include "engine/net/SegmentPlan.h"
 #include "engine/net/TransferLimits.h"
 
 namespace vemlis {
@@ -110,8 +111,7 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
 
     std::vector<std::unique_ptr<Connection>> active;
     std::vector<CURL*> idle;  // kept for their open connections
-    std::vector<bool> busy(segments.size(), false);
-    int limit = std::max(connections, 1);
+    SegmentPlan plan(segments, connections);
 
     const auto start = [&](std::size_t index) {
         auto c = std::make_unique<Connection>();
@@ -143,40 +143,17 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
         curl_easy_setopt(c->easy, CURLOPT_HEADERFUNCTION, &Connection::header);
         curl_easy_setopt(c->easy, CURLOPT_HEADERDATA, c.get());
         curl_multi_add_handle(impl->multi, c->easy);
-        busy[index] = true;
         active.push_back(std::move(c));
     };
     const auto release = [&](Connection& c) {
         curl_multi_remove_handle(impl->multi, c.easy);
         curl_slist_free_all(c.headers);
         idle.push_back(c.easy);
-        busy[c.segment] = false;
+        plan.ended(c.segment);
     };
-    // Gives every free connection a segment: one not begun or broken off, else half of the
-    // largest one still running.
+    // Gives every free connection a segment.
     const auto fill = [&] {
-        while (static_cast<int>(active.size()) < limit) {
-            std::size_t next = segments.size();
-            for (std::size_t i = 0; i < segments.size() && next == segments.size(); ++i)
-                if (!busy[i] && !segments[i].finished()) next = i;
-            if (next == segments.size()) {
-                std::size_t largest = segments.size();
-                std::int64_t most = 0;
-                for (std::size_t i = 0; i < segments.size(); ++i) {
-                    const std::int64_t left = segments[i].to - segments[i].from - segments[i].done;
-                    if (busy[i] && left > most) most = left, largest = i;
-                }
-                if (largest == segments.size() || most < 2 * limits::smallestSteal) return;
-                // By index: the push may move the segments.
-                const std::int64_t middle = segments[largest].from + segments[largest].done + most / 2;
-                const std::int64_t end = segments[largest].to;
-                segments[largest].to = middle;
-                segments.push_back({middle, end, 0});
-                busy.push_back(false);
-                next = segments.size() - 1;
-            }
-            start(next);
-        }
+        while (const auto next = plan.next(static_cast<int>(active.size()))) start(*next);
     };
     const auto finish = [&] {
         for (auto& c : active) release(*c);
@@ -208,7 +185,7 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
                 if (c->refusal) throw *c->refusal;
                 if (!c->begun) curl_easy_getinfo(c->easy, CURLINFO_RESPONSE_CODE, &c->status);
                 if ((c->refused || c->status == 503 || c->status == 429) && !active.empty()) {
-                    limit = std::max(1, static_cast<int>(active.size()));  // fewer connections from now on
+                    plan.refused(static_cast<int>(active.size()));
                     continue;
                 }
                 if (c->status >= 300 || (c->begun && c->status != 206)) throw statusError(c->status, c->answer.retryAfter);

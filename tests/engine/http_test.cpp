@@ -16,6 +16,7 @@
 #include "TempDir.h"
 #include "engine/net/HttpClient.h"
 #include "engine/net/ResponseCheck.h"
+#include "engine/net/SegmentPlan.h"
 #include "engine/IdHTTPWithSpeedCounter.h"
 
 using namespace vemlis;
@@ -290,6 +291,38 @@ TEST(SpeedCounter, HourFormatAndNoFigureBeyondADay) {
         EXPECT_EQ(http.getSpeed(), "10.0");
         EXPECT_EQ(http.getTime(), kB == 45000 ? "1:15:00" : "\u2014");  // 45000 kB at 10 kB/s; a day and a second
     }
+}
+
+TEST(SegmentPlan, SplitsAnyLengthAndSharesTheLargestRestUntilARefusal) {
+    // Equal parts that cover the file, also where length times count would overflow.
+    for (const std::int64_t length : {std::int64_t(10), std::int64_t(20) << 20, std::int64_t(4'000'000'000'000'000'000)}) {
+        const std::vector<Segment> parts = SegmentPlan::split(length, 4);
+        ASSERT_EQ(parts.size(), 4u);
+        EXPECT_EQ(parts.front().from, 0);
+        EXPECT_EQ(parts.back().to, length);
+        for (std::size_t i = 1; i < parts.size(); ++i) EXPECT_EQ(parts[i].from, parts[i - 1].to) << length;
+        EXPECT_LE(parts.back().to - parts.back().from - (parts.front().to - parts.front().from), 1);
+    }
+    const std::int64_t mib = 1 << 20;
+    std::vector<Segment> segments{{0, 8 * mib, 8 * mib}, {8 * mib, 16 * mib, mib}, {16 * mib, 40 * mib, 0}};
+    SegmentPlan plan(segments, 3);
+    EXPECT_EQ(plan.next(0), 1u);  // the finished one is skipped
+    EXPECT_EQ(plan.next(1), 2u);
+    // Nothing is left unassigned: the third connection takes the second half of the largest rest.
+    EXPECT_EQ(plan.next(2), 3u);
+    EXPECT_EQ(segments[2].to, 28 * mib);
+    EXPECT_EQ(segments[3].from, 28 * mib);
+    EXPECT_EQ(segments[3].to, 40 * mib);
+    EXPECT_FALSE(plan.next(3).has_value());  // as many as allowed
+    plan.ended(3);  // refused: its part goes back, and one connection fewer from now on
+    plan.refused(2);
+    EXPECT_FALSE(plan.next(2).has_value());
+    EXPECT_EQ(plan.next(1), 3u);
+    // Rests under two steals are not shared.
+    std::vector<Segment> small{{0, mib, 0}};
+    SegmentPlan few(small, 2);
+    EXPECT_EQ(few.next(0), 0u);
+    EXPECT_FALSE(few.next(1).has_value());
 }
 
 TEST(HttpClient, RangesValidatorsRetryAfterAndLimits) {
