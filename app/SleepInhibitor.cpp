@@ -34,7 +34,6 @@ SleepInhibitor::~SleepInhibitor() = default;
 
 bool SleepInhibitor::held() const { return lock && lock->isValid(); }
 
-bool SleepInhibitor::delaying() const { return delay && delay->isValid(); }
 
 void SleepInhibitor::ask(const QString& mode, std::function<void(std::unique_ptr<QDBusUnixFileDescriptor>)> taken) {
     QDBusConnection bus = QDBusConnection::systemBus();

@@ -28,8 +28,6 @@ public:
     void release();
     // True while logind holds a lock of ours.
     bool held() const;
-    // True while the delay lock is held.
-    bool delaying() const;
 
     std::function<void()> onSuspend;
     std::function<void()> onResume;

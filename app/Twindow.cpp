@@ -225,7 +225,7 @@ void Twindow::closeEvent(QCloseEvent* event) {
 }
 
 bool Twindow::FormCloseQuery() {
-    if (!loadThread || loadThread->isFinished()) return true;
+    if (!loadThread || loadThread->loopEnded()) return true;
     languages->disableEvents();
     moviesList->disableEvents();
     loadThread->close();

@@ -63,11 +63,6 @@ long double TIdHTTPWithSpeedCounter::speedLocked() const {
     return static_cast<long double>(samples.top() - samples.bottom()) / (samples.size() - 1) / 102.4L;
 }
 
-long double TIdHTTPWithSpeedCounter::calculateSpeed() const {
-    std::lock_guard lock(samplesLock);
-    return speedLocked();
-}
-
 std::string TIdHTTPWithSpeedCounter::getSpeed() const {
     std::lock_guard lock(samplesLock);
     if (samples.size() < 2) return "-";
@@ -90,11 +85,6 @@ std::string TIdHTTPWithSpeedCounter::getTime() const {
     std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
                   static_cast<long long>((seconds / 60) % 60), static_cast<long long>(seconds % 60));
     return text;
-}
-
-std::string TIdHTTPWithSpeedCounter::getURL() const {
-    const std::string url = getRequestURL();
-    return url.empty() ? "-" : url;
 }
 
 }  // namespace vemlis

@@ -29,13 +29,10 @@ public:
     std::string getRecieved() const;
     std::string getSpeed() const;
     std::string getTime() const;
-    std::string getURL() const;
     // The same figures as numbers: bytes of the file received (0 when no transfer runs) and
     // the file's length (0 when unknown).
     std::int64_t getRecievedBytes() const { return workCount.load(); }
     std::int64_t getSizeBytes() const { return expectedLength.load(); }
-    // kB/s from the oldest and the newest sample; callers make sure there are two.
-    long double calculateSpeed() const;
 
     // Work events (load thread) and the sampling tick (GUI thread); public so that a test can
     // drive the figures without a transfer.

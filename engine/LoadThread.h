@@ -40,7 +40,7 @@ public:
     ~LoadThread() override;
 
     // True once the thread has left its loop; the window may close then.
-    bool isFinished() const { return finished.load(); }
+    bool loopEnded() const { return finished.load(); }
     // Ends the loop; breaks off a transfer in progress.
     void close();
     // Closes and waits until the thread has ended, serving its calls into the GUI meanwhile.
@@ -84,10 +84,6 @@ public:
     // by default. Set before the downloads start.
     using FreeSpace = std::function<std::int64_t(const std::filesystem::path&)>;
     void setFreeSpace(FreeSpace source) { freeSpaceSource = std::move(source); }
-    // Connections per file: files of 16 MiB or more from servers that serve ranges are fetched
-    // over this many at once (4 by default; 1: one connection always). Set before the downloads.
-    void setConnections(int count) { connections = count; }
-    static constexpr std::int64_t smallestSegmented = FileTransfer::smallestSegmented;
 
     // A file set aside after a failure, while every queued file waits: for the download view.
     struct Waiting {
@@ -182,7 +178,8 @@ private:
     mutable std::mutex waitingLock;
     std::optional<Waiting> waiting;
     FreeSpace freeSpaceSource;
-    int connections = 4;
+    // Files of 16 MiB or more from servers that serve ranges come over this many connections.
+    static constexpr int connections = 4;
     std::mutex windowLock;
     DownloadWindow window;
     std::function<int()> timeOfDay;

@@ -139,11 +139,6 @@ void HttpClient::setStallTimeout(int seconds) { impl->stallTimeout = seconds; }
 
 void HttpClient::setSpeedLimit(std::int64_t bytesPerSecond) { impl->speedLimit.set(bytesPerSecond); }
 
-std::string HttpClient::getRequestURL() const {
-    std::lock_guard lock(impl->urlLock);
-    return impl->url;
-}
-
 ResponseInfo HttpClient::getResponseInfo() const {
     std::lock_guard lock(impl->infoLock);
     return impl->info;
@@ -189,10 +184,6 @@ void HttpClient::get(const std::string& url, ByteSink& sink, const ResumeFrom& r
 }
 
 void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFrom& resume, bool decode) {
-    {
-        std::lock_guard lock(impl->urlLock);
-        impl->url = url;
-    }
     const std::uint64_t generation = impl->disconnects.load();
     CURL* easy = impl->easy;
     curl_easy_reset(easy);

@@ -157,9 +157,6 @@ public:
     // Any thread, at any time; a transfer in progress follows.
     void setSpeedLimit(std::int64_t bytesPerSecond);
 
-    // The address of the transfer in progress or the last one.
-    std::string getRequestURL() const;
-
 protected:
     // Work events, raised on the thread that runs the transfer.
     virtual void onWorkStart(std::int64_t expected);

@@ -57,8 +57,6 @@ struct HttpClient::Impl {
     std::function<bool()> abortCheck;
     int stallTimeout = 0;
     SpeedLimit speedLimit;
-    mutable std::mutex urlLock;
-    std::string url;
 
     // Per transfer.
     ByteSink* sink = nullptr;

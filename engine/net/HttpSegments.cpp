@@ -91,10 +91,6 @@ struct Connection {
 
 void HttpClient::getSegments(const std::string& url, const std::string& validator, std::vector<Segment>& segments,
                              OffsetSink& sink, int connections) {
-    {
-        std::lock_guard lock(impl->urlLock);
-        impl->url = url;
-    }
     const std::uint64_t generation = impl->disconnects.load();
     const std::function<bool()> aborted = [&] {
         return impl->disconnects.load() != generation || (impl->abortCheck && impl->abortCheck());

@@ -82,7 +82,7 @@ TEST(LoadThread, ACatalogueThatCannotBeFetchedIsToldPreciselyAndAnotherAddressIs
     EXPECT_EQ(h.ui.messages[0], "The list of episodes could not be loaded from\n" + h.server.catalogueURL() + "\nServer error 500");
     EXPECT_FALSE(h.ui.called("showMoviesSet"));
     EXPECT_TRUE(h.set.getSeasons().empty());
-    EXPECT_TRUE(h.thread->isFinished());
+    EXPECT_TRUE(h.thread->loopEnded());
 
     // Nothing listens, then no list at the address, then not a list at all: each said so, and
     // the next address offered is tried until one loads.
