@@ -132,7 +132,7 @@ private:
 // object when it is declared later, so an id found once stands for the same object to the end.
 class SeasonsReader {
 public:
-    explicit SeasonsReader(MoviesSet& set) : set(set) {}
+    SeasonsReader(MoviesSet& set, std::vector<const Movie*>* added) : set(set), added(added) {}
 
     void read(std::string_view text) {
         const std::string_view seasons = block(text, "<Seasons>", "</Seasons>");
@@ -249,11 +249,13 @@ private:
                 const std::string_view named = entry.substr(end + 1, close - end - 1);
                 fileName = oneLine(named.substr(0, tavik::text::findFirstOf(named, 0, {'"', '<'})));
             }
-            film->addMovie(lang, rate, file, std::move(fileName), NoLoad);
+            const Movie* made = film->addMovie(lang, rate, file, std::move(fileName), NoLoad);
+            if (added) added->push_back(made);
         }
     }
 
     MoviesSet& set;
+    std::vector<const Movie*>* added;
     RecentIDs<Language> languages;
     RecentIDs<BitRate> bitRates;
     std::vector<const Language*> titled;
@@ -263,13 +265,13 @@ private:
 
 }  // namespace
 
-void MoviesSet::readCatalogue(std::string text) {
+void MoviesSet::readCatalogue(std::string text, std::vector<const Movie*>* added) {
     // About one server file per 400 bytes of a catalogue: grown once instead of step by step,
     // and not at all when the set holds the catalogue's files already.
     serverFilesByURL.reserve(std::max(serverFilesByURL.size(), text.size() / 400));
     readLanguages(*this, text);
     readBitRates(*this, text);
-    SeasonsReader(*this).read(text);
+    SeasonsReader(*this, added).read(text);
 }
 
 }  // namespace tavik::vemlis_loader

@@ -248,8 +248,9 @@ public:
     // Appends the file of every queued movie that the list does not hold yet.
     void getQueuedFiles(std::vector<const ServerFile*>& files) const;
 
-    // Merges a catalogue document into the set (CatalogueReader.cpp).
-    void readCatalogue(std::string text);
+    // Merges a catalogue document into the set (CatalogueReader.cpp); the movies it made are
+    // appended to `added`, in catalogue order.
+    void readCatalogue(std::string text, std::vector<const Movie*>* added = nullptr);
     // The set's three blocks of the state file (StateFile.cpp). Load into an empty set only.
     void save(std::ostream& out) const;
     void load(std::istream& in);

@@ -7,6 +7,7 @@
 #include "CatalogueGenerator.h"
 #include "canonical.h"
 #include "model/CatalogueReader.h"
+#include "model/FollowRule.h"
 #include "model/MoviesSet.h"
 #include "model/StateFile.h"
 
@@ -185,6 +186,49 @@ TEST(ReadCatalogue, MergingKeepsStoredStateAndIsStable) {
         for (std::size_t i = 0; i < file.movies.size(); ++i)
             EXPECT_EQ(sf->getMovies()[i]->getLanguage()->getID(), file.movies[i].language);
     }
+}
+
+TEST(FollowRule, AGrowingCatalogueQueuesEachNewMovieOfTheGroupOnceAndNothingElse) {
+    const auto entry = [](const std::string& title, const std::string& links) {
+        return "<Entry><Name lang=\"EN\">" + title + "</Name>" + links + "</Entry>";
+    };
+    const auto link = [](const std::string& lang, const std::string& rate, const std::string& file) {
+        return "<Link lang=\"" + lang + "\" id=\"" + rate + "\">http://s/" + file + ".avi</Link>";
+    };
+    const std::string one = season("S1", entry("1. A", link("EN", "hi", "a") + link("DE", "hi", "a")));
+    MoviesSet set;
+    std::vector<const Movie*> added;
+    set.readCatalogue(catalogue(one), &added);
+    EXPECT_EQ(added.size(), 2u);
+    const FollowRule everySeason{{}, {"EN"}, {"hi"}};
+    const FollowRule firstOnly{{"S1"}, {"DE"}, {"hi", "lo"}};
+
+    // Grown: a new variant of the known episode, a new episode, a new season.
+    const std::string grown =
+        season("S1", entry("1. A", link("EN", "hi", "a") + link("DE", "hi", "a") + link("DE", "lo", "b")) +
+                         entry("2. B", link("EN", "hi", "c") + link("EN", "lo", "c"))) +
+        season("S2", entry("1. C", link("EN", "hi", "d") + link("DE", "hi", "d")));
+    added.clear();
+    set.readCatalogue(catalogue(grown), &added);
+    ASSERT_EQ(added.size(), 5u);  // what was there before is never among them
+    const auto names = [](const ListOfMovies& movies) {
+        std::vector<std::string> result;
+        for (const Movie* m : movies)
+            result.push_back(m->getFilm()->getSeason()->getName() + " " + m->getLanguage()->getID() + " " +
+                             m->getBitRate()->getID() + " " + m->getServerFile()->getURL());
+        return result;
+    };
+    EXPECT_EQ(names(moviesToFollow(added, {everySeason, firstOnly})),
+              (std::vector<std::string>{"S1 DE lo http://s/b.avi", "S1 EN hi http://s/c.avi", "S2 EN hi http://s/d.avi"}));
+    // A new movie the user already decided on is theirs.
+    added[0]->setLoaded();
+    added[1]->queue("/x.avi");
+    EXPECT_EQ(names(moviesToFollow(added, {everySeason, firstOnly})), (std::vector<std::string>{"S2 EN hi http://s/d.avi"}));
+
+    // The same catalogue again adds nothing: nothing comes twice.
+    added.clear();
+    set.readCatalogue(catalogue(grown), &added);
+    EXPECT_TRUE(added.empty());
 }
 
 TEST(ReadCatalogue, NewTitlesAndCaptionsReplaceOldOnes) {
