@@ -19,6 +19,19 @@ int minuteOf(const QVariant& value, int fallback) {
 
 QString clock(int minute) { return QString::fromStdString(DownloadWindow::clockText(minute)); }
 
+std::vector<std::string> stdList(const QStringList& list) {
+    std::vector<std::string> result;
+    for (const QString& item : list)
+        if (!item.isEmpty()) result.push_back(item.toStdString());
+    return result;
+}
+
+QStringList qtList(const std::vector<std::string>& list) {
+    QStringList result;
+    for (const std::string& item : list) result.push_back(QString::fromStdString(item));
+    return result;
+}
+
 }  // namespace
 
 Settings Settings::load(QSettings& from) {
@@ -35,6 +48,26 @@ Settings Settings::load(QSettings& from) {
         if (done == QLatin1String(whenDoneKeys[i])) s.whenDone = static_cast<WhenDone>(i);
     from.endGroup();
     s.catalogue = from.value(QStringLiteral("Catalogue/Url")).toString().trimmed();
+    from.beginGroup(QStringLiteral("Follow"));
+    const int hours = from.value(QStringLiteral("LookEveryHours"), s.lookEveryHours).toInt(&number);
+    if (number && hours >= 0 && hours <= longestLook) s.lookEveryHours = hours;
+    s.fetchNewByThemselves = readSwitch(from.value(QStringLiteral("DownloadByThemselves")), true);
+    const int rules = from.beginReadArray(QStringLiteral("Rules"));
+    for (int i = 0; i < rules; ++i) {
+        from.setArrayIndex(i);
+        tavik::vemlis_loader::FollowRule rule;
+        rule.seasons = stdList(from.value(QStringLiteral("Seasons")).toStringList());
+        rule.languages = stdList(from.value(QStringLiteral("Languages")).toStringList());
+        rule.bitRates = stdList(from.value(QStringLiteral("BitRates")).toStringList());
+        const bool every = readSwitch(from.value(QStringLiteral("EverySeason")), false);
+        // A rule edited into one that wants nothing, or everything by accident, is dropped.
+        if ((every || !rule.seasons.empty()) && !rule.languages.empty() && !rule.bitRates.empty()) {
+            if (every) rule.seasons.clear();
+            s.follow.push_back(std::move(rule));
+        }
+    }
+    from.endArray();
+    from.endGroup();
     return s;
 }
 
@@ -45,6 +78,20 @@ void Settings::save(QSettings& to) const {
     to.setValue(QStringLiteral("WindowFrom"), clock(window.from));
     to.setValue(QStringLiteral("WindowTo"), clock(window.to));
     to.setValue(QStringLiteral("WhenQueueDone"), QLatin1String(whenDoneKeys[static_cast<int>(whenDone)]));
+    to.endGroup();
+    to.remove(QStringLiteral("Follow"));
+    to.beginGroup(QStringLiteral("Follow"));
+    to.setValue(QStringLiteral("LookEveryHours"), lookEveryHours);
+    to.setValue(QStringLiteral("DownloadByThemselves"), fetchNewByThemselves);
+    to.beginWriteArray(QStringLiteral("Rules"), static_cast<int>(follow.size()));
+    for (std::size_t i = 0; i < follow.size(); ++i) {
+        to.setArrayIndex(static_cast<int>(i));
+        to.setValue(QStringLiteral("EverySeason"), follow[i].seasons.empty());
+        to.setValue(QStringLiteral("Seasons"), qtList(follow[i].seasons));
+        to.setValue(QStringLiteral("Languages"), qtList(follow[i].languages));
+        to.setValue(QStringLiteral("BitRates"), qtList(follow[i].bitRates));
+    }
+    to.endArray();
     to.endGroup();
     // Written only when it differs from what the files say: an address an administrator set for
     // every user stays theirs to change.

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/DownloadWindow.h"
+#include "model/FollowRule.h"
 
 class QSettings;
 class QVariant;
@@ -24,8 +26,14 @@ struct Settings {
     // The address of the list of episodes ([Catalogue] Url); empty: the one the program was
     // built with. Read through the system's file, written to the user's only when changed.
     QString catalogue;
+    // Groups whose new movies are queued by themselves, looked for at start, every so many
+    // hours (0: only at start) and when the network comes back.
+    std::vector<tavik::vemlis_loader::FollowRule> follow;
+    int lookEveryHours = 6;
+    bool fetchNewByThemselves = true;  // start the download when a rule queued movies
 
     static constexpr int largestSpeedLimit = 10 * 1024 * 1024;  // KiB/s: 10 GiB/s
+    static constexpr int longestLook = 24 * 7;                    // hours between looks: a week
 
     std::int64_t bytesPerSecond() const { return std::int64_t(speedLimit) * 1024; }
     // All day when the window is off.

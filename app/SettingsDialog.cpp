@@ -7,6 +7,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTimeEdit>
 
@@ -24,7 +26,9 @@ int minuteOf(const QTime& time) { return time.hour() * 60 + time.minute(); }
 
 }  // namespace
 
-SettingsDialog::SettingsDialog(const Settings& current, const QString& inUse, QWidget* parent) : QDialog(parent) {
+SettingsDialog::SettingsDialog(const Settings& current, const QString& inUse, const QStringList& ruleNames,
+                               QWidget* parent)
+    : QDialog(parent), follow(current.follow) {
     setObjectName("settingsDialog");
     setWindowTitle(tr("Settings"));
     auto* form = new QFormLayout;
@@ -72,6 +76,64 @@ SettingsDialog::SettingsDialog(const Settings& current, const QString& inUse, QW
     // Read by its question, not by the choice it shows.
     whenDone->setAccessibleName(QString(whenDoneCaption).remove('&').remove(':'));
 
+    lookEvery = new QSpinBox(this);
+    lookEvery->setObjectName("lookEvery");
+    lookEvery->setRange(0, Settings::longestLook);
+    lookEvery->setSpecialValueText(tr("Only at start"));  // 0
+    lookEvery->setValue(current.lookEveryHours);
+    auto* lookLabel = new QLabel(tr("&Look for new episodes every"), this);
+    lookLabel->setBuddy(lookEvery);
+    auto* look = new QHBoxLayout;
+    look->addWidget(lookEvery);
+    look->addWidget(new QLabel(tr("hours"), this));
+    look->addStretch(1);
+    form->addRow(lookLabel, look);
+    lookEvery->setAccessibleName(tr("Look for new episodes every … hours"));
+
+    fetchNew = new QCheckBox(tr("Download new episodes by &themselves"), this);
+    fetchNew->setObjectName("fetchNew");
+    fetchNew->setChecked(current.fetchNewByThemselves);
+    form->addRow(QString(), fetchNew);
+
+    rules = new QListWidget(this);
+    rules->setObjectName("rules");
+    for (int i = 0; i < static_cast<int>(follow.size()); ++i)
+        rules->addItem(i < ruleNames.size() ? ruleNames[i] : QString::number(i + 1));
+    rules->setMaximumHeight(rules->fontMetrics().height() * 5 + 2 * rules->frameWidth());
+    auto* rulesLabel = new QLabel(tr("&Followed groups:"), this);
+    rulesLabel->setBuddy(rules);
+    rules->setAccessibleName(QString(rulesLabel->text()).remove('&').remove(':'));
+    removeRule = new QPushButton(tr("&Remove"), this);
+    removeRule->setObjectName("removeRule");
+    removeRule->setAutoDefault(false);  // Enter in the dialog means OK, never a removal
+    const auto canRemove = [this] { removeRule->setEnabled(rules->currentRow() >= 0); };
+    connect(rules, &QListWidget::currentRowChanged, this, canRemove);
+    connect(removeRule, &QPushButton::clicked, this, [this] {
+        const int row = rules->currentRow();
+        if (row < 0 || row >= static_cast<int>(follow.size())) return;
+        follow.erase(follow.begin() + row);
+        delete rules->takeItem(row);
+    });
+    canRemove();
+    if (follow.empty()) {
+        // Nothing to list or remove: how to follow a group instead.
+        rules->hide();
+        removeRule->hide();
+        auto* none = new QLabel(tr("None: tick \"Also queue new episodes of this group\" before Add"), this);
+        none->setWordWrap(true);
+        none->setMinimumWidth(fontMetrics().averageCharWidth() * 50);  // as wide as the address: wrapped as laid out
+        none->setEnabled(false);
+        rulesLabel->setText(rulesLabel->text().remove(QLatin1Char('&')));  // no Alt key for nothing
+        auto* hint = new QVBoxLayout;
+        hint->addWidget(none);
+        form->addRow(rulesLabel, hint);
+    } else {
+        auto* followed = new QHBoxLayout;
+        followed->addWidget(rules, 1);
+        followed->addWidget(removeRule, 0, Qt::AlignTop);
+        form->addRow(rulesLabel, followed);
+    }
+
     catalogue = new QLineEdit(current.catalogue, this);
     catalogue->setObjectName("catalogue");
     catalogue->setPlaceholderText(inUse);
@@ -108,6 +170,9 @@ Settings SettingsDialog::settings() const {
     s.window = DownloadWindow{minuteOf(windowFrom->time()), minuteOf(windowTo->time())};
     s.whenDone = static_cast<Settings::WhenDone>(whenDone->currentIndex());
     s.catalogue = catalogue->text().trimmed();
+    s.lookEveryHours = lookEvery->value();
+    s.fetchNewByThemselves = fetchNew->isChecked();
+    s.follow = follow;
     return s;
 }
 

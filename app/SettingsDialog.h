@@ -7,6 +7,8 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QListWidget;
+class QPushButton;
 class QSpinBox;
 class QTimeEdit;
 
@@ -17,8 +19,10 @@ namespace vemlis {
 class SettingsDialog final : public QDialog {
     Q_OBJECT
 public:
-    // `inUse`: the address the list of episodes came from in this run.
-    SettingsDialog(const Settings& current, const QString& inUse, QWidget* parent = nullptr);
+    // `inUse`: the address the list of episodes came from in this run; `ruleNames`: how each of
+    // the followed groups reads, in their order.
+    SettingsDialog(const Settings& current, const QString& inUse, const QStringList& ruleNames = {},
+                   QWidget* parent = nullptr);
     // What the dialog shows now.
     Settings settings() const;
 
@@ -28,6 +32,13 @@ public:
     QTimeEdit* windowFrom;
     QTimeEdit* windowTo;
     QComboBox* whenDone;
+    QSpinBox* lookEvery;
+    QCheckBox* fetchNew;
+    QListWidget* rules;  // the followed groups, each removable
+    QPushButton* removeRule;
+
+private:
+    std::vector<tavik::vemlis_loader::FollowRule> follow;  // as the list shows them
 
 public slots:
     // Refused, with a message, for an address that is neither empty nor http:// or https://.

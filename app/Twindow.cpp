@@ -11,6 +11,8 @@
 #include <QShortcut>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <sstream>
 
 #include "app/AddressDialog.h"
@@ -33,6 +35,7 @@
 #include "engine/IdHTTPWithSpeedCounter.h"
 #include "engine/LoadThread.h"
 #include "engine/net/TransferLimits.h"
+#include "model/FollowRule.h"
 #include "model/UiTexts.h"
 #include "model/UsedNames.h"
 
@@ -88,6 +91,14 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
     moviesList->OnCheck = [this](QObject* s, const Movie* m) { moviesListCheck(s, m); };
     moviesList->OnUncheck = [this](QObject* s, const Movie* m) { moviesListUncheck(s, m); };
     multipleAdder->OnRun = [this](QObject* s, ListOfMovies& movies) { multipleAdderRun(s, movies); };
+    multipleAdder->OnFollow = [this](const FollowRule& rule) { followGroup(rule); };
+    lookTimer = new QTimer(this);
+    lookTimer->setSingleShot(true);
+    lookTimer->setTimerType(Qt::VeryCoarseTimer);  // hours: a second's precision wakes nobody
+    connect(lookTimer, &QTimer::timeout, this, [this] {
+        loadThread->lookForNewEpisodes();
+        planNextLook();
+    });
     connect(beginDownloadButton, &QPushButton::clicked, this, &Twindow::beginDownloadButtonClick);
     connect(cancelAllDownloadsButton, &QPushButton::clicked, this, &Twindow::cancelAllDownloadsButtonClick);
     connect(stopButton, &QPushButton::clicked, this, &Twindow::stopButtonClick);
@@ -121,6 +132,9 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
             if (!loadThread) return;
             loadThread->setOffline(!online);
             if (online) loadThread->retryNow();
+            // Back after a loss: what the maintainer added meanwhile is looked for at once.
+            if (online && networkLost && !settings.follow.empty()) loadThread->lookForNewEpisodes();
+            networkLost = !online;
         },
         this);
     const auto stored = userSettings();
@@ -259,6 +273,83 @@ void Twindow::showMoviesSet() {
     moviesList->setMoviesSet(moviesSet.get());
     languages->setMoviesSet(moviesSet.get());
     multipleAdder->setMoviesSet(moviesSet.get());
+    followNewMovies();
+    planNextLook();
+}
+
+void Twindow::showNewMovies() {
+    moviesList->refresh();
+    languages->setMoviesSet(moviesSet.get());  // keeps the language chosen
+    multipleAdder->refresh();
+    followNewMovies();
+}
+
+void Twindow::followNewMovies() {
+    const ListOfMovies wanted = moviesToFollow(loadThread->getAddedMovies(), settings.follow);
+    if (wanted.empty()) return;
+    // Named by the mask even where names are asked: nobody may be there to answer.
+    const Language* titleLanguage = languages->getLanguage();
+    const Language* english = moviesSet->getLanguage("EN");
+    const std::string mask = fileNamer->getMask();
+    UsedNames used(*moviesSet);
+    std::vector<const ServerFile*> files;
+    moviesSet->getQueuedFiles(files);
+    const std::size_t queuedBefore = files.size();
+    QStringList names;
+    for (const Movie* movie : wanted) {
+        movie->queue(used.freeName(FileNamer::generateName(mask, movie, titleLanguage, english), movie));
+        used.note(movie);
+        names.push_back(toQt(FileNamer::describe(movie, english)));
+    }
+    moviesList->updateStatuses();
+    stateSaver->saveSoon();
+    const int count = static_cast<int>(names.size());
+    if (names.size() > 5) names = names.mid(0, 5) << QStringLiteral("…");
+    Notifier::notify(tr("%n new episode(s) queued", "", count), names.join('\n'));
+    // On the lists, or after a queue that is done: a download of its own, when wanted. The
+    // worker of a done queue would take them at once: it stops, and they wait for the user.
+    if (listPanel->isVisible() || doneTold) {
+        if (settings.fetchNewByThemselves)
+            startDownload();
+        else if (!listPanel->isVisible())
+            loadThread->stop(false);
+        return;
+    }
+    // The download runs: its worker takes them in their turn; the queue shows them now.
+    moviesSet->getQueuedFiles(files);
+    filesToLoad += files.size() - queuedBefore;
+    for (const Movie* movie : wanted)
+        if (movie->getServerFile() != shownFile) queue->addMovie(movie);
+    showProgress();
+}
+
+void Twindow::planNextLook() {
+    lookTimer->stop();
+    if (settings.follow.empty() || settings.lookEveryHours <= 0) return;
+    lookTimer->start(std::chrono::hours(settings.lookEveryHours));
+}
+
+void Twindow::followGroup(const FollowRule& rule) {
+    if (std::find(settings.follow.begin(), settings.follow.end(), rule) != settings.follow.end()) return;
+    Settings now = settings;
+    now.follow.push_back(rule);
+    setSettings(now);
+}
+
+QString Twindow::describeRule(const FollowRule& rule) const {
+    QStringList seasons, languages, bitRates;
+    for (const std::string& name : rule.seasons) seasons << toQt(name);
+    for (const std::string& id : rule.languages) {
+        const Language* language = moviesSet->getLanguage(id);
+        languages << toQt(language ? language->getCaption() : id);
+    }
+    for (const std::string& id : rule.bitRates) {
+        const BitRate* bitRate = moviesSet->getBitRate(id);
+        bitRates << toQt(bitRate ? bitRate->getDescription() : id);
+    }
+    return tr("%1; %2; %3")
+        .arg(seasons.isEmpty() ? tr("Every season") : seasons.join(QStringLiteral(", ")), languages.join(QStringLiteral(", ")),
+             bitRates.join(QStringLiteral(", ")));
 }
 
 void Twindow::showListPanel() {
@@ -360,7 +451,9 @@ void Twindow::tellWhenQueueDone() {
 
 void Twindow::settingsButtonClick() {
     if (settingsDialog) return settingsDialog->raise();
-    settingsDialog = new SettingsDialog(settings, toQt(catalogueURL), this);
+    QStringList ruleNames;
+    for (const FollowRule& rule : settings.follow) ruleNames << describeRule(rule);
+    settingsDialog = new SettingsDialog(settings, toQt(catalogueURL), ruleNames, this);
     settingsDialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(settingsDialog, &QDialog::accepted, this, [this] { setSettings(settingsDialog->settings()); });
     connect(settingsDialog, &QObject::destroyed, this, [this] { settingsDialog = nullptr; });
@@ -371,6 +464,7 @@ void Twindow::setSettings(const Settings& now) {
     settings = now;
     http->setSpeedLimit(settings.bytesPerSecond());
     loadThread->setDownloadWindow(settings.activeWindow());
+    if (moviesSet && !initializingPanel->isVisible()) planNextLook();
     auto file = userSettings();
     settings.save(*file);
     if (file->status() != QSettings::NoError)
@@ -512,13 +606,17 @@ void Twindow::infoTimerTimer() {
 }
 
 void Twindow::beginDownloadButtonClick() {
-    std::vector<const ServerFile*> files;
-    moviesSet->getQueuedFiles(files);
-    if (files.empty()) {
+    if (!moviesSet->getNextQueuedFile()) {
         prompter().showMessage(this, uiText(rows::noFilesSelected));
         return;
     }
     whenDone->cancel();  // someone is there: the computer stays on
+    startDownload();
+}
+
+void Twindow::startDownload() {
+    std::vector<const ServerFile*> files;
+    moviesSet->getQueuedFiles(files);
     loadThread->start();
     filesToLoad = files.size();
     filesBegun.clear();

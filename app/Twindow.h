@@ -57,6 +57,7 @@ public:
 
     // The load thread's calls, run on this (the GUI) thread.
     void showMoviesSet() override;
+    void showNewMovies() override;
     void showListPanel() override;
     void showQueuePanel() override;
     void showFileStarted() override;
@@ -84,6 +85,10 @@ public:
     const Settings& getSettings() const { return settings; }
     // Takes new settings: in force at once, and kept in the user's configuration.
     void setSettings(const Settings& now);
+    // Keeps the group as a rule: its new movies are queued by themselves from now on.
+    void followGroup(const tavik::vemlis_loader::FollowRule& rule);
+    // How a rule reads, by the captions of this catalogue.
+    QString describeRule(const tavik::vemlis_loader::FollowRule& rule) const;
 
     // Controls, by their names, for the handlers and for tests.
     QWidget* initializingPanel;
@@ -138,6 +143,12 @@ private:
     // The progress bar, "File k of n" and the percentage in the title.
     void showProgress();
     void tellWhenQueueDone();
+    // Queues what the rules want of the movies the last merge added, named by the mask, and
+    // starts the download when the user wants that.
+    void followNewMovies();
+    void startDownload();
+    // The next look for new episodes, when a rule wants one.
+    void planNextLook();
 
     std::string catalogueURL;  // where the list of episodes comes from
     const std::filesystem::path dataFolder;
@@ -150,6 +161,8 @@ private:
     Settings settings;
     QTimer* closeTimer;
     QTimer* infoTimer;
+    QTimer* lookTimer;  // the next look for new episodes
+    bool networkLost = false;
     QLabel* statusLabel;
     bool shown = false;
     // "File k of n": the files that had queued movies at "Start download", and those begun.

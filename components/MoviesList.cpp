@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -128,6 +129,38 @@ void MoviesList::setMoviesSet(MoviesSet* set) {
         quiet.release();
         seasonsView->setCurrentItem(seasonsView->row(0));
     }
+}
+
+namespace {
+
+// The row that shows `data`, made current; false when no row does.
+bool selectRowOf(UTF8ListView* view, const void* data) {
+    for (int i = 0; data && i < view->rowCount(); ++i)
+        if (UTF8ListView::rowData(view->row(i)) == data) {
+            view->setCurrentItem(view->row(i));
+            return true;
+        }
+    return false;
+}
+
+const void* currentData(const UTF8ListView* view) {
+    return view->currentItem() ? UTF8ListView::rowData(view->currentItem()) : nullptr;
+}
+
+}  // namespace
+
+void MoviesList::refresh() {
+    if (!moviesSet) return;
+    const void* season = currentData(seasonsView);
+    const void* film = currentData(filmsView);
+    const void* movie = currentData(moviesView);
+    const int seasonTop = seasonsView->verticalScrollBar()->value();
+    const int filmTop = filmsView->verticalScrollBar()->value();
+    setMoviesSet(moviesSet);
+    // Each choice lists the next one's rows, as a click would.
+    if (selectRowOf(seasonsView, season) && selectRowOf(filmsView, film)) selectRowOf(moviesView, movie);
+    seasonsView->verticalScrollBar()->setValue(seasonTop);
+    filmsView->verticalScrollBar()->setValue(filmTop);
 }
 
 void MoviesList::selectSeason(QTreeWidgetItem* item, bool selected) {

@@ -22,6 +22,8 @@ public:
     explicit MoviesList(QWidget* parent = nullptr);
 
     void setMoviesSet(tavik::vemlis_loader::MoviesSet* set);
+    // Lists what a new merge added; the season, episode and variant chosen stay chosen.
+    void refresh();
     void setLanguage(const tavik::vemlis_loader::Language* chosen);
     const tavik::vemlis_loader::Language* getLanguage() const { return language; }
     void updateStatuses();

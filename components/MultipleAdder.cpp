@@ -1,5 +1,6 @@
 #include "MultipleAdder.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QHBoxLayout>
@@ -64,6 +65,17 @@ MultipleAdder::MultipleAdder(QWidget* parent) : QWidget(parent) {
     add->setMinimumWidth(200);
     add->setAutoDefault(true);  // Enter presses it when it has the focus
     buttonColumn->addWidget(add);
+    // On two lines, no wider than the button: the panel must fit a small screen at a large font.
+    const QString follow = tr("Also queue new episodes of this group");
+    QString lines = follow;
+    if (const int middle = static_cast<int>(lines.size()) / 2, before = static_cast<int>(lines.lastIndexOf(' ', middle)),
+        after = static_cast<int>(lines.indexOf(' ', middle));
+        before >= 0 || after >= 0)
+        lines[after < 0 || (before >= 0 && middle - before <= after - middle) ? before : after] = '\n';
+    followBox = new QCheckBox(lines, body);
+    followBox->setAccessibleName(follow);  // read as one sentence
+    followBox->setObjectName("followBox");
+    buttonColumn->addWidget(followBox);
     buttonColumn->addStretch(1);
     row->addLayout(buttonColumn);
     row->addStretch(1);
@@ -99,6 +111,18 @@ void MultipleAdder::setMoviesSet(MoviesSet* set) {
     for (UTF8ListView* view : {seasonsView, languagesView, bitRatesView}) fitWidth(view);
 }
 
+void MultipleAdder::refresh() {
+    std::vector<const void*> checked;
+    for (UTF8ListView* view : {seasonsView, languagesView, bitRatesView})
+        for (int i = 0; i < view->rowCount(); ++i)
+            if (view->isRowChecked(view->row(i))) checked.push_back(UTF8ListView::rowData(view->row(i)));
+    setMoviesSet(moviesSet);
+    for (UTF8ListView* view : {seasonsView, languagesView, bitRatesView})
+        for (int i = 0; i < view->rowCount(); ++i)
+            if (std::find(checked.begin(), checked.end(), UTF8ListView::rowData(view->row(i))) != checked.end())
+                view->setRowChecked(view->row(i), true);
+}
+
 void MultipleAdder::run() {
     if (!moviesSet || !OnRun) return;
     const auto seasons = ticked<Season>(seasonsView);
@@ -108,6 +132,15 @@ void MultipleAdder::run() {
     const auto bitRates = ticked<BitRate>(bitRatesView);
     if (bitRates.empty()) return prompter().showMessage(window(), uiText(rows::noBitRateChecked));
 
+    if (followBox->isChecked() && OnFollow) {
+        FollowRule rule;
+        // Every season ticked: seasons that come later are followed too.
+        if (static_cast<int>(seasons.size()) < seasonsView->rowCount())
+            for (const Season* season : seasons) rule.seasons.push_back(season->getName());
+        for (const Language* language : languages) rule.languages.push_back(language->getID());
+        for (const BitRate* bitRate : bitRates) rule.bitRates.push_back(bitRate->getID());
+        OnFollow(rule);
+    }
     ListOfMovies movies;
     for (const auto& season : moviesSet->getSeasons()) {
         if (!holds(seasons, static_cast<const Season*>(season.get()))) continue;

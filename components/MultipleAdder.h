@@ -5,7 +5,10 @@
 #include <functional>
 #include <string>
 
+#include "model/FollowRule.h"
 #include "model/MoviesSet.h"
+
+class QCheckBox;
 
 namespace vemlis {
 
@@ -19,14 +22,19 @@ public:
     explicit MultipleAdder(QWidget* parent = nullptr);
 
     void setMoviesSet(tavik::vemlis_loader::MoviesSet* set);
+    // Lists what a new merge added; the ticks stay.
+    void refresh();
     // The "Add" button's handler.
     void run();
 
     UTF8ListView* getSeasonsView() const { return seasonsView; }
     UTF8ListView* getLanguagesView() const { return languagesView; }
     UTF8ListView* getBitRatesView() const { return bitRatesView; }
+    QCheckBox* getFollowBox() const { return followBox; }
 
     std::function<void(QObject* Sender, tavik::vemlis_loader::ListOfMovies& Movies)> OnRun;
+    // With "Also queue new episodes of this group" ticked: the group as a rule, before OnRun.
+    std::function<void(const tavik::vemlis_loader::FollowRule& rule)> OnFollow;
 
 private:
     UTF8ListView* createList(QWidget* parent, int columnWidth, const std::string& caption);
@@ -36,6 +44,7 @@ private:
     UTF8ListView* seasonsView;
     UTF8ListView* languagesView;
     UTF8ListView* bitRatesView;
+    QCheckBox* followBox;
     QWidget* body;  // the three lists and the button
     tavik::vemlis_loader::MoviesSet* moviesSet = nullptr;
 };

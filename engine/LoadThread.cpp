@@ -82,6 +82,11 @@ void LoadThread::retryNow() {
     wake();
 }
 
+void LoadThread::lookForNewEpisodes() {
+    reloadWanted = true;
+    wake();
+}
+
 void LoadThread::restartTransfer() {
     // Broken off like an abort but not stopped: the same file goes on at once from what it kept.
     http.disconnect();
@@ -161,6 +166,8 @@ void LoadThread::run() {
         turnStart = requestsSoFar();
         bool again = false;  // work is due now; else the thread sleeps until a request comes
         try {
+            if (reloadWanted.exchange(false)) reloadCatalogue();
+            if (closing) break;
             if (stopped) {
                 aborting = false;
                 if (running) {
@@ -205,7 +212,7 @@ void LoadThread::loadCatalogue() {
         try {
             std::string text = http.get(catalogueURL, catalogueLimit);
             // A captive portal's page or a web site's: merged, it would show empty lists.
-            if (text.find("<Seasons") == std::string::npos && text.find("<Languages") == std::string::npos) {
+            if (!isCatalogue(text)) {
                 message = QCoreApplication::translate("LoadThread", "The answer from\n%1\nis not a list of episodes.")
                               .arg(QString::fromStdString(catalogueURL))
                               .toStdString();
@@ -215,7 +222,7 @@ void LoadThread::loadCatalogue() {
                     requests.wait(guard, [&] { return mergeAllowed || closing.load(); });
                 }
                 if (closing) return;
-                set.readCatalogue(std::move(text));
+                merge(std::move(text));
                 synchronize(&LoadThreadUI::showMoviesSet);
                 return;
             }
@@ -238,6 +245,32 @@ void LoadThread::loadCatalogue() {
         }
         catalogueURL = nextCatalogueURL;
     }
+}
+
+bool LoadThread::isCatalogue(const std::string& text) {
+    return text.find("<Seasons") != std::string::npos || text.find("<Languages") != std::string::npos;
+}
+
+void LoadThread::merge(std::string text) {
+    const bool wasEmpty = set.getSeasons().empty();
+    added.clear();
+    set.readCatalogue(std::move(text), &added);
+    if (wasEmpty) added.clear();
+}
+
+void LoadThread::reloadCatalogue() {
+    std::string text;
+    try {
+        text = http.get(catalogueURL, catalogueLimit);
+    } catch (const std::exception& error) {
+        // Nobody asked for this look: the next one comes by itself.
+        qInfo("The list of episodes could not be loaded again: %s", error.what());
+        return;
+    }
+    if (!isCatalogue(text) || closing) return;
+    // The window shows the set: it grows on the window's thread, while this one waits.
+    bridge->call([this, &text] { merge(std::move(text)); });
+    synchronize(&LoadThreadUI::showNewMovies);
 }
 
 std::string LoadThread::catalogueFailure(const HttpError& error) const {

@@ -55,6 +55,9 @@ public:
     // Files that wait after a failure are tried again now (the computer woke up, the network
     // came back): their back-off is over, their count of failures stays.
     void retryNow();
+    // The catalogue is loaded and merged again, between two files (never inside a transfer or
+    // a split), and showNewMovies() called when that worked; a failure waits for the next look.
+    void lookForNewEpisodes();
     // A transfer in progress is started again from what it kept: after a sleep its connection
     // is most likely dead, and the stall time-out would take a minute to tell.
     void restartTransfer();
@@ -72,6 +75,9 @@ public:
     const tavik::vemlis_loader::ServerFile* getCurrentFile() const { return currentFile; }
     const tavik::vemlis_loader::Movie* getCurrentMovie() const { return currentMovie; }
     const std::string& getMessage() const { return message; }
+    // The movies the last merge added, in catalogue order; none when the set held no movie
+    // before it (nothing is new to a state that knew nothing).
+    const std::vector<const tavik::vemlis_loader::Movie*>& getAddedMovies() const { return added; }
     // The address the catalogue is fetched from, and, while askCatalogueAddress() runs, the
     // one to try next (empty: none, the run ends).
     const std::string& getCatalogueURL() const { return catalogueURL; }
@@ -106,6 +112,10 @@ protected:
 private:
     // Fetches the catalogue and merges it, from other addresses the user gives while it fails.
     void loadCatalogue();
+    void reloadCatalogue();
+    // What a server answered looks like a list of episodes (a portal's page does not).
+    static bool isCatalogue(const std::string& text);
+    void merge(std::string text);
     // Why the catalogue could not be had, in words the user can act on.
     std::string catalogueFailure(const HttpError& error) const;
     // Takes the next due file through download and split. False when nothing is queued: the
@@ -159,6 +169,8 @@ private:
     std::atomic<bool> aborting{false};  // stop(true) not yet seen by the loop
     std::atomic<bool> retrying{false};  // retryNow() not yet seen by the loop
     std::atomic<bool> offline{false};
+    std::atomic<bool> reloadWanted{false};
+    std::vector<const tavik::vemlis_loader::Movie*> added;
     const tavik::vemlis_loader::ServerFile* currentFile = nullptr;
     const tavik::vemlis_loader::Movie* currentMovie = nullptr;
     std::string message;

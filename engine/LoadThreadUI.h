@@ -11,6 +11,8 @@ public:
 
     // Hide the waiting panel, show the lists and hand them the catalogue.
     virtual void showMoviesSet() = 0;
+    // A later look at the catalogue merged it again: the lists grow, getAddedMovies() says by what.
+    virtual void showNewMovies() = 0;
     // Show the list panel unless shown (then refresh the statuses).
     virtual void showListPanel() = 0;
     // Hide the splitting notice; show the download view unless shown.

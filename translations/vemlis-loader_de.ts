@@ -533,6 +533,13 @@ ist schon an einen anderen Film vergeben: %2. Bitte wählen Sie einen anderen Na
     </message>
 </context>
 <context>
+    <name>vemlis::MultipleAdder</name>
+    <message>
+        <source>Also queue new episodes of this group</source>
+        <translation>Auch neue Folgen dieser Gruppe einreihen</translation>
+    </message>
+</context>
+<context>
     <name>vemlis::SettingsDialog</name>
     <message>
         <source>Settings</source>
@@ -597,6 +604,38 @@ ist schon an einen anderen Film vergeben: %2. Bitte wählen Sie einen anderen Na
     <message>
         <source>&amp;Address of the list of episodes:</source>
         <translation>Adresse der &amp;Liste der Folgen:</translation>
+    </message>
+    <message>
+        <source>Only at start</source>
+        <translation>Nur beim Start</translation>
+    </message>
+    <message>
+        <source>&amp;Look for new episodes every</source>
+        <translation>Nach neuen Folgen s&amp;uchen alle</translation>
+    </message>
+    <message>
+        <source>hours</source>
+        <translation>Stunden</translation>
+    </message>
+    <message>
+        <source>Look for new episodes every … hours</source>
+        <translation>Alle … Stunden nach neuen Folgen suchen</translation>
+    </message>
+    <message>
+        <source>Download new episodes by &amp;themselves</source>
+        <translation>Neue Folgen von &amp;selbst herunterladen</translation>
+    </message>
+    <message>
+        <source>&amp;Followed groups:</source>
+        <translation>&amp;Verfolgte Gruppen:</translation>
+    </message>
+    <message>
+        <source>&amp;Remove</source>
+        <translation>&amp;Entfernen</translation>
+    </message>
+    <message>
+        <source>None: tick &quot;Also queue new episodes of this group&quot; before Add</source>
+        <translation>Keine: vor „Hinzufügen“ „Auch neue Folgen dieser Gruppe einreihen“ ankreuzen</translation>
     </message>
 </context>
 <context>
@@ -698,6 +737,21 @@ Das Programm startet ohne ihn.</translation>
     <message>
         <source>All downloads done: %1 movie(s) saved, %2 wrong link(s)</source>
         <translation>Alle Downloads fertig: %1 Film(e) gespeichert, %2 falsche(r) Link(s)</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n new episode(s) queued</source>
+        <translation>
+            <numerusform>%n neue Folge eingereiht</numerusform>
+            <numerusform>%n neue Folgen eingereiht</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1; %2; %3</source>
+        <translation>%1; %2; %3</translation>
+    </message>
+    <message>
+        <source>Every season</source>
+        <translation>Jede Staffel</translation>
     </message>
 </context>
 <context>

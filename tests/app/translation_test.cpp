@@ -43,7 +43,7 @@ TEST(Translations, AGermanSystemGetsEveryTextInGerman) {
     vemlis::Twindow window("http://127.0.0.1:9/movies.xml", dir.path());
     EXPECT_EQ(window.beginDownloadButton->text(), "Download &starten");  // Alt+S still
     EXPECT_EQ(window.settingsButton->text(), "E&instellungen");
-    vemlis::SettingsDialog settings(window.getSettings(), "http://127.0.0.1:9/movies.xml", &window);
+    vemlis::SettingsDialog settings(window.getSettings(), "http://127.0.0.1:9/movies.xml", {}, &window);
     EXPECT_EQ(settings.windowTitle(), "Einstellungen");
     // No Alt key stands twice where it is seen, in German either.
     window.listPanel->show();

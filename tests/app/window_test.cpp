@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -51,6 +52,7 @@
 #include "engine/LoadThread.h"
 #include "app/StateSaver.h"
 #include "model/UiTexts.h"
+#include "model/FollowRule.h"
 #include "model/UsedNames.h"
 
 using namespace vemlis;
@@ -942,4 +944,86 @@ TEST(Window, TabVisitsOnlyWhatCanBeSeenAndReachesTheSyntaxLink) {
     }
     EXPECT_TRUE(syntax);
     EXPECT_EQ(visited.back(), "beginDownloadButton");  // round the window and back
+}
+
+TEST(Window, AFollowedGroupFetchesEachNewEpisodeOnceByItselfAndALookNeverBreaksATransfer) {
+    Session s;
+    s.open();
+    ASSERT_TRUE(s.listed());
+    s.useMask();
+    MoviesSet* set = s.window->getMoviesSet();
+    // Every season, English, the first bit rate, followed.
+    MultipleAdder* adder = s.window->multipleAdder;
+    for (int i = 0; i < adder->getSeasonsView()->rowCount(); ++i)
+        adder->getSeasonsView()->setRowChecked(adder->getSeasonsView()->row(i), true);
+    UTF8ListView* languagesView = adder->getLanguagesView();
+    languagesView->setRowChecked(languagesView->row(rowOf(languagesView, set->getLanguage("EN"))), true);
+    adder->getBitRatesView()->setRowChecked(adder->getBitRatesView()->row(0), true);
+    adder->getFollowBox()->setChecked(true);
+    adder->findChild<QPushButton*>("addButton")->click();
+    ASSERT_EQ(s.window->getSettings().follow.size(), 1u);
+    const FollowRule rule = s.window->getSettings().follow[0];
+    EXPECT_TRUE(rule.seasons.empty());  // seasons that come later too
+    // The user unticks what the group queued: those stay theirs.
+    std::vector<const Movie*> unticked;
+    for (const auto& season : set->getSeasons())
+        for (const auto& film : season->getFilms())
+            for (const auto& m : film->getMovies())
+                if (m->getLoadFlag() == Queue) m->setNoLoad(), unticked.push_back(m.get());
+    ASSERT_FALSE(unticked.empty());
+    s.window->fileNamer->setAskMode(true);  // nobody answers at night: the mask names them
+
+    // The maintainer adds a season; one of its files comes slowly, and another look comes meanwhile.
+    vemlis::testing::CatalogueShape shape;
+    shape.seasons = 3;
+    shape.episodes = 3;
+    shape.variants = 4;
+    shape.minMoviesPerFile = 2;
+    shape.maxMoviesPerFile = 3;
+    const auto grown = vemlis::testing::serveSeries(s.server, shape);
+    const auto pathOf = [&](const Movie* m) { return m->getServerFile()->getURL().substr(s.server.baseURL().size()); };
+    s.window->getLoadThread()->lookForNewEpisodes();
+    ASSERT_TRUE(waitUntil([&] { return set->getSeasons().size() == 3; }));
+    std::vector<const Movie*> wanted;
+    for (const auto& film : set->getSeasons()[2]->getFilms())
+        for (const auto& m : film->getMovies())
+            if (rule.matches(*m)) wanted.push_back(m.get());
+    ASSERT_FALSE(wanted.empty());
+    s.server.setFault(pathOf(wanted.back()), Fault::throttled(8 << 10));
+    ASSERT_TRUE(waitUntil([&] { return s.window->queuePanel->isVisible(); }));
+    s.window->getLoadThread()->lookForNewEpisodes();
+    ASSERT_TRUE(waitUntil([&] { return s.noneQueued() && s.window->url->text() == "-"; }, 30000));
+    for (const Movie* m : wanted) {
+        EXPECT_EQ(m->getLoadFlag(), Loaded);
+        EXPECT_EQ(m->getFileName().rfind(s.dir.path().string() + "/3-", 0), 0u) << m->getFileName();
+        const auto& pieces = grown.pieces.at(pathOf(m));
+        const auto& movies = m->getServerFile()->getMovies();
+        const auto at = std::find(movies.begin(), movies.end(), m) - movies.begin();
+        EXPECT_EQ(vemlis::testing::readWholeFile(m->getFileName()), pieces[static_cast<std::size_t>(at)]);
+        EXPECT_EQ(s.server.requests(pathOf(m)), 1) << pathOf(m);  // never broken off by a look
+    }
+    for (const Movie* m : unticked) EXPECT_EQ(m->getLoadFlag(), NoLoad);
+    EXPECT_TRUE(s.prompter.dialogsShown.empty());
+    EXPECT_TRUE(s.prompter.messages.empty());
+
+    // A later look finds nothing new: nothing is queued twice.
+    const int looks = s.server.requests("/movies.xml");
+    s.window->getLoadThread()->lookForNewEpisodes();
+    ASSERT_TRUE(waitUntil([&] { return s.server.requests("/movies.xml") > looks; }));
+    QTest::qWait(300);
+    EXPECT_TRUE(s.noneQueued());
+    for (const Movie* m : wanted) EXPECT_EQ(s.server.requests(pathOf(m)), 1);
+
+    // The rule is kept in the user's configuration, listed in Settings and removed there.
+    EXPECT_EQ(Settings::load(*userSettings()).follow, std::vector<FollowRule>{rule});
+    s.window->settingsButtonClick();
+    SettingsDialog* dialog = s.window->settingsDialog;
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(dialog->rules->count(), 1);
+    EXPECT_TRUE(dialog->rules->item(0)->text().startsWith("Every season; English; "));
+    dialog->rules->setCurrentRow(0);
+    dialog->removeRule->click();
+    dialog->accept();
+    EXPECT_TRUE(s.window->getSettings().follow.empty());
+    EXPECT_TRUE(Settings::load(*userSettings()).follow.empty());
 }

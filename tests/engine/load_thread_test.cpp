@@ -337,6 +337,17 @@ TEST(LoadThread, AFailingFileIsRetriedWithBackOff) {
     EXPECT_LT(timer.elapsed(), 10000);  // where the wait would be a minute
 }
 
+TEST(LoadThread, NothingIsNewToAnEmptyStateNorToALookThatFindsTheSameList) {
+    Harness h;
+    h.start();
+    ASSERT_TRUE(h.merged());
+    EXPECT_TRUE(h.thread->getAddedMovies().empty());  // a first start or a lost state file
+    h.thread->lookForNewEpisodes();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showNewMovies"); }));
+    EXPECT_TRUE(h.thread->getAddedMovies().empty());
+    EXPECT_EQ(h.server.requests("/movies.xml"), 2);
+}
+
 TEST(LoadThread, AFileThatCannotFitWaitsAndItsResumeCountsTheRoomTheFileHolds) {
     Harness h;
     vemlis::testing::writeWholeFile(h.dir / "temp.kq4", std::string(4096, 'x'));  // a killed run's

@@ -27,6 +27,7 @@ public:
     void attach(LoadThread* thread) { this->thread = thread; }
 
     void showMoviesSet() override { record("showMoviesSet"); }
+    void showNewMovies() override { record("showNewMovies"); }
     void showListPanel() override;
     void showQueuePanel() override;
     void showFileStarted() override;
