@@ -389,17 +389,36 @@ void Twindow::showFileStarted() {
 void Twindow::showSplitPanel() { splitPanel->show(); }
 
 void Twindow::renameMovie() {
+    // Asked when the worker has gone on: a question nobody answers at night never holds up the
+    // queue. The movie stays queued under its name meanwhile, and its file is kept.
     const Movie* movie = loadThread->getCurrentMovie();
-    prompter().showMessage(this, uiText(rows::fileNotSaved) + "\n" + movie->getFileName() + ": " +
-                                     loadThread->getSaveFailure());
-    UsedNames used(*moviesSet);
-    fileNamer->setUsedNames(&used);
-    // Closed by the program's end (a term signal, a logout), the question was never answered:
-    // the movie stays queued for the next run.
-    if (!fileNamer->setMovieFileName(movie, movie->getLanguage(), moviesSet->getLanguage("EN"), true) &&
-        !questionsClosed())
-        movie->setNoLoad();
-    fileNamer->setUsedNames(nullptr);
+    const auto asked = [movie](const UnsavedMovie& each) { return each.movie == movie; };
+    if (std::find_if(unsavedMovies.begin(), unsavedMovies.end(), asked) != unsavedMovies.end()) return;
+    unsavedMovies.push_back({movie, movie->getFileName() + ": " + loadThread->getSaveFailure()});
+    if (unsavedMovies.size() == 1) QTimer::singleShot(0, this, &Twindow::askForNewNames);
+}
+
+void Twindow::askForNewNames() {
+    while (!unsavedMovies.empty() && !questionsClosed()) {
+        const UnsavedMovie unsaved = unsavedMovies.front();
+        const Movie* movie = unsaved.movie;
+        if (movie->getLoadFlag() == Queue) {
+            prompter().showMessage(this, uiText(rows::fileNotSaved) + "\n" + unsaved.reason);
+            UsedNames used(*moviesSet);
+            fileNamer->setUsedNames(&used);
+            // Closed by the program's end (a term signal, a logout), the question was never
+            // answered: the movie stays queued for the next run.
+            if (!fileNamer->setMovieFileName(movie, movie->getLanguage(), moviesSet->getLanguage("EN"), true) &&
+                !questionsClosed())
+                movie->setNoLoad();
+            fileNamer->setUsedNames(nullptr);
+            if (questionsClosed()) return;
+            moviesList->updateStatuses();
+            stateSaver->saveSoon();
+            loadThread->nameGiven();
+        }
+        unsavedMovies.pop_front();
+    }
 }
 
 void Twindow::addFinishedMovie() {

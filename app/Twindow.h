@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <deque>
 #include <unordered_set>
 
 #include "app/Settings.h"
@@ -143,6 +144,8 @@ private:
     // The progress bar, "File k of n" and the percentage in the title.
     void showProgress();
     void tellWhenQueueDone();
+    // The questions for new names of movies that could not be saved, one after another.
+    void askForNewNames();
     // Queues what the rules want of the movies the last merge added, named by the mask, and
     // starts the download when the user wants that.
     void followNewMovies();
@@ -179,6 +182,11 @@ private:
     // The file whose movies "Current downloads" lists.
     const tavik::vemlis_loader::ServerFile* shownFile = nullptr;
     bool stateSaved = false;
+    struct UnsavedMovie {
+        const tavik::vemlis_loader::Movie* movie;
+        std::string reason;  // the name and the system's words
+    };
+    std::deque<UnsavedMovie> unsavedMovies;  // the first is being asked about
 };
 
 }  // namespace vemlis

@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QTime>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <system_error>
@@ -79,6 +80,11 @@ void LoadThread::allowMerge() {
 
 void LoadThread::retryNow() {
     retrying = true;
+    wake();
+}
+
+void LoadThread::nameGiven() {
+    namesGiven = true;
     wake();
 }
 
@@ -320,6 +326,16 @@ bool LoadThread::processNextFile() {
     // Closed while a movie waited for a name: the file stays, so that the next run saves its
     // movies without fetching it again.
     if (closing) return true;
+    if (currentFile->getMovies().end() != std::find_if(currentFile->getMovies().begin(), currentFile->getMovies().end(),
+                                                      [](const Movie* m) { return m->getLoadFlag() == Queue; })) {
+        // A movie waits for its name: the whole file is kept for it, and the others go on.
+        SetAside& aside = setAside[currentFile];
+        aside.forName = true;
+        aside.due = Clock::time_point::max();
+        aside.reason = QCoreApplication::translate("LoadThread", "A movie of this file waits for a new name").toStdString();
+        synchronize(&LoadThreadUI::showFileDone);
+        return true;
+    }
     // Only movies saved end the file's failures: a download that worked says nothing of them.
     setAside.erase(currentFile);
     parts.forgetCurrent();
@@ -374,6 +390,9 @@ const ServerFile* LoadThread::pickNextFile(bool& waited) {
     if (retrying.exchange(false))
         for (auto& [file, aside] : setAside)
             if (aside.due != Clock::time_point::max()) aside.due = Clock::now();  // a certificate still waits for the user
+    if (namesGiven.exchange(false))
+        for (auto& [file, aside] : setAside)
+            if (aside.forName) aside.due = Clock::now(), aside.forName = false;
     if (setAside.empty()) {
         setWaiting(std::nullopt);  // a pause for the download window is over
         return set.getNextQueuedFile();

@@ -58,6 +58,9 @@ public:
     // The catalogue is loaded and merged again, between two files (never inside a transfer or
     // a split), and showNewMovies() called when that worked; a failure waits for the next look.
     void lookForNewEpisodes();
+    // A movie that waited for a new name has one (or was unticked): its file, kept, is split
+    // again in its turn. Any thread.
+    void nameGiven();
     // A transfer in progress is started again from what it kept: after a sleep its connection
     // is most likely dead, and the stall time-out would take a minute to tell.
     void restartTransfer();
@@ -170,6 +173,7 @@ private:
     std::atomic<bool> retrying{false};  // retryNow() not yet seen by the loop
     std::atomic<bool> offline{false};
     std::atomic<bool> reloadWanted{false};
+    std::atomic<bool> namesGiven{false};
     std::vector<const tavik::vemlis_loader::Movie*> added;
     const tavik::vemlis_loader::ServerFile* currentFile = nullptr;
     const tavik::vemlis_loader::Movie* currentMovie = nullptr;
@@ -179,6 +183,7 @@ private:
     struct SetAside {
         int failures = 0;
         int restarts = 0;  // fetched whole again in a row: a file that keeps changing waits too
+        bool forName = false;  // kept whole until a movie of it gets a name the system takes
         Clock::time_point due;
         std::string reason;
     };

@@ -22,7 +22,9 @@ public:
     // Show the splitting notice.
     virtual void showSplitPanel() = 0;
     // Tell the user the current movie could not be saved and ask for another name; set the
-    // movie to NoLoad when the user cancels.
+    // movie to NoLoad when the user cancels. Left queued under its name, the question is
+    // answered later: the worker goes on, keeps the file, and tries it again after
+    // LoadThread::nameGiven().
     virtual void renameMovie() = 0;
     // List the current movie among the finished ones, with its status at that moment.
     virtual void addFinishedMovie() = 0;

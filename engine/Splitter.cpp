@@ -127,7 +127,7 @@ struct MovieBytes {
     std::size_t n;
 };
 
-enum class Saved { yes, declined, stop };
+enum class Saved { yes, declined, stop, later };
 
 // Saves the movie's bytes under its name, asking for other names while that fails (no room, a
 // bad name, a failed write).
@@ -159,6 +159,7 @@ Saved saveMovie(const Movie* movie, SplitHandler& handler, MovieBytes bytes, std
         handler.renameMovie(movie, reason);
         if (handler.stopping()) return Saved::stop;
         if (movie->getLoadFlag() != Queue) return Saved::declined;
+        if (movie->getFileName() == name) return Saved::later;  // asked; the answer comes when someone is there
     }
 }
 
@@ -186,6 +187,7 @@ void splitMovies(const InputFile& in, const ServerFile& file, SplitHandler& hand
         } else {
             const Saved saved = saveMovie(movie, handler, bytes, written, buffer);
             if (saved == Saved::stop) return;  // the movie stays queued for the next run
+            if (saved == Saved::later) continue;  // queued, its file kept: not finished
             if (saved == Saved::yes) movie->setLoaded();
         }
         handler.addFinishedMovie(movie);

@@ -15,7 +15,8 @@ class SplitHandler {
 public:
     virtual ~SplitHandler() = default;
     // The movie's file could not be created or written (`reason`, in the system's words): ask
-    // for another name. The movie is NoLoad afterwards when the user declined.
+    // for another name. The movie is NoLoad afterwards when the user declined; queued under the
+    // same name, the answer comes later: the movie waits, unsaved, and the others go on.
     virtual void renameMovie(const tavik::vemlis_loader::Movie* movie, const std::string& reason) = 0;
     virtual void addFinishedMovie(const tavik::vemlis_loader::Movie* movie) = 0;
     // Before a movie is written: gives it the next free " (n)" form of its name when another

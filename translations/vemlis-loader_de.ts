@@ -134,6 +134,10 @@ ist keine Liste der Folgen.</translation>
         <source>Not enough free space for the temporary file: %1 MB needed, %2 MB free</source>
         <translation>Nicht genug freier Speicher für die temporäre Datei: %1 MB nötig, %2 MB frei</translation>
     </message>
+    <message>
+        <source>A movie of this file waits for a new name</source>
+        <translation>Ein Film dieser Datei wartet auf einen neuen Namen</translation>
+    </message>
 </context>
 <context>
     <name>UiTexts</name>

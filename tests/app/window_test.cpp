@@ -355,6 +355,37 @@ TEST(Window, ATermSignalDuringTheQuestionForANewNameKeepsTheMovieQueued) {
     EXPECT_EQ(s.server.requests(path), 1);
 }
 
+TEST(Window, ARefusedNameNeverHoldsUpTheQueueAndIsSavedFromTheKeptFileAfterTheAnswer) {
+    Session s;
+    s.open();
+    ASSERT_TRUE(s.listed());
+    // The first file's movie is named where a folder stands; the next file's is fine.
+    const Movie* refused = s.movie(0, 0, 0);
+    std::filesystem::create_directory(s.dir / "taken.avi");
+    refused->queue((s.dir / "taken.avi").string());
+    const ServerFile* next = nullptr;
+    for (const auto& season : s.window->getMoviesSet()->getSeasons())
+        for (const auto& film : season->getFilms())
+            for (const auto& m : film->getMovies())
+                if (!next && m->getServerFile() != refused->getServerFile()) next = m->getServerFile();
+    ASSERT_NE(next, nullptr);
+    next->getMovies()[0]->queue((s.dir / "next.avi").string());
+    const std::string path = refused->getServerFile()->getURL().substr(s.server.baseURL().size());
+    bool nextSavedWhileAsked = false;
+    s.prompter.onSave = [&]() -> std::optional<std::string> {
+        // Nobody answers for a while: the queue goes on meanwhile.
+        nextSavedWhileAsked = waitUntil([&] { return next->getMovies()[0]->getLoadFlag() == Loaded; }, 10000);
+        return (s.dir / "renamed.avi").string();
+    };
+    s.window->beginDownloadButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.noneQueued(); }, 20000));
+    EXPECT_TRUE(nextSavedWhileAsked);
+    EXPECT_EQ(refused->getLoadFlag(), Loaded);
+    EXPECT_TRUE(vemlis::testing::readWholeFile(s.dir / "renamed.avi") == s.piece(refused));
+    EXPECT_EQ(s.server.requests(path), 1);  // saved from the kept file
+    EXPECT_EQ(s.prompter.saveInitialNames.size(), 1u);
+}
+
 TEST(Window, ADamagedStateFileIsKeptBeforeItIsOverwritten) {
     Session s;
     const std::string damaged = "Languages\nLanguage\nEN\nEnglish\nLanguagesEnd\nJunk\nmore junk\n";
