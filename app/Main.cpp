@@ -44,7 +44,11 @@ int main(int argc, char** argv) {
         vemlis::Twindow window(catalogue, folder, vemlis::defaultMoviesFolder(folder));
         vemlis::closeOnSignals(&window);
         instance.raiseOnCall(&window);
-        window.showMaximized();
+        // Started at login, the program waits in the tray where the desktop has one.
+        if (qEnvironmentVariableIsSet("VEMLIS_START_IN_TRAY") && window.hasTray())
+            window.startHidden();
+        else
+            window.showMaximized();
         result = app.exec();
     }
     return result == 0 ? 0 : result;

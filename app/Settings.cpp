@@ -52,6 +52,7 @@ Settings Settings::load(QSettings& from) {
     const int hours = from.value(QStringLiteral("LookEveryHours"), s.lookEveryHours).toInt(&number);
     if (number && hours >= 0 && hours <= longestLook) s.lookEveryHours = hours;
     s.fetchNewByThemselves = readSwitch(from.value(QStringLiteral("DownloadByThemselves")), true);
+    s.keepInTray = readSwitch(from.value(QStringLiteral("KeepRunningInTray")), false);
     const int rules = from.beginReadArray(QStringLiteral("Rules"));
     for (int i = 0; i < rules; ++i) {
         from.setArrayIndex(i);
@@ -83,6 +84,7 @@ void Settings::save(QSettings& to) const {
     to.beginGroup(QStringLiteral("Follow"));
     to.setValue(QStringLiteral("LookEveryHours"), lookEveryHours);
     to.setValue(QStringLiteral("DownloadByThemselves"), fetchNewByThemselves);
+    to.setValue(QStringLiteral("KeepRunningInTray"), keepInTray);
     to.beginWriteArray(QStringLiteral("Rules"), static_cast<int>(follow.size()));
     for (std::size_t i = 0; i < follow.size(); ++i) {
         to.setArrayIndex(static_cast<int>(i));

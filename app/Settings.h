@@ -31,6 +31,9 @@ struct Settings {
     std::vector<tavik::vemlis_loader::FollowRule> follow;
     int lookEveryHours = 6;
     bool fetchNewByThemselves = true;  // start the download when a rule queued movies
+    bool keepInTray = false;  // closing the window leaves the program running in the tray
+    // Whether the desktop starts the program at login: its autostart file, never this file.
+    bool startAtLogin = false;
 
     static constexpr int largestSpeedLimit = 10 * 1024 * 1024;  // KiB/s: 10 GiB/s
     static constexpr int longestLook = 24 * 7;                    // hours between looks: a week

@@ -95,6 +95,15 @@ SettingsDialog::SettingsDialog(const Settings& current, const QString& inUse, co
     fetchNew->setChecked(current.fetchNewByThemselves);
     form->addRow(QString(), fetchNew);
 
+    keepInTray = new QCheckBox(tr("&Keep running in the tray when the window is closed"), this);
+    keepInTray->setObjectName("keepInTray");
+    keepInTray->setChecked(current.keepInTray);
+    form->addRow(QString(), keepInTray);
+    startAtLogin = new QCheckBox(tr("Start when I log &in"), this);
+    startAtLogin->setObjectName("startAtLogin");
+    startAtLogin->setChecked(current.startAtLogin);
+    form->addRow(QString(), startAtLogin);
+
     rules = new QListWidget(this);
     rules->setObjectName("rules");
     for (int i = 0; i < static_cast<int>(follow.size()); ++i)
@@ -121,8 +130,8 @@ SettingsDialog::SettingsDialog(const Settings& current, const QString& inUse, co
         removeRule->hide();
         auto* none = new QLabel(tr("None: tick \"Also queue new episodes of this group\" before Add"), this);
         none->setWordWrap(true);
-        none->setMinimumWidth(fontMetrics().averageCharWidth() * 50);  // as wide as the address: wrapped as laid out
         none->setEnabled(false);
+        wrapped.push_back(none);
         rulesLabel->setText(rulesLabel->text().remove(QLatin1Char('&')));  // no Alt key for nothing
         auto* hint = new QVBoxLayout;
         hint->addWidget(none);
@@ -140,6 +149,7 @@ SettingsDialog::SettingsDialog(const Settings& current, const QString& inUse, co
     catalogue->setMinimumWidth(fontMetrics().averageCharWidth() * 50);
     auto* note = new QLabel(tr("Used from the next start. Empty: %1").arg(inUse), this);
     note->setWordWrap(true);
+    wrapped.push_back(note);
     note->setEnabled(false);  // a hint, drawn as one
     if (const char* set = std::getenv("VEMLIS_CATALOGUE_URL"); set && *set) {
         catalogue->setEnabled(false);
@@ -163,6 +173,13 @@ SettingsDialog::SettingsDialog(const Settings& current, const QString& inUse, co
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
+void SettingsDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A fixed-size dialog is sized by hints taken before the widths are known: a wrapped text
+    // would get the height of a wider one and be cut. Now that the widths are, it gets its own.
+    for (QLabel* label : wrapped) label->setMinimumHeight(label->heightForWidth(label->width()));
+}
+
 Settings SettingsDialog::settings() const {
     Settings s;
     s.speedLimit = speedLimit->value();
@@ -173,6 +190,8 @@ Settings SettingsDialog::settings() const {
     s.lookEveryHours = lookEvery->value();
     s.fetchNewByThemselves = fetchNew->isChecked();
     s.follow = follow;
+    s.keepInTray = keepInTray->isChecked();
+    s.startAtLogin = startAtLogin->isChecked();
     return s;
 }
 

@@ -5,6 +5,7 @@
 #include "app/Settings.h"
 
 class QCheckBox;
+class QLabel;
 class QComboBox;
 class QLineEdit;
 class QListWidget;
@@ -34,11 +35,17 @@ public:
     QComboBox* whenDone;
     QSpinBox* lookEvery;
     QCheckBox* fetchNew;
+    QCheckBox* keepInTray;
+    QCheckBox* startAtLogin;
     QListWidget* rules;  // the followed groups, each removable
     QPushButton* removeRule;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     std::vector<tavik::vemlis_loader::FollowRule> follow;  // as the list shows them
+    std::vector<QLabel*> wrapped;  // texts that wrap
 
 public slots:
     // Refused, with a message, for an address that is neither empty nor http:// or https://.

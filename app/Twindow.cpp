@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
+#include <QTime>
 #include <QTimer>
 
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include "app/SettingsDialog.h"
 #include "app/SleepInhibitor.h"
 #include "app/StateSaver.h"
+#include "app/Tray.h"
 #include "app/WhenDone.h"
 #include "components/FileNamer.h"
 #include "components/LanguagesList.h"
@@ -92,6 +94,10 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
     moviesList->OnUncheck = [this](QObject* s, const Movie* m) { moviesListUncheck(s, m); };
     multipleAdder->OnRun = [this](QObject* s, ListOfMovies& movies) { multipleAdderRun(s, movies); };
     multipleAdder->OnFollow = [this](const FollowRule& rule) { followGroup(rule); };
+    tray = new Tray(this);
+    tray->onStart = [this] { beginDownloadButtonClick(); };
+    tray->onAbort = [this] { stopButtonClick(); };
+    tray->onQuit = [this] { close(); };  // not the window's own close: the program ends
     lookTimer = new QTimer(this);
     lookTimer->setSingleShot(true);
     lookTimer->setTimerType(Qt::VeryCoarseTimer);  // hours: a second's precision wakes nobody
@@ -139,6 +145,7 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
         this);
     const auto stored = userSettings();
     settings = Settings::load(*stored);
+    settings.startAtLogin = startsAtLogin();
     // The save dialog opens where the user saved last, also in an earlier run, while that
     // folder still exists.
     std::error_code missing;
@@ -229,7 +236,21 @@ void Twindow::removeStaleParts() {
             }
 }
 
+bool Twindow::hasTray() const { return tray->available(); }
+
+void Twindow::startHidden() {
+    if (shown) return;
+    shown = true;
+    FormShow();
+}
+
 void Twindow::closeEvent(QCloseEvent* event) {
+    // The window's close button, with a tray to stay in: only the window goes.
+    if (event->spontaneous() && settings.keepInTray && tray->available()) {
+        hide();
+        event->ignore();
+        return;
+    }
     if (!FormCloseQuery()) {
         event->ignore();
         return;
@@ -308,10 +329,10 @@ void Twindow::followNewMovies() {
     Notifier::notify(tr("%n new episode(s) queued", "", count), names.join('\n'));
     // On the lists, or after a queue that is done: a download of its own, when wanted. The
     // worker of a done queue would take them at once: it stops, and they wait for the user.
-    if (listPanel->isVisible() || doneTold) {
+    if (listPanel->isVisibleTo(this) || doneTold) {
         if (settings.fetchNewByThemselves)
             startDownload();
-        else if (!listPanel->isVisible())
+        else if (!listPanel->isVisibleTo(this))
             loadThread->stop(false);
         return;
     }
@@ -325,8 +346,29 @@ void Twindow::followNewMovies() {
 
 void Twindow::planNextLook() {
     lookTimer->stop();
-    if (settings.follow.empty() || settings.lookEveryHours <= 0) return;
-    lookTimer->start(std::chrono::hours(settings.lookEveryHours));
+    if (!settings.follow.empty() && settings.lookEveryHours > 0) lookTimer->start(std::chrono::hours(settings.lookEveryHours));
+    updateTray();
+}
+
+QString Twindow::trayStatus() const {
+    if (queuePanel->isVisibleTo(this) && !doneTold) {
+        if (const auto waiting = loadThread->getWaiting()) return toQt(waiting->reason);
+        const std::int64_t total = http->getSizeBytes();
+        const std::int64_t received = http->getRecievedBytes();
+        QString text = tr("File %1 of %2").arg(std::min(filesBegun.size(), filesToLoad)).arg(filesToLoad);
+        if (total > 0 && received > 0) text += QStringLiteral(", %1 %").arg(std::min(received, total) * 100 / total);
+        return text;
+    }
+    if (lookTimer->isActive())
+        return tr("Next look for new episodes at %1")
+            .arg(QTime::currentTime().addMSecs(lookTimer->remainingTime()).toString(QStringLiteral("HH:mm")));
+    return qtText(rows::applicationTitle);
+}
+
+void Twindow::updateTray() {
+    if (!tray->available()) return;
+    tray->setDownloading(queuePanel->isVisibleTo(this) && !doneTold);
+    tray->setStatus(trayStatus());
 }
 
 void Twindow::followGroup(const FollowRule& rule) {
@@ -355,7 +397,8 @@ QString Twindow::describeRule(const FollowRule& rule) const {
 void Twindow::showListPanel() {
     sleepInhibitor->release();  // the worker idles now
     infoTimer->stop();          // nothing to tell: at rest the window wakes for nobody
-    if (listPanel->isVisible()) return;
+    updateTray();
+    if (listPanel->isVisibleTo(this)) return;
     listPanel->show();
     queuePanel->hide();
     showProgress();
@@ -365,7 +408,7 @@ void Twindow::showListPanel() {
 void Twindow::showQueuePanel() {
     splitPanel->hide();
     if (!infoTimer->isActive()) infoTimer->start();
-    if (queuePanel->isVisible()) return;
+    if (queuePanel->isVisibleTo(this)) return;
     queuePanel->show();
     listPanel->hide();
     if (stopAfterCurrent->isChecked()) stopAfterCurrent->setChecked(false);
@@ -451,6 +494,7 @@ void Twindow::tellWhenQueueDone() {
     shownFile = nullptr;
     showProgress();
     infoTimer->stop();  // the figures are final
+    updateTray();
     // Said in the view too, in words a screen reader is told of: not only by a notification.
     url->setText("-");
     fileCount->setText(tr("All downloads done: %1 movie(s) saved, %2 wrong link(s)").arg(moviesSaved).arg(wrongLinks));
@@ -481,9 +525,13 @@ void Twindow::settingsButtonClick() {
 
 void Twindow::setSettings(const Settings& now) {
     settings = now;
+    if (QString problem; now.startAtLogin != startsAtLogin() && !setStartAtLogin(now.startAtLogin, problem)) {
+        settings.startAtLogin = !now.startAtLogin;
+        prompter().showError(this, tr("The start at login could not be changed in").toStdString() + "\n" + problem.toStdString());
+    }
     http->setSpeedLimit(settings.bytesPerSecond());
     loadThread->setDownloadWindow(settings.activeWindow());
-    if (moviesSet && !initializingPanel->isVisible()) planNextLook();
+    if (moviesSet && !initializingPanel->isVisibleTo(this)) planNextLook();
     auto file = userSettings();
     settings.save(*file);
     if (file->status() != QSettings::NoError)
@@ -563,7 +611,7 @@ void Twindow::cancelAllDownloadsButtonClick() {
 }
 
 void Twindow::showProgress() {
-    if (!queuePanel->isVisible()) {
+    if (!queuePanel->isVisibleTo(this)) {
         setWindowTitle(qtText(rows::applicationTitle));
         return;
     }
@@ -595,6 +643,7 @@ void Twindow::showProgress() {
 
 void Twindow::infoTimerTimer() {
     showProgress();
+    updateTray();
     // Each label is set once a tick: a text that flips and flips back is repainted and told to
     // screen readers five times a second.
     if (const auto waiting = loadThread->getWaiting()) {

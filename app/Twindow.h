@@ -32,6 +32,7 @@ class SleepInhibitor;
 class WhenDone;
 class StateSaver;
 class TIdHTTPWithSpeedCounter;
+class Tray;
 class TreloadDialog;
 class TotherMoviesDialog;
 class TcancelLoadDialog;
@@ -84,6 +85,12 @@ public:
     // Opens the settings (window-modal, not waited for); taken when the user presses OK.
     void settingsButtonClick();
     const Settings& getSettings() const { return settings; }
+    // Whether the desktop has a tray that the program shows its icon in.
+    bool hasTray() const;
+    // Starts as a first show does, with the window left hidden (in the tray).
+    void startHidden();
+    // What the tray's tooltip says now.
+    QString trayStatus() const;
     // Takes new settings: in force at once, and kept in the user's configuration.
     void setSettings(const Settings& now);
     // Keeps the group as a rule: its new movies are queued by themselves from now on.
@@ -152,6 +159,7 @@ private:
     void startDownload();
     // The next look for new episodes, when a rule wants one.
     void planNextLook();
+    void updateTray();
 
     std::string catalogueURL;  // where the list of episodes comes from
     const std::filesystem::path dataFolder;
@@ -165,6 +173,7 @@ private:
     QTimer* closeTimer;
     QTimer* infoTimer;
     QTimer* lookTimer;  // the next look for new episodes
+    Tray* tray;
     bool networkLost = false;
     QLabel* statusLabel;
     bool shown = false;

@@ -641,6 +641,14 @@ ist schon an einen anderen Film vergeben: %2. Bitte wählen Sie einen anderen Na
         <source>None: tick &quot;Also queue new episodes of this group&quot; before Add</source>
         <translation>Keine: vor „Hinzufügen“ „Auch neue Folgen dieser Gruppe einreihen“ ankreuzen</translation>
     </message>
+    <message>
+        <source>&amp;Keep running in the tray when the window is closed</source>
+        <translation>Im &amp;Infobereich weiterlaufen, wenn das Fenster geschlossen wird</translation>
+    </message>
+    <message>
+        <source>Start when I log &amp;in</source>
+        <translation>Beim Anmel&amp;den starten</translation>
+    </message>
 </context>
 <context>
     <name>vemlis::SingleInstance</name>
@@ -686,6 +694,29 @@ The program starts without it.</source>
 %1
 %2
 Das Programm startet ohne ihn.</translation>
+    </message>
+</context>
+<context>
+    <name>vemlis::Tray</name>
+    <message>
+        <source>Hide the window</source>
+        <translation>Fenster verbergen</translation>
+    </message>
+    <message>
+        <source>Start download</source>
+        <translation>Download starten</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Show the window</source>
+        <translation>Fenster zeigen</translation>
+    </message>
+    <message>
+        <source>Abort download</source>
+        <translation>Download abbrechen</translation>
     </message>
 </context>
 <context>
@@ -756,6 +787,14 @@ Das Programm startet ohne ihn.</translation>
     <message>
         <source>Every season</source>
         <translation>Jede Staffel</translation>
+    </message>
+    <message>
+        <source>Next look for new episodes at %1</source>
+        <translation>Nächste Suche nach neuen Folgen um %1</translation>
+    </message>
+    <message>
+        <source>The start at login could not be changed in</source>
+        <translation>Der Start bei der Anmeldung konnte nicht geändert werden in</translation>
     </message>
 </context>
 <context>
