@@ -40,23 +40,39 @@ using vemlis::testing::waitUntil;
 
 namespace {
 
-// A session bus of the test's own: dbus-daemon started for the test and ended with it.
-class PrivateBus final {
+// One bus for the whole process, standing in for the session's and the system's: Qt connects
+// to each once a process, so every test here, run alone or all in one process, uses the bus
+// that the process started with.
+class SharedBus final : public ::testing::Environment {
 public:
-    PrivateBus() {
+    void SetUp() override {
         if (std::FILE* out = ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r")) {
             char line[512];
             if (std::fgets(line, sizeof line, out)) address = QString::fromLocal8Bit(line).trimmed();
             if (std::fgets(line, sizeof line, out)) pid = std::atoi(line);
             ::pclose(out);
         }
-        if (!address.isEmpty()) qputenv("DBUS_SESSION_BUS_ADDRESS", address.toLocal8Bit());
+        if (address.isEmpty()) return;
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toLocal8Bit());
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toLocal8Bit());
     }
-    ~PrivateBus() {
+    void TearDown() override {
         if (pid > 0) ::kill(pid, SIGTERM);
     }
-    QString address;
-    int pid = 0;
+    static inline QString address;
+    static inline int pid = 0;
+};
+[[maybe_unused]] auto* const sharedBus = ::testing::AddGlobalTestEnvironment(new SharedBus);
+
+// A test's services on the shared bus: they go with the test, and the next test's start anew.
+class PrivateBus final {
+public:
+    PrivateBus() : address(SharedBus::address) {}
+    ~PrivateBus() {
+        for (const char* name : {"fake-notifications", "fake-logind", "fake-desktop", "fake-networkmanager"})
+            QDBusConnection::disconnectFromBus(name);
+    }
+    const QString address;
 };
 
 // A season of two episodes in two variants, two movies a file, on a loopback server.
@@ -244,7 +260,6 @@ public slots:
 TEST(SleepInhibitor, SleepWaitsForDownloadsAndASuspendForTheStateAndAResumeRetriesAtOnce) {
     PrivateBus bus;
     if (bus.address.isEmpty()) GTEST_SKIP() << "dbus-daemon is not installed";
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.toLocal8Bit());  // the private bus stands in for the system's
     QDBusConnection service = QDBusConnection::connectToBus(bus.address, "fake-logind");
     ASSERT_TRUE(service.isConnected());
     FakeLogind logind;
@@ -293,13 +308,11 @@ TEST(SleepInhibitor, SleepWaitsForDownloadsAndASuspendForTheStateAndAResumeRetri
         window.close();
         ASSERT_TRUE(waitUntil([&] { return window.isStateSaved(); }));
     }
-    qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }
 
 TEST(WhenDone, TheComputerIsSuspendedAfterTheStateIsWrittenUnlessTheNotificationCancels) {
     PrivateBus bus;
     if (bus.address.isEmpty()) GTEST_SKIP() << "dbus-daemon is not installed";
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.toLocal8Bit());
     QDBusConnection service = QDBusConnection::connectToBus(bus.address, "fake-desktop");
     ASSERT_TRUE(service.isConnected());
     FakeLogind logind;
@@ -343,14 +356,19 @@ TEST(WhenDone, TheComputerIsSuspendedAfterTheStateIsWrittenUnlessTheNotification
         std::string stateAtSuspend;
         logind.onPower = [&] { stateAtSuspend = vemlis::testing::readWholeFile(dir / "data.kq4"); };
         window.beginDownloadButton->click();
+        // A change during the countdown, which the next regular save would write only later.
+        ASSERT_TRUE(waitUntil([&] { return window.whenDone->pending(); }, 20000));
+        const auto* changed = window.getMoviesSet()->getServerFile(served.server.baseURL() + served.path(0))->getMovies()[0];
+        changed->queue((dir / "changed during the countdown.avi").string());
+        window.getStateSaver()->saveSoon();
         ASSERT_TRUE(waitUntil([&] { return !logind.powerCalls.isEmpty(); }, 20000));
         EXPECT_EQ(logind.powerCalls, QStringList{"Suspend/false"});
         EXPECT_EQ(stateAtSuspend, vemlis::testing::readWholeFile(dir / "data.kq4"));
         EXPECT_NE(stateAtSuspend.find("b.avi"), std::string::npos);
+        EXPECT_NE(stateAtSuspend.find("changed during the countdown"), std::string::npos);
         window.close();
         ASSERT_TRUE(waitUntil([&] { return window.isStateSaved(); }));
     }
-    qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }
 
 namespace {
@@ -383,7 +401,6 @@ public:
 TEST(NetworkWatch, AFileThatFailsOfflineWaitsForTheNetworkAndGoesOnWhenItIsBack) {
     PrivateBus bus;
     if (bus.address.isEmpty()) GTEST_SKIP() << "dbus-daemon is not installed";
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.toLocal8Bit());
     QDBusConnection service = QDBusConnection::connectToBus(bus.address, "fake-networkmanager");
     ASSERT_TRUE(service.isConnected());
     QThread nmThread;
@@ -423,7 +440,6 @@ TEST(NetworkWatch, AFileThatFailsOfflineWaitsForTheNetworkAndGoesOnWhenItIsBack)
     service.unregisterObject("/org/freedesktop/NetworkManager");
     nmThread.quit();
     nmThread.wait();
-    qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }
 
 

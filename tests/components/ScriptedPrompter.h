@@ -11,7 +11,11 @@
 // Answers the program's questions from a script and records what was shown.
 class ScriptedPrompter final : public vemlis::Prompter {
 public:
-    ScriptedPrompter() { vemlis::setPrompter(this); }
+    // Questions of an earlier run that a signal closed are asked again.
+    ScriptedPrompter() {
+        vemlis::setPrompter(this);
+        vemlis::openQuestions();
+    }
     ~ScriptedPrompter() override { vemlis::setPrompter(nullptr); }
 
     std::vector<std::string> messages;
