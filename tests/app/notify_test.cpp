@@ -29,6 +29,7 @@
 #include "ScriptedPrompter.h"
 #include "TempDir.h"
 #include "app/Notifier.h"
+#include "app/StateSaver.h"
 #include "app/Twindow.h"
 #include "app/WhenDone.h"
 #include "components/MoviesList.h"
