@@ -292,7 +292,6 @@ TEST(LoadThread, OutsideTheDownloadWindowTheCurrentFileEndsAndTheNextWaitsForItT
     for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Loaded);
     EXPECT_EQ(h.thread->getWaiting()->reason, "Paused until 01:00");
     EXPECT_EQ(h.thread->getWaiting()->url, h.file(1)->getURL());
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(h.server.requests(h.path(1)), 0);
     // 01:00: the thread, asleep for two hours, is woken by any request and goes on.
     now = 3600;
