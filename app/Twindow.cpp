@@ -36,6 +36,7 @@
 #include "components/QtText.h"
 #include "engine/IdHTTPWithSpeedCounter.h"
 #include "engine/LoadThread.h"
+#include "engine/RetrySchedule.h"
 #include "engine/net/TransferLimits.h"
 #include "model/FollowRule.h"
 #include "model/UiTexts.h"
@@ -652,7 +653,7 @@ void Twindow::infoTimerTimer() {
         const auto left = std::chrono::ceil<std::chrono::seconds>(waiting->due - std::chrono::steady_clock::now());
         // Awake only for work due within a minute: a pause for the hours, a server's long wait
         // or a wait for the user lets the computer sleep; the next transfer holds it again.
-        if (waiting->due != std::chrono::steady_clock::time_point::max() && left < std::chrono::minutes(1))
+        if (RetrySchedule::keepsAwake(waiting->due, std::chrono::steady_clock::now()))
             sleepInhibitor->hold();
         else
             sleepInhibitor->release();

@@ -147,12 +147,6 @@ void LoadThread::pauseSince(std::uint64_t seen, std::chrono::milliseconds time) 
     requests.wait_for(guard, time, [&] { return requestCount != seen; });
 }
 
-std::chrono::milliseconds LoadThread::retryDelay(int failures) {
-    if (failures <= 0) return std::chrono::milliseconds(0);
-    const int shift = std::min(failures - 1, 6);
-    return std::min(std::chrono::milliseconds(1000 << shift), std::chrono::milliseconds(60000));
-}
-
 void LoadThread::synchronize(void (LoadThreadUI::*call)()) {
     LoadThreadUI* target = &ui;
     bridge->call([target, call] { (target->*call)(); });
@@ -179,7 +173,7 @@ void LoadThread::run() {
                 if (running) {
                     // Files set aside wait no longer once the user starts again, and what
                     // was kept of files no longer queued goes.
-                    setAside.clear();
+                    schedule.clear();
                     setWaiting(std::nullopt);
                     discardUnwantedParts();
                 }
@@ -329,15 +323,14 @@ bool LoadThread::processNextFile() {
     if (currentFile->getMovies().end() != std::find_if(currentFile->getMovies().begin(), currentFile->getMovies().end(),
                                                       [](const Movie* m) { return m->getLoadFlag() == Queue; })) {
         // A movie waits for its name: the whole file is kept for it, and the others go on.
-        SetAside& aside = setAside[currentFile];
-        aside.forName = true;
-        aside.due = Clock::time_point::max();
-        aside.reason = QCoreApplication::translate("LoadThread", "A movie of this file waits for a new name").toStdString();
+        schedule.waitForUser(currentFile,
+                             QCoreApplication::translate("LoadThread", "A movie of this file waits for a new name").toStdString(),
+                             true);
         synchronize(&LoadThreadUI::showFileDone);
         return true;
     }
     // Only movies saved end the file's failures: a download that worked says nothing of them.
-    setAside.erase(currentFile);
+    schedule.forget(currentFile);
     parts.forgetCurrent();
     synchronize(&LoadThreadUI::showFileDone);
     return true;
@@ -365,7 +358,8 @@ bool LoadThread::downloadFile() {
         case Kind::startOver:
             // At once the first time, as after a change on the server; a file that changes
             // on every answer waits like any other failure.
-            if (++setAside[currentFile].restarts > 1) setFileAside(*outcome.error);
+            if (schedule.startedOver(currentFile, outcome.error->reason(), Clock::now()))
+                setWaiting(Waiting{currentFile->getURL(), outcome.error->reason(), schedule.find(currentFile)->due});
             break;
     }
     return false;
@@ -387,38 +381,20 @@ bool LoadThread::splitCurrentFile() {
 }
 
 const ServerFile* LoadThread::pickNextFile(bool& waited) {
-    if (retrying.exchange(false))
-        for (auto& [file, aside] : setAside)
-            if (aside.due != Clock::time_point::max()) aside.due = Clock::now();  // a certificate still waits for the user
-    if (namesGiven.exchange(false))
-        for (auto& [file, aside] : setAside)
-            if (aside.forName) aside.due = Clock::now(), aside.forName = false;
-    if (setAside.empty()) {
-        setWaiting(std::nullopt);  // a pause for the download window is over
-        return set.getNextQueuedFile();
-    }
+    const auto now = Clock::now();
+    if (retrying.exchange(false)) schedule.retryNow(now);
+    if (namesGiven.exchange(false)) schedule.namesGiven(now);
     std::vector<const ServerFile*> files;
     set.getQueuedFiles(files);
-    const auto now = Clock::now();
-    const ServerFile* earliest = nullptr;
-    for (const ServerFile* file : files) {
-        const auto aside = setAside.find(file);
-        if (aside == setAside.end() || aside->second.due <= now) {
-            setWaiting(std::nullopt);
-            return file;
-        }
-        if (!earliest || aside->second.due < setAside[earliest].due) earliest = file;
-    }
-    if (!earliest) {
-        setAside.clear();
-        setWaiting(std::nullopt);
-        return nullptr;
+    const RetrySchedule::Pick pick = schedule.pick(files, now);
+    if (pick.next || !pick.earliest) {
+        setWaiting(std::nullopt);  // a pause for the download window is over too
+        return pick.next;
     }
     // Every queued file waits: sleep until the first is due, or a request comes.
-    const SetAside& first = setAside[earliest];
-    setWaiting(Waiting{earliest->getURL(), first.reason, first.due});
-    // A file that waits for the user (a certificate) leaves the thread asleep until a request.
-    const auto wait = first.due == Clock::time_point::max() ? std::chrono::hours(1) : first.due - now;
+    setWaiting(Waiting{pick.earliest->getURL(), pick.wait->reason, pick.wait->due});
+    // A file that waits for the user leaves the thread asleep until a request.
+    const auto wait = pick.wait->due == RetrySchedule::never ? std::chrono::hours(1) : pick.wait->due - now;
     pause(std::chrono::duration_cast<std::chrono::milliseconds>(wait) + std::chrono::milliseconds(1));
     waited = true;
     return nullptr;
@@ -428,39 +404,25 @@ void LoadThread::setFileAside(const HttpError& error) {
     if (error.kind == HttpError::Kind::certificate) {
         // Trying again changes nothing until someone mends the certificate or trusts it: the
         // file waits until the user starts the download again.
-        SetAside& aside = setAside[currentFile];
-        aside.due = Clock::time_point::max();
-        aside.reason = error.reason();
-        setWaiting(Waiting{currentFile->getURL(), aside.reason, aside.due});
-        return;
+        schedule.waitForUser(currentFile, error.reason());
+    } else if (offline) {
+        // Not the server's fault nor the file's: it waits for the network, which retryNow() ends.
+        schedule.waitForNetwork(currentFile, QCoreApplication::translate("LoadThread", "Waiting for the network").toStdString(),
+                                Clock::now());
+    } else {
+        schedule.failed(currentFile, error.reason(), Clock::now(), error.retryAfter);
     }
-    if (offline) {
-        // Not the server's fault nor the file's: it waits for the network, which retryNow()
-        // ends (a minute at most, should nobody say).
-        SetAside& aside = setAside[currentFile];
-        aside.due = Clock::now() + std::chrono::minutes(1);
-        aside.reason = QCoreApplication::translate("LoadThread", "Waiting for the network").toStdString();
-        setWaiting(Waiting{currentFile->getURL(), aside.reason, aside.due});
-        return;
-    }
-    setFileAside(error.reason());
-    // A server that says how long to wait is believed, up to ten minutes.
-    if (SetAside& aside = setAside[currentFile]; error.retryAfter >= 0) {
-        aside.due = std::max(aside.due, Clock::now() + std::chrono::seconds(std::min(error.retryAfter, limits::retryAfterBelieved)));
-        setWaiting(Waiting{currentFile->getURL(), aside.reason, aside.due});
-    }
+    const RetrySchedule::Entry* entry = schedule.find(currentFile);
+    setWaiting(Waiting{currentFile->getURL(), entry->reason, entry->due});
 }
 
 void LoadThread::setFileAside(const std::string& reason) {
-    SetAside& aside = setAside[currentFile];
-    ++aside.failures;
-    aside.due = Clock::now() + retryDelay(aside.failures);
-    aside.reason = reason;
-    setWaiting(Waiting{currentFile->getURL(), aside.reason, aside.due});
+    schedule.failed(currentFile, reason, Clock::now());
+    setWaiting(Waiting{currentFile->getURL(), reason, schedule.find(currentFile)->due});
 }
 
 void LoadThread::markMissing() {
-    setAside.erase(currentFile);
+    schedule.forget(currentFile);
     for (const Movie* movie : currentFile->getMovies())
         if (movie->getLoadFlag() == Queue) {
             movie->setBroken();

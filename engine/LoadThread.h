@@ -17,6 +17,7 @@
 #include "engine/DownloadWindow.h"
 #include "engine/net/HttpClient.h"
 #include "engine/FileTransfer.h"
+#include "engine/RetrySchedule.h"
 #include "engine/Splitter.h"
 #include "engine/disk/KeptParts.h"
 #include "model/Forward.h"
@@ -106,8 +107,6 @@ public:
     // The largest catalogue document taken.
     static constexpr std::size_t catalogueLimit = std::size_t(256) << 20;
 
-    // Back-off after a failed download: 1 s, doubling up to 60 s.
-    static std::chrono::milliseconds retryDelay(int failures);
 
 protected:
     void run() override;
@@ -180,14 +179,7 @@ private:
     std::string message;
     std::string saveFailure;
     using Clock = std::chrono::steady_clock;
-    struct SetAside {
-        int failures = 0;
-        int restarts = 0;  // fetched whole again in a row: a file that keeps changing waits too
-        bool forName = false;  // kept whole until a movie of it gets a name the system takes
-        Clock::time_point due;
-        std::string reason;
-    };
-    std::unordered_map<const tavik::vemlis_loader::ServerFile*, SetAside> setAside;
+    RetrySchedule schedule;
     KeptParts parts;
     FileTransfer transfer;
     // Files whose server answered a range with something else: fetched whole, on one connection.
