@@ -642,15 +642,34 @@ void Twindow::showProgress() {
         fileCount->setText(tr("File %1 of %2").arg(std::min(filesBegun.size(), filesToLoad)).arg(filesToLoad));
 }
 
+QString Twindow::waitText(const std::string& reason, std::chrono::steady_clock::time_point due) {
+    if (due == RetrySchedule::never) return toQt(reason);
+    const auto left = std::chrono::ceil<std::chrono::seconds>(due - std::chrono::steady_clock::now());
+    return tr("%1, next try in %2 s").arg(toQt(reason)).arg(std::max<long long>(left.count(), 0));
+}
+
+void Twindow::showWaitingFiles() {
+    // Each waiting file's rows in the queue say why it waits and until when; a file that waits
+    // no more shows its movies' own status again.
+    std::unordered_set<const ServerFile*> now;
+    for (const LoadThread::WaitingFile& wait : loadThread->getWaitingFiles()) {
+        queue->setFileStatus(wait.file, waitText(wait.reason, wait.due).toStdString());
+        now.insert(wait.file);
+    }
+    for (const ServerFile* file : filesWaiting)
+        if (!now.count(file)) queue->setFileStatus(file, {});
+    filesWaiting = std::move(now);
+}
+
 void Twindow::infoTimerTimer() {
     showProgress();
     updateTray();
+    showWaitingFiles();
     // Each label is set once a tick: a text that flips and flips back is repainted and told to
     // screen readers five times a second.
     if (const auto waiting = loadThread->getWaiting()) {
         // Where speed and time left would be: why the file waits and for how long. The last
         // transfer's figures belong to another file, or to an attempt that failed.
-        const auto left = std::chrono::ceil<std::chrono::seconds>(waiting->due - std::chrono::steady_clock::now());
         // Awake only for work due within a minute: a pause for the hours, a server's long wait
         // or a wait for the user lets the computer sleep; the next transfer holds it again.
         if (RetrySchedule::keepsAwake(waiting->due, std::chrono::steady_clock::now()))
@@ -662,12 +681,19 @@ void Twindow::infoTimerTimer() {
         recieved->setText("-");
         speed->setText("-");
         time->setText("-");
-        waitingReason->setText(waiting->due == std::chrono::steady_clock::time_point::max()
-                                   ? toQt(waiting->reason)
-                                   : tr("%1, next try in %2 s").arg(toQt(waiting->reason)).arg(std::max<long long>(left.count(), 0)));
+        waitingReason->setText(waitText(waiting->reason, waiting->due));
+        lastArrival = std::chrono::steady_clock::now();  // the next transfer's silence counts from its start
         return;
     }
-    waitingReason->setText("-");
+    // A transfer that receives nothing says so, long before its stall time-out ends it.
+    const auto now = std::chrono::steady_clock::now();
+    const std::int64_t received = http->getRecievedBytes();
+    if (received != lastReceived || doneTold || splitPanel->isVisibleTo(this)) {
+        lastReceived = received;
+        lastArrival = now;
+    }
+    const auto silent = std::chrono::duration_cast<std::chrono::seconds>(now - lastArrival);
+    waitingReason->setText(silent >= quietTold ? tr("Nothing received for %1 s").arg(silent.count()) : QString("-"));
     size->setText(doneTold ? QString("-") : toQt(http->getSize()));
     recieved->setText(toQt(http->getRecieved()));
     speed->setText(toQt(http->getSpeed()));

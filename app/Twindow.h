@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <chrono>
 #include <deque>
 #include <unordered_set>
 
@@ -160,6 +161,8 @@ private:
     // The next look for new episodes, when a rule wants one.
     void planNextLook();
     void updateTray();
+    static QString waitText(const std::string& reason, std::chrono::steady_clock::time_point due);
+    void showWaitingFiles();
 
     std::string catalogueURL;  // where the list of episodes comes from
     const std::filesystem::path dataFolder;
@@ -186,6 +189,11 @@ private:
     std::unique_ptr<ActionNotification> doneNotification;
     bool doneTold = true;
     std::unordered_set<const tavik::vemlis_loader::ServerFile*> filesBegun;
+    std::unordered_set<const tavik::vemlis_loader::ServerFile*> filesWaiting;  // as the queue shows them
+    // When bytes last came in, for a transfer that stalls.
+    std::int64_t lastReceived = -1;
+    std::chrono::steady_clock::time_point lastArrival{};
+    static constexpr std::chrono::seconds quietTold{3};
     // Another address for the list of episodes was given at start: kept once it loads.
     bool addressGiven = false;
     // The file whose movies "Current downloads" lists.

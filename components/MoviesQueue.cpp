@@ -85,6 +85,16 @@ void MoviesQueue::addFile(const ServerFile* file, LoadFlag flag) {
         if (movie->getLoadFlag() == flag) addMovie(movie);
 }
 
+void MoviesQueue::setFileStatus(const ServerFile* file, const std::string& text) {
+    for (int i = 0; i < rowCount(); ++i) {
+        const auto* movie = static_cast<const Movie*>(rowData(row(i)));
+        if (movie->getServerFile() != file) continue;
+        const std::string& now = text.empty() ? statusName(movie->getLoadFlag()) : text;
+        // Set only when it changes: a repaint, and a screen reader told, five times a second is noise.
+        if (cellText(row(i), 4) != now) setCellText(row(i), 4, now);
+    }
+}
+
 void MoviesQueue::removeFile(const ServerFile* file) {
     for (int i = 0; i < rowCount();)
         if (static_cast<const Movie*>(rowData(row(i)))->getServerFile() == file)

@@ -21,6 +21,8 @@ public:
     // Appends a row for each movie of the file that has the flag.
     void addFile(const tavik::vemlis_loader::ServerFile* file, tavik::vemlis_loader::LoadFlag flag);
     void removeFile(const tavik::vemlis_loader::ServerFile* file);
+    // The status cell of the file's rows; empty: the movie's own status again.
+    void setFileStatus(const tavik::vemlis_loader::ServerFile* file, const std::string& text);
 
     // Set: a downloaded movie's row offers "Open folder" (context menu, double-click, Enter),
     // which calls this with the movie's file name.

@@ -174,6 +174,7 @@ void LoadThread::run() {
                     // Files set aside wait no longer once the user starts again, and what
                     // was kept of files no longer queued goes.
                     schedule.clear();
+                    publishSchedule();
                     setWaiting(std::nullopt);
                     discardUnwantedParts();
                 }
@@ -326,11 +327,13 @@ bool LoadThread::processNextFile() {
         schedule.waitForUser(currentFile,
                              QCoreApplication::translate("LoadThread", "A movie of this file waits for a new name").toStdString(),
                              true);
+        publishSchedule();
         synchronize(&LoadThreadUI::showFileDone);
         return true;
     }
     // Only movies saved end the file's failures: a download that worked says nothing of them.
     schedule.forget(currentFile);
+    publishSchedule();
     parts.forgetCurrent();
     synchronize(&LoadThreadUI::showFileDone);
     return true;
@@ -358,8 +361,10 @@ bool LoadThread::downloadFile() {
         case Kind::startOver:
             // At once the first time, as after a change on the server; a file that changes
             // on every answer waits like any other failure.
-            if (schedule.startedOver(currentFile, outcome.error->reason(), Clock::now()))
+            if (schedule.startedOver(currentFile, outcome.error->reason(), Clock::now())) {
                 setWaiting(Waiting{currentFile->getURL(), outcome.error->reason(), schedule.find(currentFile)->due});
+                publishSchedule();
+            }
             break;
     }
     return false;
@@ -387,6 +392,7 @@ const ServerFile* LoadThread::pickNextFile(bool& waited) {
     std::vector<const ServerFile*> files;
     set.getQueuedFiles(files);
     const RetrySchedule::Pick pick = schedule.pick(files, now);
+    publishSchedule();
     if (pick.next || !pick.earliest) {
         setWaiting(std::nullopt);  // a pause for the download window is over too
         return pick.next;
@@ -414,15 +420,18 @@ void LoadThread::setFileAside(const HttpError& error) {
     }
     const RetrySchedule::Entry* entry = schedule.find(currentFile);
     setWaiting(Waiting{currentFile->getURL(), entry->reason, entry->due});
+    publishSchedule();
 }
 
 void LoadThread::setFileAside(const std::string& reason) {
     schedule.failed(currentFile, reason, Clock::now());
     setWaiting(Waiting{currentFile->getURL(), reason, schedule.find(currentFile)->due});
+    publishSchedule();
 }
 
 void LoadThread::markMissing() {
     schedule.forget(currentFile);
+    publishSchedule();
     for (const Movie* movie : currentFile->getMovies())
         if (movie->getLoadFlag() == Queue) {
             movie->setBroken();
@@ -442,6 +451,19 @@ void LoadThread::discardUnwantedParts() {
 void LoadThread::setWaiting(std::optional<Waiting> now) {
     std::lock_guard guard(waitingLock);
     waiting = std::move(now);
+}
+
+void LoadThread::publishSchedule() {
+    std::vector<WaitingFile> now;
+    for (const auto& [file, entry] : schedule.entries())
+        if (entry.due != RetrySchedule::Time{}) now.push_back({file, entry.reason, entry.due});
+    std::lock_guard guard(waitingLock);
+    waitingFiles = std::move(now);
+}
+
+std::vector<LoadThread::WaitingFile> LoadThread::getWaitingFiles() const {
+    std::lock_guard guard(waitingLock);
+    return waitingFiles;
 }
 
 std::optional<LoadThread::Waiting> LoadThread::getWaiting() const {

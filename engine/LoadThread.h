@@ -103,6 +103,13 @@ public:
     };
     // Read by the GUI thread; empty while a file is being fetched or nothing waits.
     std::optional<Waiting> getWaiting() const;
+    // Every file set aside, each with its own reason and next try, while a pass runs.
+    struct WaitingFile {
+        const tavik::vemlis_loader::ServerFile* file;
+        std::string reason;
+        std::chrono::steady_clock::time_point due;  // max: until the user acts
+    };
+    std::vector<WaitingFile> getWaitingFiles() const;
 
     // The largest catalogue document taken.
     static constexpr std::size_t catalogueLimit = std::size_t(256) << 20;
@@ -142,6 +149,8 @@ private:
     void markMissing();
     void discardUnwantedParts();
     void setWaiting(std::optional<Waiting> now);
+    // Tells the GUI thread what the schedule holds now.
+    void publishSchedule();
     void fail(const std::string& text);
     void synchronize(void (LoadThreadUI::*call)());
     // Sleeps for the time given, or less when a request came since the turn began.
@@ -186,6 +195,7 @@ private:
     std::unordered_set<const tavik::vemlis_loader::ServerFile*> noRanges;
     mutable std::mutex waitingLock;
     std::optional<Waiting> waiting;
+    std::vector<WaitingFile> waitingFiles;
     FreeSpace freeSpaceSource;
     // Files of 16 MiB or more from servers that serve ranges come over this many connections.
     static constexpr int connections = 4;

@@ -59,6 +59,7 @@ public:
     };
     Pick pick(const std::vector<File>& queued, Time now) const;
     const Entry* find(File file) const;
+    const std::unordered_map<File, Entry>& entries() const { return files; }
     // Whether a wait until `due` is worth keeping the computer awake for: work due within a minute.
     static bool keepsAwake(Time due, Time now) { return due != never && due - now < std::chrono::minutes(1); }
 

@@ -796,6 +796,10 @@ Das Programm startet ohne ihn.</translation>
         <source>The start at login could not be changed in</source>
         <translation>Der Start bei der Anmeldung konnte nicht geändert werden in</translation>
     </message>
+    <message>
+        <source>Nothing received for %1 s</source>
+        <translation>Seit %1 s nichts empfangen</translation>
+    </message>
 </context>
 <context>
     <name>vemlis::UTF8ListView</name>

@@ -646,28 +646,50 @@ TEST(Window, ATermSignalClosesAnOpenMessageAndEndsTheRun) {
     s.window.reset();
 }
 
-TEST(Window, TheDownloadViewSaysWhyAFileWaits) {
+TEST(Window, TheDownloadViewSaysWhyEveryFileWaits) {
     Session s;
     const std::string path = s.series.catalogue.files[0].path;
     s.server.setFault(path, Fault::busy(500, 600));
+    s.server.setFault(s.series.catalogue.files[1].path, Fault::busy(503, 300));
     s.open();
     ASSERT_TRUE(s.listed());
-    const ServerFile* failing = s.window->getMoviesSet()->getServerFile(s.server.baseURL() + path);
-    const ServerFile* good = s.window->getMoviesSet()->getServerFile(s.server.baseURL() + s.series.catalogue.files[1].path);
+    const auto fileAt = [&](int i) { return s.window->getMoviesSet()->getServerFile(s.server.baseURL() + s.series.catalogue.files[i].path); };
+    const ServerFile* failing = fileAt(0);
+    const ServerFile* busy = fileAt(1);
+    const ServerFile* good = fileAt(2);
     int n = 0;
-    for (const ServerFile* file : {failing, good})
+    for (const ServerFile* file : {failing, busy, good})
         for (const Movie* m : file->getMovies()) m->queue((s.dir / ("x" + std::to_string(n++) + ".avi")).string());
     s.window->beginDownloadButton->click();
     ASSERT_TRUE(waitUntil([&] {
-        return s.window->waitingReason->text().startsWith("Server error 500, next try in ") && good->getMovies()[0]->getLoadFlag() == Loaded;
+        return s.window->waitingReason->text().startsWith("The server is busy (503), next try in ") &&
+               good->getMovies()[0]->getLoadFlag() == Loaded;
     }));
+    // Each waiting file's rows say its own reason and next try, not only the earliest's.
+    const auto statusOf = [&](const ServerFile* file) {
+        const int row = rowOf(s.window->queue, file->getMovies()[0]);
+        return row < 0 ? std::string() : s.window->queue->cellText(s.window->queue->row(row), 4);
+    };
+    ASSERT_TRUE(waitUntil([&] { return statusOf(failing).rfind("Server error 500, next try in ", 0) == 0; }));
+    EXPECT_EQ(statusOf(busy).rfind("The server is busy (503), next try in ", 0), 0u) << statusOf(busy);
     EXPECT_EQ(s.window->speed->text(), "-");
     // The waiting file's movies are still listed after another file came in.
     for (const Movie* m : failing->getMovies())
         EXPECT_TRUE(rowOf(s.window->queue, m) >= 0 || rowOf(s.window->currentDownloads, m) >= 0);
-    EXPECT_TRUE(s.window->url->text().endsWith(QString::fromStdString(path)));
+    EXPECT_TRUE(s.window->url->text().endsWith(QString::fromStdString(s.series.catalogue.files[1].path)));  // due first
     EXPECT_EQ(s.window->size->text(), "-");  // not the size of the list of episodes fetched before
     EXPECT_TRUE(s.prompter.messages.empty());  // no message boxes for network failures
+}
+
+TEST(Window, ATransferThatReceivesNothingSaysSo) {
+    Session s;
+    s.server.setFault(s.series.catalogue.files[0].path, Fault::stall(100));
+    s.open();
+    ASSERT_TRUE(s.listed());
+    for (const Movie* m : s.movie(0, 0, 0)->getServerFile()->getMovies()) m->queue((s.dir / "stalled.avi").string());
+    s.window->beginDownloadButton->click();
+    ASSERT_TRUE(waitUntil([&] { return s.window->waitingReason->text().startsWith("Nothing received for "); }));
+    EXPECT_EQ(s.window->speed->text(), "0.0");
 }
 
 TEST(Window, ChangingViewsNeverGrowsTheWindowBeyondTheScreen) {
