@@ -41,20 +41,8 @@ bool HttpClient::Impl::start() {
         std::lock_guard guard(infoLock);
         info = now;
     }
-    if (!decode && !isIdentityEncoding(answer.contentEncoding)) {
-        refusal = encodedError(answer.contentEncoding);
-        return false;
-    }
-    if (now.status == 206) {
-        curl_off_t length = -1;
-        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        const PartialVerdict verdict =
-            asked ? checkPartial(*asked, answer.contentRange, length, now.validator) : PartialVerdict::wrongRange;
-        if (verdict != PartialVerdict::ok) {
-            refusal = partialError(verdict);
-            return false;
-        }
-    }
+    // A 200 for a range is the whole file, which the sink takes instead of the part.
+    if ((refusal = answer.refusal(easy, asked ? &*asked : nullptr, !decode, false))) return false;
     offset = now.status == 206 ? now.rangeStart : 0;
     if (!sink->begin(now)) {
         declined = true;
@@ -74,17 +62,16 @@ std::int64_t HttpClient::Impl::partLength() const {
 std::size_t HttpClient::Impl::header(char* data, std::size_t, std::size_t size, void* self) {
     auto* impl = static_cast<Impl*>(self);
     const std::string_view line(data, size);
-    impl->answer.take(line);
-    // The headers of a successful answer are complete: its length is known before its first
-    // byte, which a stalling server may never send.
-    const long code = impl->status();
-    if ((line == "\r\n" || line == "\n") && code >= 200 && code < 300 && !impl->started) {
-        try {
-            if (!impl->start()) return 0;
-        } catch (...) {
-            impl->sinkError = std::current_exception();
-            return 0;
-        }
+    // Nothing may leave a libcurl callback as an exception: it is carried past libcurl.
+    try {
+        impl->answer.take(line);
+        // The headers of a successful answer are complete: its length is known before its
+        // first byte, which a stalling server may never send.
+        const long code = impl->status();
+        if ((line == "\r\n" || line == "\n") && code >= 200 && code < 300 && !impl->started && !impl->start()) return 0;
+    } catch (...) {
+        impl->sinkError = std::current_exception();
+        return 0;
     }
     return size;
 }
@@ -225,9 +212,7 @@ void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFro
         impl->info = {};
     }
 
-    auto aborted = [&] {
-        return impl->disconnects.load() != generation || (impl->abortCheck && impl->abortCheck());
-    };
+    const std::function<bool()> aborted = impl->abortedSince(generation);
     impl->aborted = aborted;
     curl_multi_add_handle(impl->multi, easy);
     CURLcode result = CURLE_OK;

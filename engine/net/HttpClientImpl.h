@@ -32,6 +32,10 @@ struct AnswerHeaders {
     // What may be sent back as If-Range: a strong ETag, else a strong Last-Modified; empty
     // when there is none.
     std::string validator() const;
+    // Whether the answer may be taken, by the one check of both ways of fetching (`asked`: the
+    // range requested, if any; `length`: the body's announced length, -1 when none). Why not,
+    // as the transfer ends with it.
+    std::optional<HttpError> refusal(CURL* easy, const RangeAsked* asked, bool identityOnly, bool rangeOnly) const;
 };
 
 // One transfer's libcurl handle set up as every request of the program is. Throws HttpError
@@ -46,9 +50,8 @@ curl_slist* fileRequestHeaders(const std::string& validator);
 HttpError errorOf(CURLcode result, const std::string& url, CURL* easy);
 // An error answer with its status and its Retry-After header.
 HttpError statusError(long status, const std::string& retryAfter);
-// The refusal of a 206 that is not what was asked.
-HttpError partialError(PartialVerdict verdict);
-HttpError encodedError(const std::string& encoding);
+// Why an answer is refused, as the transfer ends with it; nothing when it may be taken.
+std::optional<HttpError> answerError(AnswerVerdict verdict, const std::string& encoding);
 
 struct HttpClient::Impl {
     CURL* easy = nullptr;
@@ -72,6 +75,11 @@ struct HttpClient::Impl {
     std::int64_t offset = 0;  // of the first byte of this body in the file
     HttpClient* owner = nullptr;
     std::function<bool()> aborted;  // of the transfer in progress
+    // The one test of both ways of fetching for a transfer begun at this count of disconnects:
+    // a disconnect since, or the owner's check, breaks it off.
+    std::function<bool()> abortedSince(std::uint64_t generation) {
+        return [this, generation] { return disconnects.load() != generation || (abortCheck && abortCheck()); };
+    }
     AnswerHeaders answer;
     mutable std::mutex infoLock;
     ResponseInfo info;

@@ -1,6 +1,7 @@
 // The HTTP client's transfers of one file over several connections at once.
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -31,10 +32,18 @@ struct Connection {
     bool reachedEnd = false;
     bool stopped = false;  // broken off while the speed limit waited
     std::optional<HttpError> refusal;  // the answer did not fit the request
+    std::exception_ptr error;  // thrown inside a callback
 
+    // Nothing may leave a libcurl callback as an exception: it is carried past libcurl.
     static std::size_t header(char* data, std::size_t, std::size_t size, void* self) {
-        static_cast<Connection*>(self)->answer.take(std::string_view(data, size));
-        return size;
+        auto* c = static_cast<Connection*>(self);
+        try {
+            c->answer.take(std::string_view(data, size));
+            return size;
+        } catch (...) {
+            c->error = std::current_exception();
+            return 0;
+        }
     }
 
     // The first byte of the answer: only exactly the range asked, of the same version and
@@ -43,44 +52,39 @@ struct Connection {
         begun = true;
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         if (status == 503 || status == 429) refused = true;
-        if (status >= 300) return;
-        if (!isIdentityEncoding(answer.contentEncoding)) {
-            refusal = encodedError(answer.contentEncoding);
-        } else if (status == 200) {
-            // Of this version or another (If-Range failed): either way the server's ranges
-            // cannot be had for this file.
-            refusal = HttpError("the whole file for a range", HttpError::Kind::rangesIgnored);
-        } else if (status == 206) {
-            curl_off_t length = -1;
-            curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-            if (const auto verdict = checkPartial(asked, answer.contentRange, length, answer.validator());
-                verdict != PartialVerdict::ok)
-                refusal = partialError(verdict);
-        } else {
-            refusal = HttpError("another part than asked for", HttpError::Kind::wrongRange);
-        }
+        refusal = answer.refusal(easy, &asked, true, true);
     }
 
     static std::size_t write(char* data, std::size_t, std::size_t size, void* self) {
         auto* c = static_cast<Connection*>(self);
-        if (!c->begun) c->begin();
-        if (c->status != 206 || c->refusal) return 0;
-        Segment& s = (*c->segments)[c->segment];
+        try {
+            return c->accept(data, size);
+        } catch (...) {
+            c->error = std::current_exception();
+            return 0;
+        }
+    }
+
+    // The bytes of the segment, written where they belong.
+    std::size_t accept(const char* data, std::size_t size) {
+        if (!begun) begin();
+        if (status != 206 || refusal) return 0;
+        Segment& s = (*segments)[segment];
         const std::int64_t room = s.to - (s.from + s.done);
         const std::size_t take = static_cast<std::size_t>(std::min<std::int64_t>(room, static_cast<std::int64_t>(size)));
-        if (take > 0 && !c->sink->writeAt(s.from + s.done, data, take)) {
-            c->sinkFailed = true;
+        if (take > 0 && !sink->writeAt(s.from + s.done, data, take)) {
+            sinkFailed = true;
             return 0;
         }
         s.done += static_cast<std::int64_t>(take);
-        c->counted();
-        if (!c->speedLimit->take(take, *c->aborted)) {
-            c->stopped = true;
+        counted();
+        if (!speedLimit->take(take, *aborted)) {
+            stopped = true;
             return 0;
         }
         if (take < size) {
             // The segment was shortened for another connection: the rest is that one's.
-            c->reachedEnd = true;
+            reachedEnd = true;
             return take;
         }
         return size;
@@ -92,9 +96,7 @@ struct Connection {
 void HttpClient::getSegments(const std::string& url, const std::string& validator, std::vector<Segment>& segments,
                              OffsetSink& sink, int connections) {
     const std::uint64_t generation = impl->disconnects.load();
-    const std::function<bool()> aborted = [&] {
-        return impl->disconnects.load() != generation || (impl->abortCheck && impl->abortCheck());
-    };
+    const std::function<bool()> aborted = impl->abortedSince(generation);
     std::int64_t total = 0;
     for (const Segment& s : segments) total = std::max(total, s.to);
     const auto countAll = [&] {
@@ -176,6 +178,7 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
                 active.erase(it);
                 const CURLcode result = message->data.result;
                 release(*c);
+                if (c->error) std::rethrow_exception(c->error);
                 if (c->stopped) throw HttpError("the transfer was broken off", HttpError::Kind::brokenOff);
                 if (c->sinkFailed) throw StreamError("the bytes could not be kept");
                 if (c->refusal) throw *c->refusal;

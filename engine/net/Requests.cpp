@@ -236,12 +236,26 @@ HttpError statusError(long status, const std::string& retryAfter) {
                      parseRetryAfter(retryAfter, std::time(nullptr)));
 }
 
-HttpError partialError(PartialVerdict verdict) {
-    if (verdict == PartialVerdict::otherVersion)
-        return HttpError("a part of another version of the file", HttpError::Kind::changed);
-    return HttpError("another part than asked for", HttpError::Kind::wrongRange);
+std::optional<HttpError> AnswerHeaders::refusal(CURL* easy, const RangeAsked* asked, bool identityOnly,
+                                                bool rangeOnly) const {
+    long status = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    curl_off_t length = -1;
+    curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    const std::string strong = validator();
+    const Answer answer{status, contentEncoding, contentRange, static_cast<std::int64_t>(length), strong};
+    return answerError(checkAnswer(answer, asked, identityOnly, rangeOnly), contentEncoding);
 }
 
-HttpError encodedError(const std::string& encoding) { return HttpError(encoding, HttpError::Kind::encoded); }
+std::optional<HttpError> answerError(AnswerVerdict verdict, const std::string& encoding) {
+    switch (verdict) {
+        case AnswerVerdict::ok: return std::nullopt;
+        case AnswerVerdict::encoded: return HttpError(encoding, HttpError::Kind::encoded);
+        case AnswerVerdict::otherVersion: return HttpError("a part of another version of the file", HttpError::Kind::changed);
+        case AnswerVerdict::rangesIgnored: return HttpError("the whole file for a range", HttpError::Kind::rangesIgnored);
+        case AnswerVerdict::wrongRange: break;
+    }
+    return HttpError("another part than asked for", HttpError::Kind::wrongRange);
+}
 
 }  // namespace vemlis

@@ -119,6 +119,22 @@ PartialVerdict checkPartial(const RangeAsked& asked, std::string_view contentRan
     return PartialVerdict::ok;
 }
 
+AnswerVerdict checkAnswer(const Answer& answer, const RangeAsked* asked, bool identityOnly, bool rangeOnly) {
+    if (answer.status >= 300) return AnswerVerdict::ok;
+    if (identityOnly && !isIdentityEncoding(answer.contentEncoding)) return AnswerVerdict::encoded;
+    if (answer.status == 206) {
+        if (!asked) return AnswerVerdict::wrongRange;
+        switch (checkPartial(*asked, answer.contentRange, answer.contentLength, answer.validator)) {
+            case PartialVerdict::ok: return AnswerVerdict::ok;
+            case PartialVerdict::otherVersion: return AnswerVerdict::otherVersion;
+            case PartialVerdict::wrongRange: return AnswerVerdict::wrongRange;
+        }
+    }
+    if (!rangeOnly) return AnswerVerdict::ok;
+    // Of this version or another (If-Range failed): either way no part of it can be had.
+    return answer.status == 200 ? AnswerVerdict::rangesIgnored : AnswerVerdict::wrongRange;
+}
+
 bool isIdentityEncoding(std::string_view value) {
     // Repeated header lines arrive joined by commas: every coding listed must be identity.
     while (!value.empty()) {

@@ -54,4 +54,19 @@ PartialVerdict checkPartial(const RangeAsked& asked, std::string_view contentRan
 // nothing but "identity".
 bool isIdentityEncoding(std::string_view value);
 
+// Whether an answer may be taken, before its first byte, for either way of fetching: its
+// encoding (when the bytes must be the file's own) and, for a range asked (`asked`, null when
+// none), its range. A status of 300 or more is told by the caller after the transfer. With
+// `rangeOnly` (a segment) nothing but a 206 will do; else a 200 is the whole file, which the
+// caller takes instead of a part.
+enum class AnswerVerdict { ok, encoded, wrongRange, otherVersion, rangesIgnored };
+struct Answer {
+    long status = 0;
+    std::string_view contentEncoding;
+    std::string_view contentRange;
+    std::int64_t contentLength = -1;  // -1: none announced
+    std::string_view validator;
+};
+AnswerVerdict checkAnswer(const Answer& answer, const RangeAsked* asked, bool identityOnly, bool rangeOnly);
+
 }  // namespace vemlis

@@ -426,6 +426,24 @@ TEST(ResponseCheck, APartialAnswerMustBeExactlyWhatWasAsked) {
     EXPECT_FALSE(isIdentityEncoding("gzip"));
     EXPECT_TRUE(isIdentityEncoding("identity, identity"));
     EXPECT_FALSE(isIdentityEncoding("gzip, identity"));  // two header lines, joined
+
+    // The one check of both ways of fetching: a whole transfer (a 200 is the file) and a
+    // segment (nothing but its range), with the bytes as the file holds them or not.
+    const auto verdict = [&](long status, const char* encoding, const RangeAsked* asked, bool identityOnly, bool rangeOnly) {
+        return checkAnswer(Answer{status, encoding, "bytes 1000-4999/5000", 4000, "\"v1\""}, asked, identityOnly, rangeOnly);
+    };
+    EXPECT_EQ(verdict(200, "", nullptr, true, false), AnswerVerdict::ok);
+    EXPECT_EQ(verdict(200, "", &rest, true, false), AnswerVerdict::ok);  // the whole file instead of the rest
+    EXPECT_EQ(verdict(200, "", &rest, true, true), AnswerVerdict::rangesIgnored);
+    EXPECT_EQ(verdict(204, "", &rest, true, true), AnswerVerdict::wrongRange);
+    EXPECT_EQ(verdict(206, "", nullptr, true, false), AnswerVerdict::wrongRange);  // a part nobody asked for
+    EXPECT_EQ(verdict(206, "", &rest, true, true), AnswerVerdict::ok);
+    EXPECT_EQ(verdict(206, "gzip, identity", &rest, true, true), AnswerVerdict::encoded);
+    EXPECT_EQ(verdict(200, "gzip", nullptr, true, false), AnswerVerdict::encoded);
+    EXPECT_EQ(verdict(200, "gzip", nullptr, false, false), AnswerVerdict::ok);  // the list of episodes, decoded
+    EXPECT_EQ(verdict(503, "gzip", &rest, true, true), AnswerVerdict::ok);  // a status is told after the transfer
+    const RangeAsked other{1000, -1, 5000, "\"v0\""};
+    EXPECT_EQ(verdict(206, "", &other, true, false), AnswerVerdict::otherVersion);
 }
 
 TEST(HttpClient, TheLengthIsKnownBeforeTheFirstByteOfAStallingAnswer) {
