@@ -60,8 +60,11 @@ public:
     Pick pick(const std::vector<File>& queued, Time now) const;
     const Entry* find(File file) const;
     const std::unordered_map<File, Entry>& entries() const { return files; }
-    // Whether a wait until `due` is worth keeping the computer awake for: work due within a minute.
-    static bool keepsAwake(Time due, Time now) { return due != never && due - now < std::chrono::minutes(1); }
+    // Whether a wait until `due` is worth keeping the computer awake for: work due in less than
+    // a minute, counted in whole seconds as the view tells it (a server's "60" is a minute).
+    static bool keepsAwake(Time due, Time now) {
+        return due != never && std::chrono::ceil<std::chrono::seconds>(due - now) < std::chrono::minutes(1);
+    }
 
 private:
     std::unordered_map<File, Entry> files;

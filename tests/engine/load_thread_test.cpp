@@ -327,6 +327,7 @@ TEST(RetrySchedule, BackOffServerWaitsNetworkAndUserAndWhatComesNext) {
     EXPECT_EQ(schedule.pick({fileB, fileA}, t0 + 2s).next, fileA);
     EXPECT_TRUE(RetrySchedule::keepsAwake(schedule.find(fileA)->due, t0 + 1s));
     EXPECT_FALSE(RetrySchedule::keepsAwake(schedule.find(fileB)->due, t0));  // ten minutes: the computer may sleep
+    EXPECT_FALSE(RetrySchedule::keepsAwake(t0 + 60s, t0 + 1ms));  // a server's minute, looked at a moment later
 
     // The network gone: a minute without counting a failure; its return ends every back-off.
     schedule.waitForNetwork(fileC, "offline", t0);
