@@ -28,6 +28,7 @@
 
 #include "AviGenerator.h"
 #include "CatalogueServer.h"
+#include "engine/net/SegmentPlan.h"
 #include "FakeUI.h"
 #include "Pairs.h"
 #include "Peers.h"
@@ -177,6 +178,38 @@ double speedLimitRatio(const std::string& url, int connections, std::int64_t lim
     return static_cast<double>(arrived) / elapsed / static_cast<double>(limit);
 }
 
+// The largest share of the limit that arrived in any one second after the first, as the bytes
+// reach the file: the limit must hold over every second, also while connections open.
+double speedLimitBurst(const std::string& url, int connections, std::int64_t limit, double seconds) {
+    vemlis::HttpClient client;
+    const vemlis::ResponseInfo info = headersOf(client, url);
+    struct Timed final : vemlis::OffsetSink {
+        std::vector<std::pair<double, std::int64_t>> arrivals;  // seconds since the start, bytes
+        bench::Clock::time_point start = bench::Clock::now();
+        bool writeAt(std::int64_t, const char*, std::size_t size) override {
+            arrivals.emplace_back(bench::secondsSince(start), static_cast<std::int64_t>(size));
+            return true;
+        }
+    } sink;
+    std::vector<vemlis::Segment> segments = vemlis::SegmentPlan::split(info.totalLength, connections);
+    client.setSpeedLimit(limit);
+    client.setAbortCheck([&] { return bench::secondsSince(sink.start) >= seconds; });
+    try {
+        client.getSegments(url, info.validator, segments, sink, connections);
+    } catch (const vemlis::HttpError&) {
+        // Broken off at the end of the time, as intended.
+    }
+    double worst = 0;
+    std::int64_t inWindow = 0;
+    std::size_t first = 0;
+    for (const auto& [at, bytes] : sink.arrivals) {
+        inWindow += bytes;
+        while (sink.arrivals[first].first <= at - 1.0) inWindow -= sink.arrivals[first++].second;
+        if (at >= 1.0) worst = std::max(worst, static_cast<double>(inWindow) / static_cast<double>(limit));
+    }
+    return worst;
+}
+
 long peakKiB() {
     std::ifstream status("/proc/self/status");
     std::string line;
@@ -192,6 +225,15 @@ int main(int argc, char** argv) {
     // The program's own side of each figure, run as a child process like its peer.
     if (argc == 4 && std::strcmp(argv[1], "--download") == 0) {
         download(argv[2], argv[3]);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--burst") == 0) {
+        // The speed limit's burst figure alone, for a quick look while working on the limit.
+        vemlis::testing::CatalogueServer server;
+        server.setFile("/big.avi", std::string(std::size_t(32) << 20, 'x'));
+        for (const int connections : {4, 1})
+            std::printf("burst over %d connection(s): %.2f\n", connections,
+                        speedLimitBurst(server.baseURL() + "/big.avi", connections, 64 << 10, 6.0));
         return 0;
     }
     if (argc == 4 && std::strcmp(argv[1], "--split") == 0) {
@@ -319,6 +361,14 @@ int main(int argc, char** argv) {
         std::vector<double> ratios;
         for (int run = 0; run < 5; ++run) ratios.push_back(speedLimitRatio(url, connections, 2 << 20, 20.0));
         bench::print(connections == 4 ? "speed_limit_ratio" : "speed_limit_ratio_1", bench::spread(ratios));
+        std::fflush(stdout);
+    }
+
+    // No second over the limit, on four connections as they open and on one, at 64 KiB/s.
+    for (const int connections : {4, 1}) {
+        std::vector<double> bursts;
+        for (int run = 0; run < 5; ++run) bursts.push_back(speedLimitBurst(url, connections, 64 << 10, 6.0));
+        bench::print(connections == 4 ? "speed_limit_burst" : "speed_limit_burst_1", bench::spread(bursts));
         std::fflush(stdout);
     }
 

@@ -83,16 +83,18 @@ std::size_t HttpClient::Impl::write(char* data, std::size_t, std::size_t size, v
     // Nothing may leave a libcurl callback as an exception: it is carried past libcurl.
     try {
         if (!impl->started && !impl->start()) return 0;
+        followSpeedLimit(impl->easy, impl->speedLimit, impl->socketRate);
+        // Paid for before they are taken: connections that open at once never take a burst.
+        if (!impl->speedLimit.take(size, impl->aborted)) {
+            impl->stoppedInWrite = true;
+            return 0;
+        }
         if (!impl->sink->write(data, size)) {
             impl->sinkFailed = true;
             return 0;
         }
         impl->received += static_cast<std::int64_t>(size);
         impl->owner->onWork(impl->offset + impl->received);
-        if (!impl->speedLimit.take(size, impl->aborted)) {
-            impl->stoppedInWrite = true;
-            return 0;
-        }
     } catch (...) {
         impl->sinkError = std::current_exception();
         return 0;
@@ -186,6 +188,7 @@ void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFro
     // Empty: every encoding libcurl decodes is asked for, and decoded.
     if (decode) curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     applySpeedLimit(easy, impl->speedLimit);
+    impl->socketRate = impl->speedLimit.get();  // what a new connection's socket is set for
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::write);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, impl.get());
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::header);

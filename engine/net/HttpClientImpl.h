@@ -43,6 +43,9 @@ struct AnswerHeaders {
 void prepareEasy(CURL* easy, const std::string& url, curl_slist* headers, int stallTimeout);
 // The speed limit's buffers for one transfer: libcurl's, and the socket's of each new connection.
 void applySpeedLimit(CURL* easy, const SpeedLimit& limit);
+// A limit set, changed or lifted during the transfer: the socket's receive buffer follows it
+// (`appliedRate`: the limit the socket was last set for, kept by the caller).
+void followSpeedLimit(CURL* easy, const SpeedLimit& limit, std::int64_t& appliedRate);
 // The request headers of a file transfer: Accept, Accept-Encoding identity, and If-Range with
 // a validator.
 curl_slist* fileRequestHeaders(const std::string& validator);
@@ -75,6 +78,7 @@ struct HttpClient::Impl {
     std::int64_t offset = 0;  // of the first byte of this body in the file
     HttpClient* owner = nullptr;
     std::function<bool()> aborted;  // of the transfer in progress
+    std::int64_t socketRate = 0;    // the limit its socket's buffer was set for
     // The one test of both ways of fetching for a transfer begun at this count of disconnects:
     // a disconnect since, or the owner's check, breaks it off.
     std::function<bool()> abortedSince(std::uint64_t generation) {

@@ -33,6 +33,7 @@ struct Connection {
     bool stopped = false;  // broken off while the speed limit waited
     std::optional<HttpError> refusal;  // the answer did not fit the request
     std::exception_ptr error;  // thrown inside a callback
+    std::int64_t socketRate = 0;  // the limit its socket's buffer was set for
 
     // Nothing may leave a libcurl callback as an exception: it is carried past libcurl.
     static std::size_t header(char* data, std::size_t, std::size_t size, void* self) {
@@ -72,16 +73,18 @@ struct Connection {
         Segment& s = (*segments)[segment];
         const std::int64_t room = s.to - (s.from + s.done);
         const std::size_t take = static_cast<std::size_t>(std::min<std::int64_t>(room, static_cast<std::int64_t>(size)));
+        followSpeedLimit(easy, *speedLimit, socketRate);
+        // Paid for before they are taken: connections that open at once never take a burst.
+        if (!speedLimit->take(take, *aborted)) {
+            stopped = true;
+            return 0;
+        }
         if (take > 0 && !sink->writeAt(s.from + s.done, data, take)) {
             sinkFailed = true;
             return 0;
         }
         s.done += static_cast<std::int64_t>(take);
         counted();
-        if (!speedLimit->take(take, *aborted)) {
-            stopped = true;
-            return 0;
-        }
         if (take < size) {
             // The segment was shortened for another connection: the rest is that one's.
             reachedEnd = true;
@@ -136,6 +139,7 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
         const std::string range = std::to_string(c->asked.first) + "-" + std::to_string(c->asked.last);
         curl_easy_setopt(c->easy, CURLOPT_RANGE, range.c_str());
         applySpeedLimit(c->easy, impl->speedLimit);
+        c->socketRate = impl->speedLimit.get();  // what a new connection's socket is set for
         curl_easy_setopt(c->easy, CURLOPT_WRITEFUNCTION, &Connection::write);
         curl_easy_setopt(c->easy, CURLOPT_WRITEDATA, c.get());
         curl_easy_setopt(c->easy, CURLOPT_HEADERFUNCTION, &Connection::header);

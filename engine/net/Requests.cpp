@@ -143,6 +143,16 @@ int setReceiveBuffer(void* limit, curl_socket_t socket, curlsocktype) {
 
 }  // namespace
 
+void followSpeedLimit(CURL* easy, const SpeedLimit& limit, std::int64_t& appliedRate) {
+    const std::int64_t now = limit.get();
+    if (now == appliedRate) return;
+    appliedRate = now;
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(easy, CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK || socket == CURL_SOCKET_BAD) return;
+    const int bytes = now > 0 ? limit.socketBuffer() : SpeedLimit::unlimitedSocketBuffer;
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
 void applySpeedLimit(CURL* easy, const SpeedLimit& limit) {
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, limit.receiveBuffer(limits::receiveBuffer));
     curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, &setReceiveBuffer);

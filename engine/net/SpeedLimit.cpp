@@ -39,15 +39,17 @@ bool SpeedLimit::take(std::size_t bytes, const std::function<bool()>& stop) {
 long SpeedLimit::receiveBuffer(long unlimited) const {
     const std::int64_t now = rate.load();
     if (now <= 0) return unlimited;
-    // A sixteenth of a second's worth, within libcurl's bounds.
-    return static_cast<long>(std::clamp<std::int64_t>(now / 16, 16 * 1024, unlimited));
+    // A sixteenth of a second's worth, within libcurl's bounds: one callback's bytes never make
+    // a second's share noticeably larger, however low the limit.
+    return static_cast<long>(std::clamp<std::int64_t>(now / 16, 1024, unlimited));
 }
 
 int SpeedLimit::socketBuffer() const {
     const std::int64_t now = rate.load();
     if (now <= 0) return 0;
-    // A quarter of a second's worth: what the kernel takes in while the callbacks wait.
-    return static_cast<int>(std::clamp<std::int64_t>(now / 4, 64 * 1024, 16 << 20));
+    // A quarter of a second's worth: what the kernel takes in while the callbacks wait, which
+    // the kernel doubles; a few KiB at least, for a window the connection can work with.
+    return static_cast<int>(std::clamp<std::int64_t>(now / 4, 4 * 1024, 16 << 20));
 }
 
 }  // namespace vemlis

@@ -28,6 +28,9 @@ public:
     // The socket's receive buffer under this limit (0: the system's, which grows to megabytes
     // and would take them in at full speed behind the limit's back).
     int socketBuffer() const;
+    // The socket's receive buffer once the limit is lifted: as large as the system lets a
+    // program set it (its own growth cannot come back once a size was set).
+    static constexpr int unlimitedSocketBuffer = 16 << 20;
 
 private:
     using Clock = std::chrono::steady_clock;
