@@ -13,6 +13,7 @@
 #include <system_error>
 #include <unordered_set>
 
+#include "engine/ErrorTexts.h"
 #include "engine/GuiBridge.h"
 #include "engine/IdHTTPWithSpeedCounter.h"
 #include "engine/LoadThreadUI.h"
@@ -275,7 +276,7 @@ void LoadThread::reloadCatalogue() {
 }
 
 std::string LoadThread::catalogueFailure(const HttpError& error) const {
-    const QString url = QString::fromStdString(catalogueURL), reason = QString::fromStdString(error.reason());
+    const QString url = QString::fromStdString(catalogueURL), reason = QString::fromStdString(reasonOf(error));
     using Kind = HttpError::Kind;
     switch (error.kind) {
         case Kind::tooLarge: {
@@ -307,7 +308,7 @@ std::string LoadThread::catalogueFailure(const HttpError& error) const {
         default: break;
     }
     // The words people know, then what failed where, so that they can act on it.
-    return uiText(rows::catalogueNotLoaded) + "\n" + catalogueURL + "\n" + error.reason();
+    return uiText(rows::catalogueNotLoaded) + "\n" + catalogueURL + "\n" + reasonOf(error);
 }
 
 bool LoadThread::processNextFile() {
@@ -361,8 +362,8 @@ bool LoadThread::downloadFile() {
         case Kind::startOver:
             // At once the first time, as after a change on the server; a file that changes
             // on every answer waits like any other failure.
-            if (schedule.startedOver(currentFile, outcome.error->reason(), Clock::now())) {
-                setWaiting(Waiting{currentFile->getURL(), outcome.error->reason(), schedule.find(currentFile)->due});
+            if (schedule.startedOver(currentFile, reasonOf(*outcome.error), Clock::now())) {
+                setWaiting(Waiting{currentFile->getURL(), reasonOf(*outcome.error), schedule.find(currentFile)->due});
                 publishSchedule();
             }
             break;
@@ -410,13 +411,13 @@ void LoadThread::setFileAside(const HttpError& error) {
     if (error.kind == HttpError::Kind::certificate) {
         // Trying again changes nothing until someone mends the certificate or trusts it: the
         // file waits until the user starts the download again.
-        schedule.waitForUser(currentFile, error.reason());
+        schedule.waitForUser(currentFile, reasonOf(error));
     } else if (offline) {
         // Not the server's fault nor the file's: it waits for the network, which retryNow() ends.
         schedule.waitForNetwork(currentFile, QCoreApplication::translate("LoadThread", "Waiting for the network").toStdString(),
                                 Clock::now());
     } else {
-        schedule.failed(currentFile, error.reason(), Clock::now(), error.retryAfter);
+        schedule.failed(currentFile, reasonOf(error), Clock::now(), error.retryAfter);
     }
     const RetrySchedule::Entry* entry = schedule.find(currentFile);
     setWaiting(Waiting{currentFile->getURL(), entry->reason, entry->due});

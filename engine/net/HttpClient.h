@@ -32,9 +32,6 @@ public:
     explicit HttpError(const std::string& what, Kind kind = Kind::network, long status = 0, int retryAfter = -1,
                        std::string host = {})
         : std::runtime_error(what), kind(kind), status(status), retryAfter(retryAfter), host(std::move(host)) {}
-    // What happened, in plain words for the download view ("Server error 500").
-    std::string reason() const;
-
     Kind kind;
     long status;       // the HTTP status of an error answer, else 0
     int retryAfter;    // seconds the server asked to wait (Retry-After), -1 when it did not

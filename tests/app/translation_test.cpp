@@ -13,6 +13,7 @@
 #include "app/Translations.h"
 #include "app/Twindow.h"
 #include "components/QtText.h"
+#include "engine/ErrorTexts.h"
 #include "engine/net/HttpClient.h"
 #include "model/UiTexts.h"
 
@@ -36,7 +37,7 @@ TEST(Translations, AGermanSystemGetsEveryTextInGerman) {
     EXPECT_EQ(statusName(Loaded), "Heruntergeladen");
     EXPECT_EQ(reloadQuestion(Loaded), uiText(rows::loadedQuestion));
     EXPECT_EQ(statusNames[Loaded], "Downloaded");  // what is written stays English
-    EXPECT_EQ(vemlis::HttpError("", vemlis::HttpError::Kind::status, 503).reason(), "Der Server ist ausgelastet (503)");
+    EXPECT_EQ(vemlis::reasonOf(vemlis::HttpError("", vemlis::HttpError::Kind::status, 503)), "Der Server ist ausgelastet (503)");
 
     ScriptedPrompter prompter;
     vemlis::testing::TempDir dir;
