@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -8,7 +9,8 @@
 #include "CatalogueServer.h"
 
 // The demo catalogue server of ./run.sh: a short sample series of real AVI files on 127.0.0.1.
-//   vemlis-demo-server [--port N] [--throttle BYTES_PER_SECOND]
+//   vemlis-demo-server [--port N] [--throttle BYTES_PER_SECOND] [--seasons N]
+// Fewer seasons, then more, show the program following a series as episodes are added.
 namespace {
 volatile std::sig_atomic_t stop = 0;
 void onSignal(int) { stop = 1; }
@@ -17,16 +19,18 @@ void onSignal(int) { stop = 1; }
 int main(int argc, char** argv) {
     int port = 8087;
     long long throttle = 150 * 1024;
+    int seasons = 3;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--port") == 0) port = std::atoi(argv[i + 1]);
         if (std::strcmp(argv[i], "--throttle") == 0) throttle = std::atoll(argv[i + 1]);
+        if (std::strcmp(argv[i], "--seasons") == 0) seasons = std::max(1, std::atoi(argv[i + 1]));
     }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     try {
         vemlis::testing::CatalogueServer server(port);
         vemlis::testing::CatalogueShape shape;
-        shape.seasons = 3;
+        shape.seasons = seasons;
         shape.episodes = 4;
         shape.variants = 4;
         shape.minMoviesPerFile = 1;
