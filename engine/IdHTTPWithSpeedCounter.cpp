@@ -21,9 +21,13 @@ TIdHTTPWithSpeedCounter::TIdHTTPWithSpeedCounter(QObject* owner)
     : QObject(owner), samples(sampleCapacity), timer(new QTimer(this)) {
     timer->setInterval(sampleInterval);
     connect(timer, &QTimer::timeout, this, &TIdHTTPWithSpeedCounter::onTimer);
-    // The timer runs all the time on the GUI thread and samples only during a transfer, so the
-    // load thread never has to switch a timer that belongs to another thread.
-    timer->start();
+}
+
+void TIdHTTPWithSpeedCounter::setSampling(bool on) {
+    // The timer is the GUI thread's: switched there, in the order the transfer asked. At rest
+    // it wakes nobody.
+    QMetaObject::invokeMethod(
+        timer, [timer = timer, on] { on ? timer->start() : timer->stop(); }, Qt::QueuedConnection);
 }
 
 TIdHTTPWithSpeedCounter::~TIdHTTPWithSpeedCounter() = default;
@@ -33,16 +37,20 @@ void TIdHTTPWithSpeedCounter::onWorkStart(std::int64_t expected) {
     std::lock_guard lock(samplesLock);
     samples.clear();
     working = true;
+    setSampling(true);
 }
 
 void TIdHTTPWithSpeedCounter::onWork(std::int64_t count) { workCount = count; }
 
 void TIdHTTPWithSpeedCounter::onWorkEnd() {
     working = false;
+    setSampling(false);
     std::lock_guard lock(samplesLock);
     samples.clear();
     workCount = 0;
 }
+
+bool TIdHTTPWithSpeedCounter::isSampling() const { return timer->isActive(); }
 
 void TIdHTTPWithSpeedCounter::onTimer() {
     // A tick that was queued before the end of the transfer must not start a new window.

@@ -40,9 +40,12 @@ public:
     void onWork(std::int64_t count) override;
     void onWorkEnd() override;
     void onTimer();
+    // Whether the figures are being sampled (only while a transfer runs).
+    bool isSampling() const;
 
 private:
     long double speedLocked() const;
+    void setSampling(bool on);
 
     mutable std::mutex samplesLock;
     tavik::containers::LimitedStack<std::int64_t> samples;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <httplib.h>
@@ -222,8 +223,16 @@ TEST(HttpClient, AStalledServerFailsAfterTheStallTimeout) {
     EXPECT_THROW(client.get(server.baseURL() + "/stall.avi", sink), HttpError);
 }
 
-TEST(SpeedCounter, TextsFollowTheSamples) {
+TEST(SpeedCounter, SamplesOnlyWhileATransferRunsAndTextsFollowTheSamples) {
     TIdHTTPWithSpeedCounter http;
+    // At rest the sampling timer wakes nobody; a transfer on another thread starts and ends it.
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(http.isSampling());
+    std::thread([&] { http.onWorkStart(10); }).join();
+    EXPECT_TRUE(vemlis::testing::waitUntil([&] { return http.isSampling(); }));
+    std::thread([&] { http.onWorkEnd(); }).join();
+    EXPECT_TRUE(vemlis::testing::waitUntil([&] { return !http.isSampling(); }));
+
     EXPECT_EQ(http.getSize(), "0");
     EXPECT_EQ(http.getRecieved(), "-");
     EXPECT_EQ(http.getSpeed(), "-");
