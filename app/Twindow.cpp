@@ -239,6 +239,8 @@ void Twindow::removeStaleParts() {
 
 bool Twindow::hasTray() const { return tray->available(); }
 
+bool Twindow::isRefreshingView() const { return infoTimer->isActive(); }
+
 void Twindow::startHidden() {
     if (shown) return;
     shown = true;
@@ -408,7 +410,8 @@ void Twindow::showListPanel() {
 
 void Twindow::showQueuePanel() {
     splitPanel->hide();
-    if (!infoTimer->isActive()) infoTimer->start();
+    // The figures of a queue that is done are final: the view wakes for nobody until the next.
+    if (!infoTimer->isActive() && !doneTold) infoTimer->start();
     if (queuePanel->isVisibleTo(this)) return;
     queuePanel->show();
     listPanel->hide();
@@ -494,8 +497,8 @@ void Twindow::tellWhenQueueDone() {
     currentDownloads->clearList();
     shownFile = nullptr;
     showProgress();
-    infoTimer->stop();  // the figures are final
-    updateTray();
+    infoTimer->stop();  // the figures are final: told once more, then nothing wakes the view
+    infoTimerTimer();
     // Said in the view too, in words a screen reader is told of: not only by a notification.
     url->setText("-");
     fileCount->setText(tr("All downloads done: %1 movie(s) saved, %2 wrong link(s)").arg(moviesSaved).arg(wrongLinks));

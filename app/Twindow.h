@@ -57,6 +57,8 @@ public:
     bool isStateSaved() const { return stateSaved; }
     // Writes data.kq4 during the run and at close.
     StateSaver* getStateSaver() const { return stateSaver.get(); }
+    // Whether the download view's figures are refreshed now (only while a queue runs).
+    bool isRefreshingView() const;
 
     // The load thread's calls, run on this (the GUI) thread.
     void showMoviesSet() override;

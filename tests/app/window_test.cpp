@@ -160,6 +160,9 @@ TEST(Window, ATypicalRunFromTickToSavedFilesAndBack) {
     s.window->beginDownloadButton->click();
     ASSERT_TRUE(waitUntil([&] { return s.window->queuePanel->isVisible(); }));
     ASSERT_TRUE(waitUntil([&] { return s.noneQueued() && s.window->url->text() == "-"; }, 20000));
+    // Done: once the worker has put the view back after the last split, nothing wakes it.
+    ASSERT_TRUE(waitUntil([&] { return !s.window->splitPanel->isVisible(); }));
+    EXPECT_FALSE(s.window->isRefreshingView());
     std::vector<const Movie*> saved;
     for (const auto& season : s.window->getMoviesSet()->getSeasons())
         for (const auto& film : season->getFilms())
