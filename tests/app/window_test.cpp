@@ -1038,8 +1038,16 @@ TEST(Window, AFollowedGroupFetchesEachNewEpisodeOnceByItselfAndALookNeverBreaksA
     shape.maxMoviesPerFile = 3;
     const auto grown = vemlis::testing::serveSeries(s.server, shape);
     const auto pathOf = [&](const Movie* m) { return m->getServerFile()->getURL().substr(s.server.baseURL().size()); };
+    // The user looks at the second episode of the second season: so they stay after the look.
+    UTF8ListView* seasonsView = s.window->moviesList->getSeasonsView();
+    UTF8ListView* filmsView = s.window->moviesList->getFilmsView();
+    seasonsView->setCurrentItem(seasonsView->row(1));
+    filmsView->setCurrentItem(filmsView->row(1));
+    const void* film = UTF8ListView::rowData(filmsView->currentItem());
     s.window->getLoadThread()->lookForNewEpisodes();
-    ASSERT_TRUE(waitUntil([&] { return set->getSeasons().size() == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return set->getSeasons().size() == 3 && seasonsView->rowCount() == 3; }));
+    EXPECT_EQ(UTF8ListView::rowData(seasonsView->currentItem()), set->getSeasons()[1].get());
+    EXPECT_EQ(UTF8ListView::rowData(filmsView->currentItem()), film);
     std::vector<const Movie*> wanted;
     for (const auto& film : set->getSeasons()[2]->getFilms())
         for (const auto& m : film->getMovies())
