@@ -26,8 +26,9 @@ TIdHTTPWithSpeedCounter::TIdHTTPWithSpeedCounter(QObject* owner)
 void TIdHTTPWithSpeedCounter::setSampling(bool on) {
     // The timer is the GUI thread's: switched there, in the order the transfer asked. At rest
     // it wakes nobody.
-    QMetaObject::invokeMethod(
-        timer, [timer = timer, on] { on ? timer->start() : timer->stop(); }, Qt::QueuedConnection);
+    // By the slots' names: a queued functor's holder is freed by code the thread checker cannot
+    // pair with Qt's own count of it.
+    QMetaObject::invokeMethod(timer, on ? "start" : "stop", Qt::QueuedConnection);
 }
 
 TIdHTTPWithSpeedCounter::~TIdHTTPWithSpeedCounter() = default;
