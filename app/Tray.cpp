@@ -67,7 +67,7 @@ QString autostartFile() {
            QStringLiteral("/autostart/vemlis-loader.desktop");
 }
 
-// A desktop entry's Exec value: the path quoted as the specification asks.
+// A desktop entry's Exec value: the path in quotes, its special characters escaped.
 QString quotedPath(QString path) {
     for (const char* special : {"\\", "\"", "`", "$"}) path.replace(QLatin1String(special), QLatin1String("\\") + QLatin1String(special));
     return QLatin1Char('"') + path + QLatin1Char('"');
