@@ -69,9 +69,9 @@ struct Session {
     vemlis::testing::ServedSeries series;
     ScriptedPrompter prompter;
     std::unique_ptr<Twindow> window;
+    vemlis::testing::CatalogueShape shape;  // of the series served
 
     Session() {
-        vemlis::testing::CatalogueShape shape;
         shape.seasons = 2;
         shape.episodes = 3;
         shape.variants = 4;
@@ -1030,12 +1030,8 @@ TEST(Window, AFollowedGroupFetchesEachNewEpisodeOnceByItselfAndALookNeverBreaksA
     s.window->fileNamer->setAskMode(true);  // nobody answers at night: the mask names them
 
     // The maintainer adds a season; one of its files comes slowly, and another look comes meanwhile.
-    vemlis::testing::CatalogueShape shape;
+    vemlis::testing::CatalogueShape shape = s.shape;
     shape.seasons = 3;
-    shape.episodes = 3;
-    shape.variants = 4;
-    shape.minMoviesPerFile = 2;
-    shape.maxMoviesPerFile = 3;
     const auto grown = vemlis::testing::serveSeries(s.server, shape);
     const auto pathOf = [&](const Movie* m) { return m->getServerFile()->getURL().substr(s.server.baseURL().size()); };
     // The user looks at the second episode of the second season: so they stay after the look.
