@@ -6,8 +6,11 @@
 #include <vector>
 
 #include "MoviesSet.h"
+#include "support/TextWindow.h"
 
 namespace tavik::vemlis_loader {
+
+using tavik::text::TextWindow;
 
 std::string_view extractID(std::string_view attributes) {
     static constexpr std::array<std::string_view, 2> separators{"id=\"", "\""};
@@ -18,27 +21,62 @@ std::string_view extractID(std::string_view attributes) {
 
 namespace {
 
-std::string_view block(std::string_view text, std::string_view open, std::string_view close) {
+// A part of the text, by its place.
+struct Span {
+    std::size_t from = 0;
+    std::size_t to = 0;
+};
+
+// findTagged over a text read by windows, within [.., end): the captures are places, so that
+// what lies between two separators is never held unless it is read.
+bool findSpans(TextWindow& text, std::size_t end, std::span<const std::string_view> separators,
+                std::span<Span> captures, ScanPosition& position) {
+    const std::size_t first = text.find(separators[0], position.value_or(0), end);
+    if (first == TextWindow::npos) {
+        position.reset();
+        return false;
+    }
+    std::size_t at = first + separators[0].size();
+    position = at;
+    for (std::size_t i = 1; i <= captures.size(); ++i) {
+        const std::size_t next = text.find(separators[i], at, end);
+        if (next == TextWindow::npos) return false;
+        captures[i - 1] = {at, next};
+        at = next + separators[i].size();
+        position = at;
+    }
+    return true;
+}
+
+Span block(TextWindow& text, std::string_view open, std::string_view close) {
     const std::array<std::string_view, 2> separators{open, close};
-    std::array<std::string_view, 1> captures;
+    std::array<Span, 1> captures;
     ScanPosition position;
-    return findTagged(text, separators, captures, position) ? captures[0] : std::string_view();
+    return findSpans(text, text.size(), separators, captures, position) ? captures[0] : Span();
 }
 
-void readLanguages(MoviesSet& set, std::string_view text) {
-    const std::string_view languages = block(text, "<Languages>", "</Languages>");
+std::string oneLineOf(TextWindow& text, Span span) { return oneLine(text.view(span.from, span.to)); }
+
+void readLanguages(MoviesSet& set, TextWindow& text) {
+    const Span languages = block(text, "<Languages>", "</Languages>");
     static constexpr std::array<std::string_view, 6> separators{"<Language", "id=\"", "\"", "caption=\"", "\"", "/>"};
-    std::array<std::string_view, 5> c;
-    ScanPosition position;
-    while (findTagged(languages, separators, c, position)) set.addLanguage(oneLine(c[1]), oneLine(c[3]));
+    std::array<Span, 5> c;
+    ScanPosition position = languages.from;
+    while (findSpans(text, languages.to, separators, c, position)) {
+        std::string id = oneLineOf(text, c[1]);
+        set.addLanguage(std::move(id), oneLineOf(text, c[3]));
+    }
 }
 
-void readBitRates(MoviesSet& set, std::string_view text) {
-    const std::string_view classes = block(text, "<Link_Classes>", "</Link_Classes>");
+void readBitRates(MoviesSet& set, TextWindow& text) {
+    const Span classes = block(text, "<Link_Classes>", "</Link_Classes>");
     static constexpr std::array<std::string_view, 4> separators{"<Link_Class", "description=\"", "\"", "/>"};
-    std::array<std::string_view, 3> c;
-    ScanPosition position;
-    while (findTagged(classes, separators, c, position)) set.addBitRate(oneLine(extractID(c[0])), oneLine(c[1]));
+    std::array<Span, 3> c;
+    ScanPosition position = classes.from;
+    while (findSpans(text, classes.to, separators, c, position)) {
+        std::string id = oneLine(extractID(text.view(c[0].from, c[0].to)));
+        set.addBitRate(std::move(id), oneLineOf(text, c[1]));
+    }
 }
 
 // Where a link's address starts: "http://" or "https://", whichever comes first.
@@ -134,25 +172,26 @@ class SeasonsReader {
 public:
     SeasonsReader(MoviesSet& set, std::vector<const Movie*>* added) : set(set), added(added) {}
 
-    void read(std::string_view text) {
-        const std::string_view seasons = block(text, "<Seasons>", "</Seasons>");
+    void read(TextWindow& text) {
+        const Span seasons = block(text, "<Seasons>", "</Seasons>");
         static constexpr std::array<std::string_view, 4> separators{"<Season>", "<Name>", "</Name>", "</Season>"};
-        std::array<std::string_view, 3> c;
-        ScanPosition position;
-        while (findTagged(seasons, separators, c, position)) {
-            if (c[1] == "FAQ's") continue;
-            const std::string name = oneLine(c[1]);
+        std::array<Span, 3> c;
+        ScanPosition position = seasons.from;
+        while (findSpans(text, seasons.to, separators, c, position)) {
+            if (text.view(c[1].from, c[1].to) == "FAQ's") continue;
+            const std::string name = oneLineOf(text, c[1]);
             Season* season = set.findSeason(name);
             if (!season) season = set.addSeason(name);
             // Room for the titles a season of this size may bring (an entry with its titles
             // takes some hundreds of bytes), so that the index is not rebuilt as it fills.
-            season->reserveTitles(c[2].size() / 256);
+            season->reserveTitles((c[2].to - c[2].from) / 256);
 
-            const std::string_view body = c[2];
+            // Entry by entry: only one entry at a time is read into memory.
             static constexpr std::array<std::string_view, 2> entrySeparators{"<Entry>", "</Entry>"};
-            std::array<std::string_view, 1> entry;
-            ScanPosition entryPosition = 0;
-            while (findTagged(body, entrySeparators, entry, entryPosition)) readEntry(season, entry[0]);
+            std::array<Span, 1> entry;
+            ScanPosition entryPosition = c[2].from;
+            while (findSpans(text, c[2].to, entrySeparators, entry, entryPosition))
+                readEntry(season, text.view(entry[0].from, entry[0].to));
         }
     }
 
@@ -266,6 +305,11 @@ private:
 }  // namespace
 
 void MoviesSet::readCatalogue(std::string text, std::vector<const Movie*>* added) {
+    TextWindow window(text);
+    readCatalogue(window, added);
+}
+
+void MoviesSet::readCatalogue(TextWindow& text, std::vector<const Movie*>* added) {
     // About one server file per 400 bytes of a catalogue: grown once instead of step by step,
     // and not at all when the set holds the catalogue's files already.
     serverFilesByURL.reserve(std::max(serverFilesByURL.size(), text.size() / 400));

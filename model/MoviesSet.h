@@ -12,6 +12,10 @@
 #include <string_view>
 #include <vector>
 
+namespace tavik::text {
+class TextWindow;
+}
+
 namespace tavik::vemlis_loader {
 
 // The state of one movie; the state file stores the names of the values.
@@ -251,6 +255,8 @@ public:
     // Merges a catalogue document into the set (CatalogueReader.cpp); the movies it made are
     // appended to `added`, in catalogue order.
     void readCatalogue(std::string text, std::vector<const Movie*>* added = nullptr);
+    // The same from a text read by windows (a file), without holding it.
+    void readCatalogue(tavik::text::TextWindow& text, std::vector<const Movie*>* added = nullptr);
     // The set's three blocks of the state file (StateFile.cpp). Load into an empty set only.
     void save(std::ostream& out) const;
     void load(std::istream& in);

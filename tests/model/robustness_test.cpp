@@ -7,6 +7,10 @@
 #include "canonical.h"
 #include "plain_reader.h"
 #include "model/MoviesSet.h"
+#include "support/TextWindow.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 using namespace tavik::vemlis_loader;
 
@@ -57,6 +61,17 @@ std::string smallCatalogue(int episodes, int variants) {
     return vemlis::testing::generateCatalogue(shape).document;
 }
 
+// The document read from a file a few bytes at a time, so that every separator, entry and
+// block end falls across windows somewhere.
+void readThroughWindows(MoviesSet& set, const std::string& text, std::size_t window) {
+    const int fd = memfd_create("catalogue", 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    tavik::text::TextWindow windows(fd, text.size(), window);
+    set.readCatalogue(windows);
+    close(fd);
+}
+
 }  // namespace
 
 TEST(Robustness, MutatedCataloguesNeverBreakTheReaderOrTheStateFile) {
@@ -101,7 +116,7 @@ TEST(Robustness, MutatedStateFilesNeverBreakTheLoader) {
 
 // The reader takes shortcuts (usual link shapes, a title index, cached ids, vector searches);
 // on any input it must build what the plain reading gives, in one read and in a merge of a
-// second document.
+// second document; read from a file by windows, it builds the same.
 TEST(Robustness, TheReaderAgreesWithThePlainReading) {
     const std::string original = smallCatalogue(4, 5);
     std::mt19937 random(20261208);
@@ -113,6 +128,11 @@ TEST(Robustness, TheReaderAgreesWithThePlainReading) {
         set.readCatalogue(first);
         plain.read(first);
         ASSERT_EQ(canonical(set), plain.print()) << "input " << i << ":\n" << first;
+        if (i % 5 == 0) {
+            MoviesSet windowed;
+            readThroughWindows(windowed, first, 1 + static_cast<std::size_t>(i) % 97 * 3);
+            ASSERT_EQ(canonical(windowed), plain.print()) << "input " << i << " by windows:\n" << first;
+        }
         set.readCatalogue(second);
         plain.read(second);
         ASSERT_EQ(canonical(set), plain.print()) << "input " << i << ", merged:\n" << second;
