@@ -1,5 +1,6 @@
 #include "LoadThread.h"
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -17,9 +18,11 @@
 #include "engine/GuiBridge.h"
 #include "engine/IdHTTPWithSpeedCounter.h"
 #include "engine/LoadThreadUI.h"
+#include "engine/disk/FileIo.h"
 #include "engine/net/TransferLimits.h"
 #include "model/MoviesSet.h"
 #include "model/UiTexts.h"
+#include "support/TextWindow.h"
 
 namespace vemlis {
 
@@ -209,10 +212,48 @@ void LoadThread::run() {
     std::lock_guard guard(lock);
 }
 
+namespace {
+
+// The list of episodes as it comes, in a file that no name leads to: a list of any size is
+// read from there a window at a time instead of being held.
+class CatalogueFile final : public ByteSink {
+public:
+    explicit CatalogueFile(const std::filesystem::path& folder) : fd(open(folder)) {
+        if (fd < 0) throw std::system_error(errno, std::generic_category(), folder.string());
+    }
+    ~CatalogueFile() override { ::close(fd); }
+    CatalogueFile(const CatalogueFile&) = delete;
+    CatalogueFile& operator=(const CatalogueFile&) = delete;
+
+    bool write(const char* data, std::size_t n) override {
+        if (!vemlis::writeFully(fd, data, n)) throw std::system_error(errno, std::generic_category(), "write");
+        size += n;
+        return true;
+    }
+    tavik::text::TextWindow text() const { return tavik::text::TextWindow(fd, size); }
+
+private:
+    // Beside the state, else in the system's folder for temporary files; where neither takes
+    // a file, in memory after all.
+    static int open(const std::filesystem::path& folder) {
+        int fd = vemlis::openUnlinkedFile(folder);
+        std::error_code error;
+        if (fd < 0) fd = vemlis::openUnlinkedFile(std::filesystem::temp_directory_path(error));
+        return fd >= 0 ? fd : ::memfd_create("catalogue", MFD_CLOEXEC);
+    }
+
+    const int fd;
+    std::size_t size = 0;
+};
+
+}  // namespace
+
 void LoadThread::loadCatalogue() {
     for (;;) {
         try {
-            std::string text = http.get(catalogueURL, catalogueLimit);
+            CatalogueFile file(dataFolder);
+            http.getText(catalogueURL, catalogueLimit, file);
+            tavik::text::TextWindow text = file.text();
             // A captive portal's page or a web site's: merged, it would show empty lists.
             if (!isCatalogue(text)) {
                 message = QCoreApplication::translate("LoadThread", "The answer from\n%1\nis not a list of episodes.")
@@ -224,7 +265,7 @@ void LoadThread::loadCatalogue() {
                     requests.wait(guard, [&] { return mergeAllowed || closing.load(); });
                 }
                 if (closing) return;
-                merge(std::move(text));
+                merge(text);
                 synchronize(&LoadThreadUI::showMoviesSet);
                 return;
             }
@@ -249,29 +290,33 @@ void LoadThread::loadCatalogue() {
     }
 }
 
-bool LoadThread::isCatalogue(const std::string& text) {
-    return text.find("<Seasons") != std::string::npos || text.find("<Languages") != std::string::npos;
+bool LoadThread::isCatalogue(tavik::text::TextWindow& text) {
+    using tavik::text::TextWindow;
+    return text.find("<Seasons", 0, text.size()) != TextWindow::npos ||
+           text.find("<Languages", 0, text.size()) != TextWindow::npos;
 }
 
-void LoadThread::merge(std::string text) {
+void LoadThread::merge(tavik::text::TextWindow& text) {
     const bool wasEmpty = set.getSeasons().empty();
     added.clear();
-    set.readCatalogue(std::move(text), &added);
+    set.readCatalogue(text, &added);
     if (wasEmpty) added.clear();
 }
 
 void LoadThread::reloadCatalogue() {
-    std::string text;
+    std::optional<CatalogueFile> file;
     try {
-        text = http.get(catalogueURL, catalogueLimit);
+        file.emplace(dataFolder);
+        http.getText(catalogueURL, catalogueLimit, *file);
     } catch (const std::exception& error) {
         // Nobody asked for this look: the next one comes by itself.
         qInfo("The list of episodes could not be loaded again: %s", error.what());
         return;
     }
+    tavik::text::TextWindow text = file->text();
     if (!isCatalogue(text) || closing) return;
     // The window shows the set: it grows on the window's thread, while this one waits.
-    bridge->call([this, &text] { merge(std::move(text)); });
+    bridge->call([this, &text] { merge(text); });
     synchronize(&LoadThreadUI::showNewMovies);
 }
 

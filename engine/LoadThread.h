@@ -23,6 +23,10 @@
 #include "model/Forward.h"
 #include "model/UsedNames.h"
 
+namespace tavik::text {
+class TextWindow;
+}
+
 namespace vemlis {
 
 class GuiBridge;
@@ -123,8 +127,8 @@ private:
     void loadCatalogue();
     void reloadCatalogue();
     // What a server answered looks like a list of episodes (a portal's page does not).
-    static bool isCatalogue(const std::string& text);
-    void merge(std::string text);
+    static bool isCatalogue(tavik::text::TextWindow& text);
+    void merge(tavik::text::TextWindow& text);
     // Why the catalogue could not be had, in words the user can act on.
     std::string catalogueFailure(const HttpError& error) const;
     // Takes the next due file through download and split. False when nothing is queued: the

@@ -27,6 +27,16 @@ bool writeFully(int fd, const char* data, std::size_t size) {
     return true;
 }
 
+int openUnlinkedFile(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+    // A file system without unnamed files: a name that is gone again at once.
+    std::string name = (folder / ".vemlis-XXXXXX").string();
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0) ::unlink(name.c_str());
+    return named;
+}
+
 void syncFolderOf(const std::filesystem::path& file) {
     const std::filesystem::path folder = file.parent_path();
     const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

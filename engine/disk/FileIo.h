@@ -29,6 +29,10 @@ void syncFolderOf(const std::filesystem::path& file);
 // file that need not exist yet: its nearest existing folder counts); -1 when unknown.
 std::int64_t freeSpaceAt(const std::filesystem::path& path);
 
+// A new file in the folder that no name leads to, open for reading and writing: it goes with
+// its last descriptor, also when the program is killed. -1 (errno set) when none could be made.
+int openUnlinkedFile(const std::filesystem::path& folder);
+
 // The system's words for an errno value.
 std::string systemReason(int error);
 

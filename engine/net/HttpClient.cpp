@@ -135,37 +135,57 @@ ResponseInfo HttpClient::getResponseInfo() const {
 
 namespace {
 
-class TextSink final : public ByteSink {
+// Hands a text on while it stays within the limit.
+class LimitedSink final : public ByteSink {
 public:
-    TextSink(std::string& text, std::size_t limit) : text(text), limit(limit) {}
+    LimitedSink(ByteSink& out, std::size_t limit) : out(out), limit(limit) {}
     bool begin(const ResponseInfo& info) override {
         over = static_cast<std::uint64_t>(info.contentLength) > limit;
-        return !over;
+        return !over && out.begin(info);
     }
     bool write(const char* data, std::size_t size) override {
-        over = size > limit - text.size();
-        if (!over) text.append(data, size);
-        return !over;
+        over = size > limit - taken;
+        if (over) return false;
+        taken += size;
+        return out.write(data, size);
     }
     bool over = false;
 
 private:
-    std::string& text;
+    ByteSink& out;
     const std::size_t limit;
+    std::size_t taken = 0;
+};
+
+class TextSink final : public ByteSink {
+public:
+    explicit TextSink(std::string& text) : text(text) {}
+    bool write(const char* data, std::size_t size) override {
+        text.append(data, size);
+        return true;
+    }
+
+private:
+    std::string& text;
 };
 
 }  // namespace
 
 std::string HttpClient::get(const std::string& url, std::size_t limit) {
     std::string body;
-    TextSink sink(body, limit);
+    TextSink sink(body);
+    getText(url, limit, sink);
+    return body;
+}
+
+void HttpClient::getText(const std::string& url, std::size_t limit, ByteSink& out) {
+    LimitedSink sink(out, limit);
     try {
         perform(url, sink, {}, true);
     } catch (const StreamError&) {
         if (!sink.over) throw;
     }
     if (sink.over) throw HttpError("too large", HttpError::Kind::tooLarge);
-    return body;
 }
 
 void HttpClient::get(const std::string& url, ByteSink& sink, const ResumeFrom& resume) {

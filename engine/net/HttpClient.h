@@ -121,6 +121,8 @@ public:
     // The whole body as text, refused (HttpError, tooLarge) beyond `limit` bytes; a compressed
     // answer is decoded. Throws HttpError.
     std::string get(const std::string& url, std::size_t limit = static_cast<std::size_t>(-1));
+    // The same into a sink, for a text too large to hold.
+    void getText(const std::string& url, std::size_t limit, ByteSink& sink);
     // Writes the body into the sink, as the file holds it (Accept-Encoding: identity; any other
     // encoding is refused, kind encoded). Throws HttpError, or StreamError when the sink
     // refused bytes. With a resume offset the request asks for the rest ("Range", "If-Range");
