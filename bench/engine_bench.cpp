@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "AviGenerator.h"
+#include "CatalogueGenerator.h"
 #include "CatalogueServer.h"
 #include "engine/net/SegmentPlan.h"
 #include "FakeUI.h"
@@ -210,6 +211,28 @@ double speedLimitBurst(const std::string& url, int connections, std::int64_t lim
     return worst;
 }
 
+long peakKiB();
+
+// The peak memory of a process that loads the list of episodes the server answers with the
+// file (sent as "deflate" when `deflated`); run in a process of its own.
+long cataloguePeak(int argc, char** argv, const fs::path& list, bool deflated) {
+    QCoreApplication app(argc, argv);
+    vemlis::testing::CatalogueServer server;
+    server.setFileFromDisk("/movies.xml", list);
+    if (deflated) server.setFault("/movies.xml", vemlis::testing::Fault::encoded("deflate"));
+    vemlis::testing::TempDir dir;
+    MoviesSet set;
+    vemlis::TIdHTTPWithSpeedCounter http;
+    vemlis::testing::FakeUI ui;
+    vemlis::LoadThread thread(set, http, ui, server.catalogueURL(), dir.path());
+    ui.attach(&thread);
+    thread.allowMerge();
+    vemlis::testing::waitUntil([&] { return ui.called("showListPanel") || ui.called("enableCloseTimer"); }, 600000);
+    thread.close();
+    vemlis::testing::waitUntil([&] { return ui.called("enableCloseTimer"); }, 60000);
+    return peakKiB();
+}
+
 long peakKiB() {
     std::ifstream status("/proc/self/status");
     std::string line;
@@ -249,6 +272,10 @@ int main(int argc, char** argv) {
     }
     if (argc == 3 && std::strcmp(argv[1], "--resume-overhead") == 0) {
         std::printf("%.3f\n", resumeOverhead(argc, argv, argv[2]));
+        return 0;
+    }
+    if (argc == 4 && std::strcmp(argv[1], "--catalogue-peak") == 0) {
+        std::printf("%ld\n", cataloguePeak(argc, argv, argv[2], std::strcmp(argv[3], "deflate") == 0));
         return 0;
     }
     if (argc == 4 && std::strcmp(argv[1], "--measure-peak") == 0) {
@@ -388,5 +415,33 @@ int main(int argc, char** argv) {
     double overhead = -1;
     overheadIn >> overhead;
     std::printf("resume_overhead: %.3f\n", overhead);
+
+    // The peak memory of the whole process (program, test server, set) while it loads a list of
+    // episodes: one that is refused, 300 MB of text sent compressed, and a large one that is merged.
+    const fs::path refused = work / "refused.deflate";
+    if (!fs::exists(refused)) {
+        const QByteArray packed = qCompress(QByteArray(300 << 20, ' '), 1).mid(4);
+        std::ofstream(refused, std::ios::binary).write(packed.data(), packed.size());
+    }
+    const fs::path large = work / "large.xml";
+    if (!fs::exists(large)) {
+        vemlis::testing::CatalogueShape shape;
+        shape.seasons = 40;
+        shape.episodes = 250;
+        shape.variants = 9;
+        const std::string document = vemlis::testing::generateCatalogue(shape).document;
+        std::ofstream(large, std::ios::binary).write(document.data(), static_cast<std::streamsize>(document.size()));
+    }
+    const auto cataloguePeakMiB = [&](const fs::path& list, const char* encoding) {
+        const std::string out = (work / "catalogue-peak.txt").string();
+        run({"sh", "-c", "'" + self + "' --catalogue-peak '" + list.string() + "' " + encoding + " > '" + out + "'"});
+        std::ifstream in(out);
+        long kib = -1;
+        in >> kib;
+        return static_cast<double>(kib) / 1024.0;
+    };
+    std::printf("catalogue_refused_peak_mb: %.1f\n", cataloguePeakMiB(refused, "deflate"));
+    std::printf("catalogue_large_mb: %.1f\ncatalogue_large_peak_mb: %.1f\n",
+                static_cast<double>(fs::file_size(large)) / (1 << 20), cataloguePeakMiB(large, "identity"));
     return 0;
 }
