@@ -34,7 +34,8 @@
 #include "components/MultipleAdder.h"
 #include "components/Prompter.h"
 #include "components/QtText.h"
-#include "engine/IdHTTPWithSpeedCounter.h"
+#include "app/DownloadView.h"
+#include "app/IdHTTPWithSpeedCounter.h"
 #include "engine/LoadThread.h"
 #include "engine/RetrySchedule.h"
 #include "engine/net/TransferLimits.h"
@@ -70,6 +71,7 @@ Twindow::Twindow(std::string catalogueURL, std::filesystem::path dataFolder, std
     resize(875, 640);
     buildLayout();
     http = new TIdHTTPWithSpeedCounter(this);
+    downloadView = std::make_unique<DownloadView>(DownloadView::Labels{url, size, recieved, speed, time, waitingReason});
     // A server that stops sending for a minute fails the transfer, which is then retried.
     http->setStallTimeout(limits::stallTimeout);
     closeTimer = new QTimer(this);
@@ -356,8 +358,7 @@ void Twindow::planNextLook() {
 QString Twindow::trayStatus() const {
     if (queuePanel->isVisibleTo(this) && !doneTold) {
         if (const auto waiting = loadThread->getWaiting()) return toQt(waiting->reason);
-        const std::int64_t total = http->getSizeBytes();
-        const std::int64_t received = http->getRecievedBytes();
+        const auto [total, received, kB, left] = http->getFigures();
         QString text = tr("File %1 of %2").arg(std::min(filesBegun.size(), filesToLoad)).arg(filesToLoad);
         if (total > 0 && received > 0) text += QStringLiteral(", %1 %").arg(std::min(received, total) * 100 / total);
         return text;
@@ -619,8 +620,7 @@ void Twindow::showProgress() {
         setWindowTitle(qtText(rows::applicationTitle));
         return;
     }
-    const std::int64_t total = http->getSizeBytes();
-    const std::int64_t received = http->getRecievedBytes();
+    const auto [total, received, kB, left] = http->getFigures();
     if (doneTold) {
         progress->setRange(0, 1000);
         progress->setValue(1000);
@@ -668,39 +668,17 @@ void Twindow::infoTimerTimer() {
     showProgress();
     updateTray();
     showWaitingFiles();
-    // Each label is set once a tick: a text that flips and flips back is repainted and told to
-    // screen readers five times a second.
     if (const auto waiting = loadThread->getWaiting()) {
-        // Where speed and time left would be: why the file waits and for how long. The last
-        // transfer's figures belong to another file, or to an attempt that failed.
         // Awake only for work due within a minute: a pause for the hours, a server's long wait
         // or a wait for the user lets the computer sleep; the next transfer holds it again.
         if (RetrySchedule::keepsAwake(waiting->due, std::chrono::steady_clock::now()))
             sleepInhibitor->hold();
         else
             sleepInhibitor->release();
-        url->setText(toQt(waiting->url));
-        size->setText("-");
-        recieved->setText("-");
-        speed->setText("-");
-        time->setText("-");
-        waitingReason->setText(waitText(waiting->reason, waiting->due));
-        lastArrival = std::chrono::steady_clock::now();  // the next transfer's silence counts from its start
+        downloadView->showWaiting(toQt(waiting->url), waitText(waiting->reason, waiting->due));
         return;
     }
-    // A transfer that receives nothing says so, long before its stall time-out ends it.
-    const auto now = std::chrono::steady_clock::now();
-    const std::int64_t received = http->getRecievedBytes();
-    if (received != lastReceived || doneTold || splitPanel->isVisibleTo(this)) {
-        lastReceived = received;
-        lastArrival = now;
-    }
-    const auto silent = std::chrono::duration_cast<std::chrono::seconds>(now - lastArrival);
-    waitingReason->setText(silent >= quietTold ? tr("Nothing received for %1 s").arg(silent.count()) : QString("-"));
-    size->setText(doneTold ? QString("-") : toQt(http->getSize()));
-    recieved->setText(toQt(http->getRecieved()));
-    speed->setText(toQt(http->getSpeed()));
-    time->setText(toQt(http->getTime()));
+    downloadView->showTransfer(http->getFigures(), doneTold, splitPanel->isVisibleTo(this));
 }
 
 void Twindow::beginDownloadButtonClick() {

@@ -33,6 +33,7 @@ class SleepInhibitor;
 class WhenDone;
 class StateSaver;
 class TIdHTTPWithSpeedCounter;
+class DownloadView;
 class Tray;
 class TreloadDialog;
 class TotherMoviesDialog;
@@ -171,6 +172,7 @@ private:
     const std::filesystem::path moviesFolder;
     std::unique_ptr<tavik::vemlis_loader::MoviesSet> moviesSet;
     TIdHTTPWithSpeedCounter* http;
+    std::unique_ptr<DownloadView> downloadView;
     std::unique_ptr<LoadThread> loadThread;
     std::unique_ptr<StateSaver> stateSaver;
     SleepInhibitor* sleepInhibitor;  // held while files download and split
@@ -192,10 +194,6 @@ private:
     bool doneTold = true;
     std::unordered_set<const tavik::vemlis_loader::ServerFile*> filesBegun;
     std::unordered_set<const tavik::vemlis_loader::ServerFile*> filesWaiting;  // as the queue shows them
-    // When bytes last came in, for a transfer that stalls.
-    std::int64_t lastReceived = -1;
-    std::chrono::steady_clock::time_point lastArrival{};
-    static constexpr std::chrono::seconds quietTold{3};
     // Another address for the list of episodes was given at start: kept once it loads.
     bool addressGiven = false;
     // The file whose movies "Current downloads" lists.

@@ -36,7 +36,7 @@
 #include "TempDir.h"
 #include "engine/disk/TempFile.h"
 #include "engine/net/HttpClient.h"
-#include "engine/IdHTTPWithSpeedCounter.h"
+#include "engine/net/HttpClient.h"
 #include "engine/LoadThread.h"
 #include "engine/AviHeaders.h"
 #include "engine/Splitter.h"
@@ -112,7 +112,7 @@ double resumeOverhead(int argc, char** argv, const fs::path& source) {
         film->addMovie(set, "EN", "hi", server.baseURL() + "/big.avi",
                        (dir / ("movie" + std::to_string(i) + ".avi")).string(), Queue);
     server.setCatalogue("<Languages></Languages>");
-    vemlis::TIdHTTPWithSpeedCounter http;
+    vemlis::HttpClient http;
     vemlis::testing::FakeUI ui;
     vemlis::LoadThread thread(set, http, ui, server.catalogueURL(), dir.path());
     ui.attach(&thread);
@@ -222,7 +222,7 @@ long cataloguePeak(int argc, char** argv, const fs::path& list, bool deflated) {
     if (deflated) server.setFault("/movies.xml", vemlis::testing::Fault::encoded("deflate"));
     vemlis::testing::TempDir dir;
     MoviesSet set;
-    vemlis::TIdHTTPWithSpeedCounter http;
+    vemlis::HttpClient http;
     vemlis::testing::FakeUI ui;
     vemlis::LoadThread thread(set, http, ui, server.catalogueURL(), dir.path());
     ui.attach(&thread);

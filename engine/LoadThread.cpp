@@ -16,7 +16,7 @@
 
 #include "engine/ErrorTexts.h"
 #include "engine/GuiBridge.h"
-#include "engine/IdHTTPWithSpeedCounter.h"
+#include "engine/net/HttpClient.h"
 #include "engine/LoadThreadUI.h"
 #include "engine/disk/FileIo.h"
 #include "engine/net/TransferLimits.h"
@@ -28,7 +28,7 @@ namespace vemlis {
 
 using namespace tavik::vemlis_loader;
 
-LoadThread::LoadThread(MoviesSet& set, TIdHTTPWithSpeedCounter& http, LoadThreadUI& ui, std::string catalogueURL,
+LoadThread::LoadThread(MoviesSet& set, HttpClient& http, LoadThreadUI& ui, std::string catalogueURL,
                        std::filesystem::path dataFolder)
     : set(set), http(http), ui(ui), catalogueURL(std::move(catalogueURL)), dataFolder(std::move(dataFolder)),
       parts(this->dataFolder),

@@ -31,7 +31,7 @@ namespace vemlis {
 
 class GuiBridge;
 class LoadThreadUI;
-class TIdHTTPWithSpeedCounter;
+class HttpClient;
 
 // The program's one worker: fetches the catalogue and merges it into the set, then, while
 // started, downloads the server file of the first queued movie into temp.kq4 and splits it,
@@ -40,7 +40,7 @@ class TIdHTTPWithSpeedCounter;
 class LoadThread final : public QThread, private SplitHandler {
 public:
     // Starts the thread at once, at the lowest priority (nice 19). The merge waits for allowMerge().
-    LoadThread(tavik::vemlis_loader::MoviesSet& set, TIdHTTPWithSpeedCounter& http, LoadThreadUI& ui,
+    LoadThread(tavik::vemlis_loader::MoviesSet& set, HttpClient& http, LoadThreadUI& ui,
                std::string catalogueURL, std::filesystem::path dataFolder);
     ~LoadThread() override;
 
@@ -171,7 +171,7 @@ private:
     std::int64_t freeSpace(const std::filesystem::path& file) override;
 
     tavik::vemlis_loader::MoviesSet& set;
-    TIdHTTPWithSpeedCounter& http;
+    HttpClient& http;
     LoadThreadUI& ui;
     GuiBridge* bridge;  // owned as a child; lives on the GUI thread
     std::string catalogueURL;

@@ -114,9 +114,17 @@ HttpClient::~HttpClient() {
     curl_easy_cleanup(impl->easy);
 }
 
-void HttpClient::onWorkStart(std::int64_t) {}
-void HttpClient::onWork(std::int64_t) {}
-void HttpClient::onWorkEnd() {}
+void HttpClient::setObserver(TransferObserver* observer) { impl->observer = observer; }
+
+void HttpClient::onWorkStart(std::int64_t expected) {
+    if (impl->observer) impl->observer->started(expected);
+}
+void HttpClient::onWork(std::int64_t count) {
+    if (impl->observer) impl->observer->reached(count);
+}
+void HttpClient::onWorkEnd() {
+    if (impl->observer) impl->observer->ended();
+}
 
 void HttpClient::disconnect() {
     impl->disconnects.fetch_add(1);

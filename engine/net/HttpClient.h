@@ -95,6 +95,16 @@ public:
     virtual bool begin(const ResponseInfo&) { return true; }
 };
 
+// Told how a transfer goes, on the thread that runs it: its start with the length of the whole
+// file expected (0 when unknown), each count of the file's bytes reached, and its end.
+class TransferObserver {
+public:
+    virtual ~TransferObserver() = default;
+    virtual void started(std::int64_t expected) = 0;
+    virtual void reached(std::int64_t count) = 0;
+    virtual void ended() = 0;
+};
+
 // The HTTP library's set-up for the whole process: make one in main() before any thread starts,
 // and keep it until every client is gone.
 class HttpLibrary final {
@@ -156,14 +166,14 @@ public:
     // Any thread, at any time; a transfer in progress follows.
     void setSpeedLimit(std::int64_t bytesPerSecond);
 
-protected:
-    // Work events, raised on the thread that runs the transfer.
-    virtual void onWorkStart(std::int64_t expected);
-    virtual void onWork(std::int64_t count);
-    virtual void onWorkEnd();
+    // Who is told how the transfers go (null: nobody); set before a transfer starts.
+    void setObserver(TransferObserver* observer);
 
 private:
     struct Impl;
+    void onWorkStart(std::int64_t expected);
+    void onWork(std::int64_t count);
+    void onWorkEnd();
     // `decode`: ask for any encoding libcurl can decode, and decode it (text only).
     void perform(const std::string& url, ByteSink& sink, const ResumeFrom& resume, bool decode);
 

@@ -77,6 +77,7 @@ struct HttpClient::Impl {
     std::int64_t received = 0;
     std::int64_t offset = 0;  // of the first byte of this body in the file
     HttpClient* owner = nullptr;
+    TransferObserver* observer = nullptr;
     std::function<bool()> aborted;  // of the transfer in progress
     std::int64_t socketRate = 0;    // the limit its socket's buffer was set for
     // The one test of both ways of fetching for a transfer begun at this count of disconnects:

@@ -13,7 +13,8 @@
 #include "CatalogueServer.h"
 #include "FakeUI.h"
 #include "TempDir.h"
-#include "engine/IdHTTPWithSpeedCounter.h"
+#include "engine/TransferMeter.h"
+#include "engine/net/HttpClient.h"
 #include "engine/LoadThread.h"
 #include "model/MoviesSet.h"
 
@@ -31,7 +32,8 @@ struct Harness {
     CatalogueServer server;
     TempDir dir;
     MoviesSet set;
-    TIdHTTPWithSpeedCounter http;
+    HttpClient http;
+    TransferMeter meter;  // what the transfer in progress has received
     FakeUI ui;
     std::unique_ptr<LoadThread> thread;
     ServedSeries series;
@@ -45,7 +47,9 @@ struct Harness {
         shape.maxMoviesPerFile = 3;
         series = serveSeries(server, shape);
         http.setStallTimeout(20);
+        http.setObserver(&meter);
     }
+    std::int64_t received() const { return meter.figures().received; }
     ~Harness() {
         if (thread) {
             thread->close();

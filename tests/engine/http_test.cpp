@@ -19,7 +19,6 @@
 #include "engine/net/ResponseCheck.h"
 #include "engine/net/SegmentPlan.h"
 #include "engine/ErrorTexts.h"
-#include "engine/IdHTTPWithSpeedCounter.h"
 
 using namespace vemlis;
 using vemlis::testing::CatalogueServer;
@@ -27,23 +26,24 @@ using vemlis::testing::Fault;
 
 namespace {
 
-class RecordingClient final : public HttpClient {
+class RecordingClient final : public HttpClient, private TransferObserver {
 public:
+    RecordingClient() { setObserver(this); }
     std::int64_t expected = -1;
     std::int64_t last = 0;
     int starts = 0, works = 0, ends = 0;
 
-protected:
-    void onWorkStart(std::int64_t e) override {
+private:
+    void started(std::int64_t e) override {
         ++starts;
         expected = e;
     }
-    void onWork(std::int64_t count) override {
+    void reached(std::int64_t count) override {
         ++works;
         EXPECT_GE(count, last);
         last = count;
     }
-    void onWorkEnd() override { ++ends; }
+    void ended() override { ++ends; }
 };
 
 class StringSink final : public ByteSink {
@@ -168,10 +168,12 @@ TEST(HttpClient, ASpeedLimitHoldsBackEveryConnectionAndAStopEndsItsWaitAtOnce) {
     server.setFile("/f.avi", data);
     const std::string url = server.baseURL() + "/f.avi";
     // Tells when a transfer has begun taking bytes: a disconnect before it would not concern it.
-    struct Counting final : HttpClient {
+    struct Counting final : HttpClient, TransferObserver {
+        Counting() { setObserver(this); }
         std::atomic<std::int64_t> taken{0};
-        void onWorkStart(std::int64_t) override { taken = 0; }
-        void onWork(std::int64_t count) override { taken = count; }
+        void started(std::int64_t) override { taken = 0; }
+        void reached(std::int64_t count) override { taken = count; }
+        void ended() override {}
     } client;
     client.setSpeedLimit(64 * 1024);
     const auto brokenOffAfter = [&](auto transfer) {
@@ -221,93 +223,6 @@ TEST(HttpClient, AStalledServerFailsAfterTheStallTimeout) {
     client.setStallTimeout(1);
     StringSink sink;
     EXPECT_THROW(client.get(server.baseURL() + "/stall.avi", sink), HttpError);
-}
-
-TEST(SpeedCounter, SamplesOnlyWhileATransferRunsAndTextsFollowTheSamples) {
-    TIdHTTPWithSpeedCounter http;
-    // At rest the sampling timer wakes nobody; a transfer on another thread starts and ends it.
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(http.isSampling());
-    std::thread([&] { http.onWorkStart(10); }).join();
-    EXPECT_TRUE(vemlis::testing::waitUntil([&] { return http.isSampling(); }));
-    std::thread([&] { http.onWorkEnd(); }).join();
-    EXPECT_TRUE(vemlis::testing::waitUntil([&] { return !http.isSampling(); }));
-
-    EXPECT_EQ(http.getSize(), "0");
-    EXPECT_EQ(http.getRecieved(), "-");
-    EXPECT_EQ(http.getSpeed(), "-");
-    EXPECT_EQ(http.getTime(), "-");
-
-    http.onWorkStart(1000000);
-    EXPECT_EQ(http.getSize(), "976");
-    http.onWork(2048);
-    http.onTimer();
-    EXPECT_EQ(http.getRecieved(), "2");
-    EXPECT_EQ(http.getSpeed(), "-");  // one sample: not yet
-    EXPECT_EQ(http.getTime(), "-");
-    http.onWork(2048 + 1264);  // 1264 bytes per 100 ms = 12.34 kB/s
-    http.onTimer();
-    EXPECT_EQ(http.getSpeed(), "12.3");
-    EXPECT_EQ(http.getTime(), "-");  // a tenth of a second says nothing of the time left
-    for (int i = 2; i < 30; ++i) {
-        http.onWork(2048 + 1264 * i);
-        http.onTimer();
-    }
-    // (1000000 - 38704) / 1024 = 938 kB at 12.34375 kB/s = 75.99 s
-    EXPECT_EQ(http.getTime(), "0:01:15");
-
-    http.onTimer();  // a stall: the newest sample equals the one before, the window still moves
-    EXPECT_EQ(http.getSpeed(), "11.9");
-    http.onWorkEnd();
-    EXPECT_EQ(http.getRecieved(), "-");
-    EXPECT_EQ(http.getSpeed(), "-");
-    EXPECT_EQ(http.getSize(), "976");
-}
-
-TEST(SpeedCounter, WindowIsTheLastHundredSamplesAndCountsAreSixtyFourBit) {
-    TIdHTTPWithSpeedCounter http;
-    const std::int64_t total = 6LL * 1024 * 1024 * 1024;  // 6 GiB
-    http.onWorkStart(total);
-    std::int64_t count = 5LL * 1024 * 1024 * 1024;
-    for (int i = 0; i < 150; ++i) {
-        // 10 MiB per tick for the first 50 ticks, then 1 MiB: only the last 10 s count.
-        count += i < 50 ? 10 * 1024 * 1024 : 1024 * 1024;
-        http.onWork(count);
-        http.onTimer();
-    }
-    EXPECT_EQ(http.getSpeed(), "10240.0");
-    EXPECT_EQ(http.getRecieved(), std::to_string(count / 1024));
-    // (6 GiB - count) / 1024 kB at 10240 kB/s
-    const std::int64_t seconds = static_cast<std::int64_t>((total - count) / 1024 / 10240.0L);
-    char expected[32];
-    std::snprintf(expected, sizeof expected, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-    EXPECT_EQ(http.getTime(), expected);
-
-    // Nothing to count down without a length (0), or past the length announced.
-    for (const std::int64_t announced : {std::int64_t(0), count - 1}) {
-        TIdHTTPWithSpeedCounter other;
-        other.onWorkStart(announced);
-        other.onWork(count - 1024 * 1024);
-        other.onTimer();
-        other.onWork(count);
-        other.onTimer();
-        EXPECT_EQ(other.getSpeed(), "10240.0");
-        EXPECT_EQ(other.getTime(), "-") << announced;
-    }
-}
-
-TEST(SpeedCounter, HourFormatAndNoFigureBeyondADay) {
-    for (const std::int64_t kB : {std::int64_t(45000), std::int64_t(864010)}) {
-        TIdHTTPWithSpeedCounter http;
-        http.onWorkStart((kB + 31) * 1024);
-        for (int i = 1; i <= 31; ++i) {
-            http.onWork(1024 * i);  // 1024 bytes per 100 ms = 10 kB/s
-            http.onTimer();
-        }
-        EXPECT_EQ(http.getSpeed(), "10.0");
-        EXPECT_EQ(http.getTime(), kB == 45000 ? "1:15:00" : "\u2014");  // 45000 kB at 10 kB/s; a day and a second
-    }
 }
 
 TEST(SegmentPlan, SplitsAnyLengthAndSharesTheLargestRestUntilARefusal) {
@@ -465,9 +380,12 @@ TEST(HttpClient, TheLengthIsKnownBeforeTheFirstByteOfAStallingAnswer) {
     CatalogueServer server;
     server.setFile("/f.avi", body(500000));
     server.setFault("/f.avi", Fault::stall(0));
-    struct Client final : HttpClient {
+    struct Client final : HttpClient, TransferObserver {
+        Client() { setObserver(this); }
         std::atomic<std::int64_t> expected{-1};
-        void onWorkStart(std::int64_t e) override { expected = e; }
+        void started(std::int64_t e) override { expected = e; }
+        void reached(std::int64_t) override {}
+        void ended() override {}
     } client;
     StringSink sink;
     std::thread transfer([&] {

@@ -16,7 +16,7 @@
 #include "CatalogueServer.h"
 #include "FakeUI.h"
 #include "TempDir.h"
-#include "engine/IdHTTPWithSpeedCounter.h"
+#include "engine/net/HttpClient.h"
 #include "engine/disk/KeptParts.h"
 #include "engine/LoadThread.h"
 #include "engine/RetrySchedule.h"
@@ -168,7 +168,7 @@ TEST(LoadThread, AbortDuringATransferKeepsTheMoviesQueuedAndThePart) {
     h.queueAll(f);
     h.thread->start();
     // Blocked once every byte before the stall has arrived.
-    ASSERT_TRUE(waitUntil([&] { return h.http.getRecieved() == "2"; }));
+    ASSERT_TRUE(waitUntil([&] { return h.received() / 1024 == 2; }));
     h.thread->stop(true);
     // The list panel comes back after the file was started (and maybe never shown before).
     ASSERT_TRUE(waitUntil([&] {
@@ -489,7 +489,7 @@ TEST(LoadThread, APartSurvivesARestartAndAChangedFileStartsOver) {
         ASSERT_TRUE(h.merged());
         h.queueAll(h.file(0));
         h.thread->start();
-        ASSERT_TRUE(waitUntil([&] { return h.http.getRecieved() == "4"; }));
+        ASSERT_TRUE(waitUntil([&] { return h.received() / 1024 == 4; }));
         // The program ends in the middle of the transfer (as a kill would leave it).
         h.thread->close();
         ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
@@ -670,7 +670,7 @@ TEST(SegmentedDownload, AnAbortBreaksEveryConnectionAndTheSegmentsGoOnLater) {
     h.start();
     ASSERT_TRUE(h.merged());
     h.thread->start();
-    ASSERT_TRUE(waitUntil([&] { return h.http.getRecievedBytes() > (4 << 20); }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return h.received() > (4 << 20); }, 30000));
     EXPECT_GE(h.server.mostConnections("/large.avi"), 4);
     h.thread->stop(true);
     ASSERT_TRUE(waitUntil([&] { return h.ui.calls.back() == "showListPanel"; }));
