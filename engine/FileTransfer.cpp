@@ -35,7 +35,7 @@ std::int64_t heldBytes(const std::filesystem::path& path) {
 class TempSink final : public ByteSink {
 public:
     TempSink(KeptParts& parts, std::string url, const ResumeFrom& resume, HeaderIndex& headers,
-             FileTransfer::FreeSpace& room, bool segmentable)
+             const FreeSpace& room, bool segmentable)
         : parts(parts), url(std::move(url)), resume(resume), headers(headers), room(room), segmentable(segmentable) {}
 
     bool begin(const ResponseInfo& answer) override {
@@ -49,7 +49,7 @@ public:
         const bool continues = resume.offset > 0 && answer.status == 206;
         if (!continues) headers = HeaderIndex(headers.getLimit());  // a whole file: old and new bytes never mix
         // Refused before a byte is written when the rest cannot fit; what is kept stays.
-        const std::int64_t free = room ? room(parts.current()) : -1;
+        const std::int64_t free = room(parts.current());
         if (free >= 0) {
             const std::int64_t kept = continues ? sizeOf(parts.current()) : 0;
             const std::int64_t available = free + std::max<std::int64_t>(0, heldBytes(parts.current()) - kept);
@@ -88,7 +88,7 @@ private:
     const std::string url;
     const ResumeFrom resume;
     HeaderIndex& headers;
-    FileTransfer::FreeSpace& room;
+    const FreeSpace& room;
     const bool segmentable;
     std::unique_ptr<TempFile> file;
     ResponseInfo info;
@@ -116,8 +116,8 @@ private:
 
 }  // namespace
 
-FileTransfer::FileTransfer(HttpClient& http, KeptParts& parts, FreeSpace freeSpace)
-    : http(http), parts(parts), freeSpace(std::move(freeSpace)) {}
+FileTransfer::FileTransfer(HttpClient& http, KeptParts& parts, const FreeSpace& freeSpace)
+    : http(http), parts(parts), freeSpace(freeSpace) {}
 
 FileTransfer::Outcome FileTransfer::noRoom(std::int64_t needed, std::int64_t free) {
     Outcome outcome(Outcome::Kind::noRoom);
@@ -151,7 +151,7 @@ FileTransfer::Outcome FileTransfer::segmented(const std::string& url, const std:
     for (const Segment& s : segments) length = std::max(length, s.to);
     headersKnown = false;  // the splitting finds them in its one pass over the file
     // The file is given its whole length at once: what it holds already is not asked again.
-    const std::int64_t free = freeSpace ? freeSpace(parts.current()) : -1;
+    const std::int64_t free = freeSpace(parts.current());
     const std::int64_t needed = length - heldBytes(parts.current());
     if (free >= 0 && needed > free) return noRoom(length, free + (length - needed));
     SegmentSink sink(parts, url, validator);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/disk/FileIo.h"
 #include "engine/AviHeaders.h"
 #include "engine/net/HttpClient.h"
 
@@ -40,9 +41,7 @@ public:
         std::int64_t needed = 0;
         std::int64_t free = 0;
     };
-    using FreeSpace = std::function<std::int64_t(const std::filesystem::path&)>;
-
-    FileTransfer(HttpClient& http, KeptParts& parts, FreeSpace freeSpace);
+    FileTransfer(HttpClient& http, KeptParts& parts, const FreeSpace& freeSpace);
 
     // `connections`: at most this many at once (1: never segments); `movies`: how many the
     // file holds, which bounds the headers noted.
@@ -64,7 +63,7 @@ private:
 
     HttpClient& http;
     KeptParts& parts;
-    FreeSpace freeSpace;
+    const FreeSpace& freeSpace;
     HeaderIndex index;
     bool headersKnown = true;
 };

@@ -32,7 +32,7 @@ LoadThread::LoadThread(MoviesSet& set, HttpClient& http, LoadThreadUI& ui, std::
                        std::filesystem::path dataFolder)
     : set(set), http(http), ui(ui), catalogueURL(std::move(catalogueURL)), dataFolder(std::move(dataFolder)),
       parts(this->dataFolder),
-      transfer(http, parts, [this](const std::filesystem::path& file) { return freeSpace(file); }) {
+      transfer(http, parts, freeSpace) {
     // A request that comes just before a transfer starts must still break it off.
     http.setAbortCheck([this] { return closing.load() || aborting.load(); });
     bridge = new GuiBridge(this);
@@ -419,7 +419,7 @@ bool LoadThread::downloadFile() {
 bool LoadThread::splitCurrentFile() {
     synchronize(&LoadThreadUI::showSplitPanel);
     try {
-        splitFile(getTempFilePath(), *currentFile, *this, transfer.headers());
+        splitFile(getTempFilePath(), *currentFile, *this, transfer.headers(), freeSpace);
         return true;
     } catch (const std::system_error& error) {
         // The file arrived whole: it is kept and split again when its turn comes, never
@@ -515,10 +515,6 @@ std::vector<LoadThread::WaitingFile> LoadThread::getWaitingFiles() const {
 std::optional<LoadThread::Waiting> LoadThread::getWaiting() const {
     std::lock_guard guard(waitingLock);
     return waiting;
-}
-
-std::int64_t LoadThread::freeSpace(const std::filesystem::path& file) {
-    return freeSpaceSource ? freeSpaceSource(file) : freeSpaceAt(file);
 }
 
 void LoadThread::claimFreeName(const Movie* movie, const std::vector<std::string>& written) {

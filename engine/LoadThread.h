@@ -96,8 +96,7 @@ public:
 
     // Where free space is asked for (the temporary file's folder, a movie's file); the system's
     // by default. Set before the downloads start.
-    using FreeSpace = std::function<std::int64_t(const std::filesystem::path&)>;
-    void setFreeSpace(FreeSpace source) { freeSpaceSource = std::move(source); }
+    void setFreeSpace(FreeSpace::Source source) { freeSpace = FreeSpace(std::move(source)); }
 
     // A file set aside after a failure, while every queued file waits: for the download view.
     struct Waiting {
@@ -168,7 +167,6 @@ private:
     void addFinishedMovie(const tavik::vemlis_loader::Movie* movie) override;
     bool stopping() const override { return closing.load(); }
     void claimFreeName(const tavik::vemlis_loader::Movie* movie, const std::vector<std::string>& written) override;
-    std::int64_t freeSpace(const std::filesystem::path& file) override;
 
     tavik::vemlis_loader::MoviesSet& set;
     HttpClient& http;
@@ -193,6 +191,7 @@ private:
     std::string saveFailure;
     using Clock = std::chrono::steady_clock;
     RetrySchedule schedule;
+    FreeSpace freeSpace;  // asked for the temporary file and every movie
     KeptParts parts;
     FileTransfer transfer;
     // Files whose server answered a range with something else: fetched whole, on one connection.
@@ -200,7 +199,6 @@ private:
     mutable std::mutex waitingLock;
     std::optional<Waiting> waiting;
     std::vector<WaitingFile> waitingFiles;
-    FreeSpace freeSpaceSource;
     // Files of 16 MiB or more from servers that serve ranges come over this many connections.
     static constexpr int connections = 4;
     std::mutex windowLock;

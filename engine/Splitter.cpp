@@ -131,13 +131,13 @@ enum class Saved { yes, declined, stop, later };
 
 // Saves the movie's bytes under its name, asking for other names while that fails (no room, a
 // bad name, a failed write).
-Saved saveMovie(const Movie* movie, SplitHandler& handler, MovieBytes bytes, std::vector<std::string>& written,
-               DirectBuffer& buffer) {
+Saved saveMovie(const Movie* movie, SplitHandler& handler, const FreeSpace& freeSpace, MovieBytes bytes,
+                std::vector<std::string>& written, DirectBuffer& buffer) {
     MovieFile output;
     for (;;) {
         handler.claimFreeName(movie, written);
         const std::string name = movie->getFileName();
-        const std::int64_t room = handler.freeSpace(name);
+        const std::int64_t room = freeSpace(name);
         const std::int64_t length = bytes.to >= 0 ? bytes.to - bytes.from : bytes.scan->expectedLength(bytes.n);
         std::string reason;
         if (room >= 0 && room < length) {
@@ -166,7 +166,7 @@ Saved saveMovie(const Movie* movie, SplitHandler& handler, MovieBytes bytes, std
 // Each queued movie to its file: the n-th header begins the n-th movie. With the header
 // offsets known, each movie is one range of the file; else one scan finds them as it copies.
 void splitMovies(const InputFile& in, const ServerFile& file, SplitHandler& handler,
-                 const std::vector<std::int64_t>* headers) {
+                 const std::vector<std::int64_t>* headers, const FreeSpace& room) {
     std::vector<std::string> written;
     DirectBuffer buffer(directBlockSize + DirectBuffer::alignment);  // a block and a header's look-ahead
     Scan scan(in.fd, buffer, directBlockSize, file.getMovies().size());
@@ -185,7 +185,7 @@ void splitMovies(const InputFile& in, const ServerFile& file, SplitHandler& hand
         if (bytes.from < 0) {
             movie->setBroken();
         } else {
-            const Saved saved = saveMovie(movie, handler, bytes, written, buffer);
+            const Saved saved = saveMovie(movie, handler, room, bytes, written, buffer);
             if (saved == Saved::stop) return;  // the movie stays queued for the next run
             if (saved == Saved::later) continue;  // queued, its file kept: not finished
             if (saved == Saved::yes) movie->setLoaded();
@@ -206,8 +206,8 @@ void SplitHandler::claimFreeName(const Movie* movie, const std::vector<std::stri
 }
 
 void splitFile(const std::filesystem::path& input, const ServerFile& file, SplitHandler& handler,
-               const std::vector<std::int64_t>* headers) {
-    splitMovies(InputFile(input), file, handler, headers);
+               const std::vector<std::int64_t>* headers, const FreeSpace& room) {
+    splitMovies(InputFile(input), file, handler, headers, room);
 }
 
 }  // namespace vemlis

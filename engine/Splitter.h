@@ -23,8 +23,6 @@ public:
     // movie holds the name (`written`: the names saved in this pass). The default checks
     // `written` only and renames on the calling thread.
     virtual void claimFreeName(const tavik::vemlis_loader::Movie* movie, const std::vector<std::string>& written);
-    // Bytes free where the file would go; the default asks the system.
-    virtual std::int64_t freeSpace(const std::filesystem::path& file) { return freeSpaceAt(file); }
     // Whether movies are written straight to the disk, past the page cache, where the file
     // system takes it (the default): they are flushed before they count as saved anyway, and
     // so they neither pay for the page cache's writeback nor push everything else out of it.
@@ -39,8 +37,9 @@ public:
 // without a header is set Broken. A movie that cannot be written (no room, a bad name, a
 // failed write) is renamed by the handler. Throws std::system_error when the input cannot be
 // read. The file's header offsets are those noted during the download, else the one pass that
-// copies the movies finds them.
+// copies the movies finds them. A movie is written only where `room` says it fits.
 void splitFile(const std::filesystem::path& input, const tavik::vemlis_loader::ServerFile& file,
-               SplitHandler& handler, const std::vector<std::int64_t>* headers = nullptr);
+               SplitHandler& handler, const std::vector<std::int64_t>* headers = nullptr,
+               const FreeSpace& room = FreeSpace());
 
 }  // namespace vemlis

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vemlis {
 
@@ -32,6 +34,19 @@ std::int64_t freeSpaceAt(const std::filesystem::path& path);
 // A new file in the folder that no name leads to, open for reading and writing: it goes with
 // its last descriptor, also when the program is killed. -1 (errno set) when none could be made.
 int openUnlinkedFile(const std::filesystem::path& folder);
+
+// Bytes free where a file would go: the system's figure (freeSpaceAt), or what a test says.
+// One of these is asked for the temporary file and for every movie.
+class FreeSpace {
+public:
+    using Source = std::function<std::int64_t(const std::filesystem::path&)>;
+    FreeSpace() = default;
+    explicit FreeSpace(Source source) : source(std::move(source)) {}
+    std::int64_t operator()(const std::filesystem::path& file) const { return source ? source(file) : freeSpaceAt(file); }
+
+private:
+    Source source;
+};
 
 // The system's words for an errno value.
 std::string systemReason(int error);

@@ -69,10 +69,7 @@ public:
     std::vector<std::string> names;  // answers to renameMovie, in order; "" cancels
     std::vector<std::pair<const Movie*, LoadFlag>> finished;
     int renames = 0;
-    std::function<std::int64_t(const std::filesystem::path&)> room;  // free space; the system's when unset
-    std::int64_t freeSpace(const std::filesystem::path& file) override {
-        return room ? room(file) : SplitHandler::freeSpace(file);
-    }
+    FreeSpace::Source room;  // free space; the system's when unset
     std::vector<std::string> reasons;
     void renameMovie(const Movie* movie, const std::string& reason) override {
         reasons.push_back(reason);
@@ -113,12 +110,12 @@ struct Fixture {
 };
 
 // Splits by scanning the file, or with the headers noted during a download (fed in odd pieces).
-void splitWith(const std::filesystem::path& input, const ServerFile& file, SplitHandler& handler, bool indexed) {
-    if (!indexed) return splitFile(input, file, handler);
+void splitWith(const std::filesystem::path& input, const ServerFile& file, Recorder& handler, bool indexed) {
+    if (!indexed) return splitFile(input, file, handler, nullptr, FreeSpace(handler.room));
     const std::string bytes = readWholeFile(input);
     HeaderIndex index;
     for (std::size_t at = 0; at < bytes.size(); at += 7) index.feed(bytes.data() + at, std::min<std::size_t>(7, bytes.size() - at));
-    splitFile(input, file, handler, &index.getHeaders());
+    splitFile(input, file, handler, &index.getHeaders(), FreeSpace(handler.room));
 }
 
 std::vector<std::string> indexPieces(const std::string& file, std::mt19937& random) {
