@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -48,6 +50,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto range = vemlis::parseContentRange(answer.contentRange);
         require(range && range->first == 100 && range->last == 199 && range->total == 1000);
         require(answer.validator() == "\"v\"");
+    }
+    // A range asked near the ends of the 64-bit numbers: an answer is taken only for it, and
+    // no sum on the way may overflow (any overflow stops the run).
+    if (input.size() >= 3 * sizeof(std::int64_t)) {
+        std::int64_t n[3];
+        std::memcpy(n, input.data(), sizeof n);
+        const auto max = std::numeric_limits<std::int64_t>::max();
+        vemlis::RangeAsked edge{n[0] < 0 ? max + n[0] + 1 : n[0], n[1] < 0 ? -1 : n[1], n[2] < 0 ? 0 : n[2], "\"v\""};
+        // The body's announced length: the digits after the three numbers, if any.
+        std::int64_t length = -1;
+        for (const char c : input.substr(3 * sizeof(std::int64_t), 18))
+            if (c >= '0' && c <= '9') length = (length < 0 ? 0 : length * 10) + (c - '0');
+        const std::string validator = answer.validator();
+        vemlis::Answer reply{206, answer.contentEncoding, answer.contentRange, length, validator};
+        if (vemlis::checkAnswer(reply, &edge, true, true) == vemlis::AnswerVerdict::ok) {
+            const auto range = vemlis::parseContentRange(answer.contentRange);
+            require(range && range->first == edge.first);
+            require(edge.last < 0 || range->last == edge.last);
+            require(edge.length == 0 || range->total == edge.length);
+        }
     }
     return 0;
 }
