@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vemlis {
@@ -24,6 +25,10 @@ std::int64_t aviLengthAt(int fd, std::int64_t header);
 class HeaderIndex final {
 public:
     explicit HeaderIndex(std::size_t limit = defaultLimit) : limit(limit) {}
+    // An index that goes on at `fed` bytes, where the headers before were found earlier.
+    HeaderIndex(std::size_t limit, std::vector<std::int64_t> found, std::int64_t fed)
+        : limit(limit), fed(fed), nextAllowed(found.empty() ? 0 : found.back() + std::int64_t(aviHeaderLength)),
+          headers(std::move(found)) {}
     void feed(const char* data, std::size_t size);
     // The offsets of the headers in the bytes fed so far, up to the limit.
     const std::vector<std::int64_t>& getHeaders() const { return headers; }

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "engine/disk/KeptParts.h"
+#include "model/MoviesSet.h"
 #include "engine/disk/TempFile.h"
 #include "engine/net/SegmentPlan.h"
 
@@ -16,6 +17,8 @@ namespace vemlis {
 namespace {
 
 using Kind = FileTransfer::Outcome::Kind;
+using tavik::vemlis_loader::Movie;
+using tavik::vemlis_loader::ServerFile;
 
 std::int64_t sizeOf(const std::filesystem::path& path) {
     struct stat info {};
@@ -230,6 +233,95 @@ FileTransfer::Outcome FileTransfer::fetch(const std::string& url, int connection
         parts.remember(url, whole);
     }
     return {Kind::done};
+}
+
+FileTransfer::Outcome FileTransfer::fetchMovies(const ServerFile& file, int connections, SplitHandler& handler) {
+    const std::string& url = file.getURL();
+    // What a transfer into temp.kq4 kept goes on that way.
+    if (const ResumeFrom kept = parts.prepare(url); kept.offset > 0 || !parts.keptSegments().empty())
+        return fetch(url, connections, file.getMovies().size());
+    // A break goes on where it left off, unless a movie before that point is queued again or
+    // the movie whose part was kept is no longer queued under the same name.
+    const StreamResume* resume = nullptr;
+    if (const auto found = streamResumes.find(url); found != streamResumes.end()) {
+        const StreamResume& point = found->second;
+        const auto& movies = file.getMovies();
+        bool usable = point.headers.size() <= movies.size();
+        for (std::size_t n = 0; usable && n < point.headers.size(); ++n) {
+            const bool queued = movies[n]->getLoadFlag() == tavik::vemlis_loader::Queue;
+            usable = n == point.partMovie ? queued && movies[n]->getFileName() == point.partName : !queued;
+        }
+        if (usable)
+            resume = &point;
+        else
+            dropResume(url);
+    }
+    MovieStream sink(file, handler, freeSpace, resume, connections > 1 ? smallestSegmented : 0);
+    // A name the system refuses: split as a whole, which asks for another.
+    if (!sink.prepare()) {
+        dropResume(url);
+        return fetch(url, connections, file.getMovies().size());
+    }
+    const ResumeFrom from = resume ? ResumeFrom{resume->from, resume->validator, resume->length} : ResumeFrom{};
+    const auto brokenOff = [&] {
+        auto point = sink.breakOff();
+        streamResumes.erase(url);  // its part, if any, is the one just kept
+        if (point) streamResumes[url] = std::move(*point);
+    };
+    try {
+        http.get(url, sink, from);
+    } catch (const StreamError&) {
+        streamResumes.erase(url);
+        return {Kind::unstreamed};
+    } catch (const HttpError& error) {
+        if (!sink.complete()) {
+            streamResumes.erase(url);
+            return {Kind::unstreamed};
+        }
+        const Outcome outcome = failed(error);
+        if (outcome.kind == Kind::stopped || outcome.kind == Kind::setAside)
+            brokenOff();
+        else
+            streamResumes.erase(url);
+        return outcome;
+    }
+    streamResumes.erase(url);  // what it kept is in its movies now, or goes with the stream
+    if (!sink.failure.empty()) return {Kind::unstreamed};
+    if (sink.useSegments) {
+        const std::vector<Segment> segments = SegmentPlan::split(sink.answer().contentLength, connections);
+        parts.forgetCurrent();
+        parts.rememberSegments(url, sink.answer().validator, segments);
+        return segmented(url, sink.answer().validator, segments, connections);
+    }
+    if (!sink.complete()) return {Kind::unstreamed};
+    // As for a file fetched whole: as long as the server said, and ending where its last movie
+    // ends when it said nothing.
+    const std::int64_t total = sink.answer().totalLength > 0 ? sink.answer().totalLength
+                                                              : (sink.answer().status == 200 ? sink.answer().contentLength : 0);
+    const bool unannounced = sink.answer().contentLength <= 0;
+    if ((total > 0 && sink.received() != total) ||
+        (unannounced && (sink.headersFound() < file.getMovies().size() || sink.endsInsideAMovie()))) {
+        brokenOff();
+        return {Kind::setAside, HttpError("the file ended early", HttpError::Kind::cutShort)};
+    }
+    if (!sink.finish()) return {Kind::unstreamed};
+    Outcome outcome(Kind::done);
+    outcome.streamed = true;
+    return outcome;
+}
+
+void FileTransfer::dropResume(const std::string& url) {
+    const auto found = streamResumes.find(url);
+    if (found == streamResumes.end()) return;
+    if (!found->second.partName.empty()) ::unlink((found->second.partName + ".part").c_str());
+    streamResumes.erase(found);
+}
+
+void FileTransfer::dropResumes(const std::function<bool(const std::string& url)>& wanted) {
+    std::vector<std::string> dropped;
+    for (const auto& [url, point] : streamResumes)
+        if (!wanted(url)) dropped.push_back(url);
+    for (const std::string& url : dropped) dropResume(url);
 }
 
 bool FileTransfer::endsInsideAMovie() const {

@@ -5,15 +5,18 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/disk/FileIo.h"
 #include "engine/AviHeaders.h"
+#include "engine/MovieStream.h"
 #include "engine/net/HttpClient.h"
 
 namespace vemlis {
 
 class KeptParts;
+class SplitHandler;
 
 // Fetches one server file into temp.kq4: goes on from what an earlier transfer kept, over
 // several connections for a large file from a server that serves ranges, and notes the AVI
@@ -29,6 +32,7 @@ public:
             stopped,     // stop or close broke it off; what arrived is kept
             diskFailed,  // temp.kq4 cannot be written: the run cannot go on
             noRoom,      // the disk has no room for the file now: it waits, kept as it is
+            unstreamed,  // a movie could not be written as its bytes came: fetch the file whole, now
         };
         Outcome(Kind kind, std::optional<HttpError> error = std::nullopt, bool noRanges = false)
             : kind(kind), error(std::move(error)), noRanges(noRanges) {}
@@ -40,15 +44,23 @@ public:
         // For noRoom: the bytes the file needs on the disk and those free there.
         std::int64_t needed = 0;
         std::int64_t free = 0;
+        // For done: the movies were written as the bytes came, and nothing is left to split.
+        bool streamed = false;
     };
     FileTransfer(HttpClient& http, KeptParts& parts, const FreeSpace& freeSpace);
 
     // `connections`: at most this many at once (1: never segments); `movies`: how many the
     // file holds, which bounds the headers noted.
     Outcome fetch(const std::string& url, int connections, std::size_t movies);
+    // The same, writing the file's queued movies as its bytes come when they come in order
+    // (one connection, nothing kept of an earlier transfer); else as fetch().
+    Outcome fetchMovies(const tavik::vemlis_loader::ServerFile& file, int connections, SplitHandler& handler);
     // The header offsets noted during the transfer, or null when its bytes came in segments
     // (the splitting finds them then).
     const std::vector<std::int64_t>* headers() const { return headersKnown ? &index.getHeaders() : nullptr; }
+
+    // Removes what broken transfers kept for going on of files no longer wanted.
+    void dropResumes(const std::function<bool(const std::string& url)>& wanted);
 
     // Files this large from servers that serve ranges come over several connections.
     static constexpr std::int64_t smallestSegmented = std::int64_t(16) << 20;
@@ -58,6 +70,7 @@ private:
                       int connections);
     Outcome failed(const HttpError& error);
     static Outcome noRoom(std::int64_t needed, std::int64_t free);
+    void dropResume(const std::string& url);
     // The file ended inside its last movie (looked at only when no length was announced).
     bool endsInsideAMovie() const;
 
@@ -66,6 +79,8 @@ private:
     const FreeSpace& freeSpace;
     HeaderIndex index;
     bool headersKnown = true;
+    // Where broken transfers of files written as they came may go on, by URL.
+    std::unordered_map<std::string, StreamResume> streamResumes;
 };
 
 }  // namespace vemlis

@@ -202,7 +202,8 @@ void LoadThread::run() {
         }
         if (!again && !closing) pause(std::chrono::hours(24));
     }
-    // What was kept of files that are still queued waits for the next run.
+    // What was kept in temp.kq4 of files that are still queued waits for the next run.
+    finishing = true;
     discardUnwantedParts();
     finished = true;
     try {
@@ -363,12 +364,17 @@ bool LoadThread::processNextFile() {
     if (!currentFile) return waited;
     downloadedNames.reset();
     synchronize(&LoadThreadUI::showFileStarted);
-    if (!downloadFile() || !splitCurrentFile()) return true;
+    if (!downloadFile() || (!streamed && !splitCurrentFile())) return true;
     // Closed while a movie waited for a name: the file stays, so that the next run saves its
     // movies without fetching it again.
     if (closing) return true;
-    if (currentFile->getMovies().end() != std::find_if(currentFile->getMovies().begin(), currentFile->getMovies().end(),
-                                                      [](const Movie* m) { return m->getLoadFlag() == Queue; })) {
+    const bool queuedLeft = currentFile->getMovies().end() != std::find_if(currentFile->getMovies().begin(),
+                                                                           currentFile->getMovies().end(),
+                                                                           [](const Movie* m) { return m->getLoadFlag() == Queue; });
+    // Written as it came, a file leaves a movie queued only when it was queued after its bytes
+    // went by: the file comes again for it.
+    if (streamed && queuedLeft) return true;
+    if (queuedLeft) {
         // A movie waits for its name: the whole file is kept for it, and the others go on.
         schedule.waitForUser(currentFile,
                              QCoreApplication::translate("LoadThread", "A movie of this file waits for a new name").toStdString(),
@@ -388,10 +394,17 @@ bool LoadThread::processNextFile() {
 bool LoadThread::downloadFile() {
     using Kind = FileTransfer::Outcome::Kind;
     const int count = noRanges.count(currentFile) ? 1 : connections;
-    const FileTransfer::Outcome outcome = transfer.fetch(currentFile->getURL(), count, currentFile->getMovies().size());
+    const FileTransfer::Outcome outcome = !writeAsItComes || noStream.count(currentFile)
+                                              ? transfer.fetch(currentFile->getURL(), count, currentFile->getMovies().size())
+                                              : transfer.fetchMovies(*currentFile, count, *this);
     if (outcome.noRanges) noRanges.insert(currentFile);
+    streamed = outcome.streamed;
     switch (outcome.kind) {
         case Kind::done: return true;
+        case Kind::unstreamed:
+            // Fetched again at once and split whole, which asks about the movie that failed.
+            noStream.insert(currentFile);
+            break;
         case Kind::wrongLink: markMissing(); break;
         case Kind::diskFailed: fail(uiText(rows::temporaryFileNotWritten)); break;
         case Kind::noRoom:
@@ -492,6 +505,8 @@ void LoadThread::discardUnwantedParts() {
     std::unordered_set<std::string_view> wanted;
     for (const ServerFile* file : files) wanted.insert(file->getURLView());
     parts.discardUnwanted([&](const std::string& url) { return wanted.count(url) > 0; });
+    // The parts of movies kept for going on live as long as the run: its end drops them all.
+    transfer.dropResumes([&](const std::string& url) { return !finishing && wanted.count(url) > 0; });
 }
 
 void LoadThread::setWaiting(std::optional<Waiting> now) {

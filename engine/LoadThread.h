@@ -97,6 +97,9 @@ public:
     // Where free space is asked for (the temporary file's folder, a movie's file); the system's
     // by default. Set before the downloads start.
     void setFreeSpace(FreeSpace::Source source) { freeSpace = FreeSpace(std::move(source)); }
+    // Whether a file that comes in order has its movies written as its bytes come (the
+    // default), or is kept whole in temp.kq4 and split. Set before the downloads start.
+    void setWriteAsItComes(bool on) { writeAsItComes = on; }
 
     // A file set aside after a failure, while every queued file waits: for the download view.
     struct Waiting {
@@ -196,6 +199,11 @@ private:
     FileTransfer transfer;
     // Files whose server answered a range with something else: fetched whole, on one connection.
     std::unordered_set<const tavik::vemlis_loader::ServerFile*> noRanges;
+    // Files with a movie that could not be written as the bytes came: fetched whole and split.
+    std::unordered_set<const tavik::vemlis_loader::ServerFile*> noStream;
+    bool streamed = false;  // the current file's movies were written as its bytes came
+    bool finishing = false;  // the run ends
+    bool writeAsItComes = true;
     mutable std::mutex waitingLock;
     std::optional<Waiting> waiting;
     std::vector<WaitingFile> waitingFiles;

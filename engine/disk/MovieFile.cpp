@@ -153,6 +153,49 @@ bool MovieFile::commit() {
     return true;
 }
 
+bool MovieFile::reopen(const std::string& name, std::int64_t length, bool direct) {
+    discard();
+    failed = false;
+    error = 0;
+    if (name.empty() || !tavik::text::isPlainFileName(name)) return false;
+    const std::string part = name + ".part";
+    // Straight to the disk only from an aligned place on; a part that ends elsewhere takes the
+    // rest through the page cache.
+    const bool aligned = length % static_cast<std::int64_t>(DirectBuffer::alignment) == 0;
+    const int flags = O_WRONLY | O_CLOEXEC | O_NOFOLLOW;
+    fd = direct && aligned ? ::open(part.c_str(), flags | O_DIRECT) : -1;
+    if (fd < 0) fd = ::open(part.c_str(), flags);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < length ||
+        ::ftruncate(fd, length) != 0 || ::lseek(fd, length, SEEK_SET) != length) {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        return false;
+    }
+    finalName = name;
+    partName = part;
+    alignment = (::fcntl(fd, F_GETFL) & O_DIRECT) ? directAlignment(fd) : 0;
+    if (alignment == 0) leaveDirect();
+    return true;
+}
+
+bool MovieFile::restart() {
+    if (fd < 0 || failed || ::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
+        if (!failed && fd >= 0) fail();
+        return false;
+    }
+    return true;
+}
+
+bool MovieFile::keep() {
+    const bool closed = fd >= 0 && ::close(fd) == 0;
+    fd = -1;
+    const bool whole = closed && !failed;
+    if (whole) partName.clear();  // left for the next transfer
+    discard();
+    return whole;
+}
+
 void MovieFile::fail() {
     failed = true;
     error = errno;

@@ -35,6 +35,13 @@ public:
     // is taken by something that is no regular file (a folder, a device): that is never
     // replaced. `direct`: write past the page cache where the file system takes it.
     bool open(const std::string& name, bool direct);
+    // Goes on with the part file a broken transfer kept, cut to its first `length` bytes. False
+    // when it is not there whole, or cannot be opened.
+    bool reopen(const std::string& name, std::int64_t length, bool direct);
+    // Empties the part file, to be written from its start again.
+    bool restart();
+    // Closes the part file and leaves it for reopen(); false when its bytes did not all go in.
+    bool keep();
     // The system's words for what went wrong last.
     std::string reason() const;
     // Copies [from, to) of the input file: straight to the disk in aligned blocks when the file

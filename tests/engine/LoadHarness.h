@@ -34,6 +34,7 @@ struct Harness {
     MoviesSet set;
     HttpClient http;
     TransferMeter meter;  // what the transfer in progress has received
+    bool wholeFiles = false;  // files kept whole in temp.kq4 and split, not written as they come
     FakeUI ui;
     std::unique_ptr<LoadThread> thread;
     ServedSeries series;
@@ -60,6 +61,7 @@ struct Harness {
     void start(std::filesystem::path folder = {}, std::string url = {}) {
         thread = std::make_unique<LoadThread>(set, http, ui, url.empty() ? server.catalogueURL() : url,
                                               folder.empty() ? dir.path() : folder);
+        thread->setWriteAsItComes(!wholeFiles);
         ui.attach(thread.get());
         thread->allowMerge();
     }

@@ -65,8 +65,9 @@ TEST(LoadThread, DownloadsAndSplitsQueuedFilesInCatalogueOrder) {
     const auto started = std::find(c.begin(), c.end(), "showFileStarted");
     ASSERT_NE(started, c.end());
     EXPECT_EQ(*(started - 1), "showQueuePanel");
-    EXPECT_EQ(*(started + 1), "showSplitPanel");
-    EXPECT_EQ(*(started + 2), "addFinishedMovie");
+    // Written as they came: each movie is done while the file still comes, with nothing to split.
+    EXPECT_EQ(*(started + 1), "addFinishedMovie");
+    EXPECT_FALSE(h.ui.called("showSplitPanel"));
     EXPECT_EQ(h.ui.finished.size(), first->getMovies().size() + second->getMovies().size());
 
     h.thread->stop(false);
@@ -177,7 +178,9 @@ TEST(LoadThread, AbortDuringATransferKeepsTheMoviesQueuedAndThePart) {
     })) << ::testing::PrintToString(h.ui.calls);
     for (const Movie* m : f->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue);
     EXPECT_FALSE(h.ui.called("showSplitPanel"));
-    EXPECT_EQ(std::filesystem::file_size(h.thread->getTempFilePath()), 2048u);  // kept for the next try
+    // What came is in the first movie's part, kept for the next try; nothing else was written.
+    EXPECT_EQ(std::filesystem::file_size(f->getMovies()[0]->getFileName() + ".part"), 2048u);
+    EXPECT_FALSE(std::filesystem::exists(h.thread->getTempFilePath()));
 
     h.server.clearFault(h.path(0));
     h.thread->start();  // goes on from where it stopped
@@ -190,6 +193,43 @@ TEST(LoadThread, AbortDuringATransferKeepsTheMoviesQueuedAndThePart) {
     for (const Movie* m : f->getMovies()) EXPECT_EQ(m->getLoadFlag(), Loaded);
     // Removed once the state that calls the movies downloaded is saved, just after the call.
     EXPECT_TRUE(waitUntil([&] { return !std::filesystem::exists(h.thread->getTempFilePath()); }));
+}
+
+TEST(LoadThread, AMovieIsDownloadedWhileItsFileStillComesAndOnlyQueuedMoviesAreWritten) {
+    Harness h;
+    std::size_t i = 0;  // a file of three movies
+    while (i + 1 < h.series.catalogue.files.size() && h.series.pieces[h.path(i)].size() < 3) ++i;
+    const auto& pieces = h.series.pieces[h.path(i)];
+    ASSERT_GE(pieces.size(), 3u);
+    // The server holds back the rest once the second movie's header has gone by.
+    h.server.setFault(h.path(i), Fault::stall(static_cast<std::int64_t>(pieces[0].size() + pieces[1].size() + 64)));
+    // Room for the queued movies, not for the whole file.
+    std::int64_t queuedBytes = 0;
+    h.start();
+    ASSERT_TRUE(h.merged());
+    const ServerFile* f = h.file(i);
+    h.queueAll(f);
+    f->getMovies()[1]->setNoLoad();
+    for (std::size_t m = 0; m < pieces.size(); ++m)
+        if (m != 1) queuedBytes += static_cast<std::int64_t>(pieces[m].size());
+    h.thread->setFreeSpace([&](const std::filesystem::path&) { return queuedBytes; });
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return f->getMovies()[0]->getLoadFlag() == Loaded; }));
+    EXPECT_EQ(vemlis::testing::readWholeFile(f->getMovies()[0]->getFileName()), pieces[0]);
+    EXPECT_FALSE(h.ui.called("showFileDone"));  // the file still comes
+    EXPECT_FALSE(std::filesystem::exists(f->getMovies()[1]->getFileName() + ".part"));
+    EXPECT_FALSE(std::filesystem::exists(h.thread->getTempFilePath()));
+
+    h.server.clearFault(h.path(i));
+    h.thread->restartTransfer();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }));
+    for (std::size_t m = 0; m < pieces.size(); ++m) {
+        EXPECT_EQ(f->getMovies()[m]->getLoadFlag(), m == 1 ? NoLoad : Loaded);
+        if (m != 1) {
+            EXPECT_EQ(vemlis::testing::readWholeFile(f->getMovies()[m]->getFileName()), pieces[m]);
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(f->getMovies()[1]->getFileName()));
 }
 
 TEST(LoadThread, StopAfterTheCurrentFileFinishesIt) {
@@ -209,6 +249,7 @@ TEST(LoadThread, StopAfterTheCurrentFileFinishesIt) {
 
 TEST(LoadThread, AnUnwritableTemporaryFileEndsTheRunAndKeepsTheQueue) {
     Harness h;
+    h.wholeFiles = true;
     h.start(h.dir / "no-such-folder");
     ASSERT_TRUE(h.merged());
     h.queueAll(h.file(0));
@@ -395,6 +436,7 @@ TEST(LoadThread, AFileThatCannotFitWaitsAndItsResumeCountsTheRoomTheFileHolds) {
     // set aside ahead included) is not free.
     std::atomic<std::int64_t> disk{100};
     h.thread = std::make_unique<LoadThread>(h.set, h.http, h.ui, h.server.catalogueURL(), h.dir.path());
+    h.thread->setWriteAsItComes(false);
     h.thread->setFreeSpace([&](const std::filesystem::path& file) -> std::int64_t {
         if (file.filename() != "temp.kq4") return -1;
         struct stat info {};
@@ -482,6 +524,7 @@ TEST(LoadThread, ADroppedTransferGoesOnFromWhereItBroke) {
 TEST(LoadThread, APartSurvivesARestartAndAChangedFileStartsOver) {
     for (const bool changed : {false, true}) {
         Harness h;
+        h.wholeFiles = true;
         const std::string bytes = wholeFile(h, 0);
         h.server.setValidator(h.path(0), vemlis::testing::Validator::lastModified);
         h.server.setFault(h.path(0), Fault::stall(4096));
@@ -507,6 +550,7 @@ TEST(LoadThread, APartSurvivesARestartAndAChangedFileStartsOver) {
 
         h.ui.calls.clear();
         h.thread = std::make_unique<LoadThread>(h.set, h.http, h.ui, h.server.catalogueURL() + "?again", h.dir.path());
+        h.thread->setWriteAsItComes(false);
         h.ui.attach(h.thread.get());
         h.thread->allowMerge();
         ASSERT_TRUE(h.merged());
@@ -606,7 +650,15 @@ TEST(LoadThread, AFileCutShortWithoutALengthIsNeverSaved) {
         h.thread->start();
         ASSERT_TRUE(waitUntil([&] { return h.thread->getWaiting().has_value(); })) << cut;
         EXPECT_EQ(h.thread->getWaiting()->reason, "Connection lost");
-        for (const Movie* m : h.file(0)->getMovies()) EXPECT_EQ(m->getLoadFlag(), Queue) << cut;
+        // Only a movie whose next header came is whole; the one the body ended in is not.
+        const auto& movies = h.file(0)->getMovies();
+        for (std::size_t m = 0; m < movies.size(); ++m) {
+            const bool whole = cut == 0 && m + 1 < movies.size();
+            EXPECT_EQ(movies[m]->getLoadFlag(), whole ? Loaded : Queue) << cut << " " << m;
+            if (whole) {
+                EXPECT_EQ(vemlis::testing::readWholeFile(movies[m]->getFileName()), pieces[m]);
+            }
+        }
         EXPECT_FALSE(h.ui.called("showSplitPanel"));
 
         // The whole file, still without a length, is taken as it stands.

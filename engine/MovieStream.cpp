@@ -1,0 +1,247 @@
+#include "MovieStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "model/MoviesSet.h"
+
+namespace vemlis {
+
+using tavik::vemlis_loader::Movie;
+using tavik::vemlis_loader::Queue;
+using tavik::vemlis_loader::ServerFile;
+
+namespace {
+
+// Bytes gathered in an aligned block before they are written, so that they go past the page
+// cache in whole blocks however the network hands them over.
+constexpr std::size_t gatherSize = 4 << 20;
+
+std::int64_t riffLength(const char* head) {
+    const auto* b = reinterpret_cast<const unsigned char*>(head);
+    return 8 + (std::int64_t(b[4]) | std::int64_t(b[5]) << 8 | std::int64_t(b[6]) << 16 | std::int64_t(b[7]) << 24);
+}
+
+}  // namespace
+
+MovieStream::MovieStream(const ServerFile& file, SplitHandler& handler, const FreeSpace& room,
+                         const StreamResume* resume, std::int64_t segmentFrom)
+    : file(file), handler(handler), room(room), resume(resume), segmentFrom(segmentFrom),
+      index(file.getMovies().size() + 1), outputs(file.getMovies().size()), gather(gatherSize) {}
+
+bool MovieStream::prepare() {
+    for (std::size_t n = 0; n < outputs.size(); ++n) {
+        const Movie* m = movie(n);
+        if (m->getLoadFlag() != Queue) continue;
+        auto& output = outputs[n].emplace();
+        if (resume && n == resume->partMovie) {
+            if (output.reopen(m->getFileName(), resume->from - resume->headers[n], handler.writeDirect())) {
+                written.push_back(m->getFileName());
+                continue;
+            }
+            return stop(output.reason());
+        }
+        handler.claimFreeName(m, written);
+        if (!output.open(m->getFileName(), handler.writeDirect())) return stop(output.reason());
+        written.push_back(m->getFileName());
+    }
+    return true;
+}
+
+const Movie* MovieStream::movie(std::size_t n) const {
+    return n < file.getMovies().size() ? file.getMovies()[n] : nullptr;
+}
+
+bool MovieStream::begin(const ResponseInfo& answer) {
+    info = answer;
+    if (segmentFrom > 0 && answer.status == 200 && answer.acceptsRanges && answer.contentLength >= segmentFrom &&
+        !answer.validator.empty()) {
+        useSegments = true;
+        return false;
+    }
+    const std::size_t limit = file.getMovies().size() + 1;
+    if (resume && answer.status == 206) {
+        // The rest of the same version: the movie `from` lies in goes on without its bytes,
+        // and its header, when `from` is one, is found again.
+        index = HeaderIndex(limit, resume->headers, resume->from);
+        fed = routed = resume->from;
+        nextHeader = resume->headers.size();
+        current = resume->headers.empty() ? none : resume->headers.size() - 1;
+        currentLength = resume->lastLength;
+        headLength = sizeof head;
+        if (current != none && current == resume->partMovie) {
+            writing = true;
+            movieStart = resume->headers[current];
+        }
+    } else if (resume && resume->partMovie < outputs.size() && outputs[resume->partMovie]) {
+        // The whole file after all: the kept part starts over.
+        if (!outputs[resume->partMovie]->restart()) return stop(outputs[resume->partMovie]->reason());
+    }
+    return true;
+}
+
+bool MovieStream::write(const char* data, std::size_t size) {
+    index.feed(data, size);
+    const std::int64_t before = fed;
+    fed += static_cast<std::int64_t>(size);
+    // Every header that begins before `end` is known: the bytes up to there can go.
+    const std::int64_t end = std::max(routed, fed - static_cast<std::int64_t>(aviHeaderLength - 1));
+    if (!pending.empty() && end > routed) {
+        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(pending.size()), end - routed));
+        if (!route(pending.data(), n)) return false;
+        pending.erase(0, n);
+    }
+    if (end > before) {
+        const auto n = static_cast<std::size_t>(end - before);
+        if (!route(data, n)) return false;
+        pending.assign(data + n, size - n);
+    } else {
+        pending.append(data, size);
+    }
+    return true;
+}
+
+bool MovieStream::route(const char* data, std::size_t size) {
+    while (size > 0) {
+        const auto& headers = index.getHeaders();
+        while (nextHeader < headers.size() && headers[nextHeader] <= routed)
+            if (!startMovie(nextHeader++)) return false;
+        std::int64_t limit = routed + static_cast<std::int64_t>(size);
+        if (nextHeader < headers.size()) limit = std::min(limit, headers[nextHeader]);
+        const auto piece = static_cast<std::size_t>(limit - routed);
+        if (!take(data, piece)) return false;
+        data += piece;
+        size -= piece;
+        routed = limit;
+    }
+    return true;
+}
+
+bool MovieStream::startMovie(std::size_t n) {
+    if (!endMovie()) return false;
+    current = n;
+    movieStart = routed;
+    const Movie* m = movie(n);
+    writing = m && m->getLoadFlag() == Queue && outputs[n];
+    headLength = 0;
+    currentLength = -1;
+    gathered = 0;
+    return true;
+}
+
+bool MovieStream::take(const char* data, std::size_t size) {
+    if (current == none) return true;  // bytes before the first header belong to no movie
+    if (headLength < sizeof head) {
+        const std::size_t n = std::min(size, sizeof head - headLength);
+        std::memcpy(head + headLength, data, n);
+        headLength += n;
+        if (headLength == sizeof head) {
+            currentLength = riffLength(head);
+            if (writing && !checkRoom()) return false;
+        }
+    }
+    while (writing && size > 0) {
+        const std::size_t n = std::min(size, gather.size() - gathered);
+        std::memcpy(gather.data() + gathered, data, n);
+        gathered += n;
+        data += n;
+        size -= n;
+        if (gathered == gather.size() && !flush(gathered)) return false;
+    }
+    return true;
+}
+
+bool MovieStream::checkRoom() {
+    const std::string name = movie(current)->getFileName();
+    const std::int64_t free = room(name);
+    if (free >= 0 && free < currentLength)
+        return stop("not enough free space (" + std::to_string((currentLength + 1048575) / 1048576) + " MB needed, " +
+                    std::to_string(free / 1048576) + " MB free)");
+    return true;
+}
+
+bool MovieStream::flush(std::size_t size) {
+    outputs[current]->append(gather.data(), size);
+    gathered = 0;
+    return true;
+}
+
+bool MovieStream::endMovie() {
+    if (current == none || !writing) return true;
+    writing = false;
+    const Movie* m = movie(current);
+    auto& output = outputs[current];
+    // Taken off the queue meanwhile: what was written of it goes.
+    if (m->getLoadFlag() != Queue) {
+        output.reset();
+        return true;
+    }
+    flush(gathered);
+    if (!output->commit()) return stop(output->reason());
+    output.reset();
+    m->setLoaded();
+    handler.addFinishedMovie(m);
+    return true;
+}
+
+bool MovieStream::stop(std::string reason) {
+    failure = std::move(reason);
+    return false;
+}
+
+bool MovieStream::complete() {
+    if (!pending.empty()) {
+        if (!route(pending.data(), pending.size())) return false;
+        pending.clear();
+    }
+    const auto& headers = index.getHeaders();
+    while (nextHeader < headers.size())
+        if (!startMovie(nextHeader++)) return false;
+    return true;
+}
+
+bool MovieStream::finish() {
+    if (!endMovie()) return false;
+    current = none;
+    for (std::size_t n = headersFound(); n < file.getMovies().size(); ++n)
+        if (const Movie* m = movie(n); m->getLoadFlag() == Queue) {
+            m->setBroken();
+            handler.addFinishedMovie(m);
+        }
+    return true;
+}
+
+std::optional<StreamResume> MovieStream::breakOff() {
+    if (info.validator.empty()) return std::nullopt;
+    StreamResume point;
+    point.validator = info.validator;
+    point.length = info.totalLength > 0 ? info.totalLength : (info.status == 200 ? info.contentLength : 0);
+    point.from = routed;
+    const auto& headers = index.getHeaders();
+    point.headers.assign(headers.begin(), headers.begin() + static_cast<std::ptrdiff_t>(nextHeader));
+    point.lastLength = headLength == sizeof head ? currentLength : -1;
+    if (writing) {
+        flush(gathered);
+        if (outputs[current]->keep()) {
+            point.partMovie = current;
+            point.partName = movie(current)->getFileName();
+        } else {
+            // Without its part the movie starts again at its header.
+            point.from = movieStart;
+            point.headers.resize(current);
+            point.lastLength = -1;
+        }
+        outputs[current].reset();
+        writing = false;
+    }
+    if (point.from <= 0 || point.length <= 0) return std::nullopt;
+    return point;
+}
+
+bool MovieStream::endsInsideAMovie() const {
+    const auto& headers = index.getHeaders();
+    if (headers.empty()) return false;
+    return currentLength < 0 || fed < headers.back() + currentLength;
+}
+
+}  // namespace vemlis

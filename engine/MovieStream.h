@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/AviHeaders.h"
+#include "engine/Splitter.h"
+#include "engine/disk/MovieFile.h"
+#include "engine/net/HttpClient.h"
+#include "model/Forward.h"
+
+namespace vemlis {
+
+// Where a broken transfer of a file written as it came may go on: the first byte not handled,
+// on the condition of the same version, with the headers found before it.
+struct StreamResume {
+    std::int64_t from = 0;
+    std::int64_t length = 0;
+    std::string validator;
+    std::vector<std::int64_t> headers;
+    std::int64_t lastLength = -1;  // the RIFF size of the movie `from` lies in (-1: unknown)
+    // The movie `from` lies in when its part file was kept: it holds the movie up to `from`.
+    std::size_t partMovie = static_cast<std::size_t>(-1);
+    std::string partName;  // the movie's name when its part was kept
+};
+
+// The queued movies of one server file written as its bytes arrive in order: each byte of a
+// queued movie goes straight into that movie's part file, nothing else is written anywhere, and
+// a movie is put in place and "Downloaded" as soon as the next header shows that it is whole,
+// while the rest of the file still comes. A break keeps the part of the movie in progress, so
+// that the next transfer goes on from the byte it stopped at. A movie that cannot be written
+// so (its room refused, a failed write) stops the transfer with StreamError; the file is then
+// fetched and split as a whole, which asks the user.
+class MovieStream final : public ByteSink {
+public:
+    // `resume`: where a broken transfer left off (null: from the start); `segmentFrom`: an
+    // answer this long that allows ranges is declined, to come in segments (0: never).
+    MovieStream(const tavik::vemlis_loader::ServerFile& file, SplitHandler& handler, const FreeSpace& room,
+                const StreamResume* resume, std::int64_t segmentFrom);
+
+    // Opens the part file of every queued movie before the request, so that a name the system
+    // refuses never costs a transfer. False (see `failure`) when one cannot be made.
+    bool prepare();
+    bool begin(const ResponseInfo& answer) override;
+    bool write(const char* data, std::size_t size) override;
+    // The body has ended: its last bytes go to their movies, and every movie but the last is
+    // put in place. False when a movie could not be written (see `failure`).
+    bool complete();
+    // The body arrived whole (after complete()): the last movie is put in place, and a queued
+    // movie without a header is a wrong link. False when a movie could not be written.
+    bool finish();
+
+    // After a break (and complete()): keeps the part of the movie in progress and says where a
+    // later transfer of the same version may go on.
+    std::optional<StreamResume> breakOff();
+    // The body ended inside its last movie, as that movie's RIFF size says (after complete()).
+    bool endsInsideAMovie() const;
+    std::size_t headersFound() const { return index.getHeaders().size(); }
+    std::int64_t received() const { return fed; }
+    const ResponseInfo& answer() const { return info; }
+
+    bool useSegments = false;  // the answer was declined: the file comes in segments
+    std::string failure;       // why a movie could not be written
+
+private:
+    static constexpr std::size_t none = static_cast<std::size_t>(-1);
+    bool route(const char* data, std::size_t size);
+    bool take(const char* data, std::size_t size);
+    bool startMovie(std::size_t n);
+    bool endMovie();
+    bool flush(std::size_t size);
+    bool checkRoom();
+    bool stop(std::string reason);
+    const tavik::vemlis_loader::Movie* movie(std::size_t n) const;
+
+    const tavik::vemlis_loader::ServerFile& file;
+    SplitHandler& handler;
+    const FreeSpace& room;
+    const StreamResume* const resume;
+    const std::int64_t segmentFrom;
+    ResponseInfo info;
+    HeaderIndex index;
+    std::int64_t fed = 0;     // bytes of the file seen
+    std::int64_t routed = 0;  // bytes of the file handed to their movie (or dropped)
+    std::string pending;      // [routed, fed): a header may still begin there
+    std::size_t nextHeader = 0;
+    // The movie whose bytes come now.
+    std::size_t current = none;
+    std::int64_t movieStart = 0;
+    bool writing = false;
+    char head[8] = {};
+    std::size_t headLength = 0;
+    std::int64_t currentLength = -1;  // its RIFF size once known
+    std::vector<std::optional<MovieFile>> outputs;  // by movie, for the queued ones
+    DirectBuffer gather;
+    std::size_t gathered = 0;
+    std::vector<std::string> written;
+};
+
+}  // namespace vemlis
