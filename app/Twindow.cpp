@@ -227,12 +227,15 @@ void Twindow::saveState() {
 }
 
 void Twindow::removeStaleParts() {
-    // A movie's part file outlives its pass only when the program was killed during it.
+    // A movie's part file outlives its pass only when the program was killed during it, or
+    // when a broken transfer kept it to go on from.
+    const std::vector<std::string> kept = loadThread->getKeptMovieParts();
     for (const auto& season : moviesSet->getSeasons())
         for (const auto& film : season->getFilms())
             for (const auto& movie : film->getMovies()) {
                 if (movie->getLoadFlag() != Queue || movie->getFileName().empty()) continue;
                 const std::filesystem::path part = movie->getFileName() + ".part";
+                if (std::find(kept.begin(), kept.end(), part.string()) != kept.end()) continue;
                 std::error_code error;
                 if (std::filesystem::is_regular_file(std::filesystem::symlink_status(part, error)))
                     std::filesystem::remove(part, error);

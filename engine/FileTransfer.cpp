@@ -120,7 +120,16 @@ private:
 }  // namespace
 
 FileTransfer::FileTransfer(HttpClient& http, KeptParts& parts, const FreeSpace& freeSpace)
-    : http(http), parts(parts), freeSpace(freeSpace) {}
+    : http(http), parts(parts), freeSpace(freeSpace) {
+    for (auto& [url, point] : parts.keptStreams()) streamResumes.emplace(std::move(url), std::move(point));
+}
+
+std::vector<std::string> FileTransfer::keptMovieParts() const {
+    std::vector<std::string> kept;
+    for (const auto& [url, point] : streamResumes)
+        if (!point.partName.empty()) kept.push_back(point.partName + ".part");
+    return kept;
+}
 
 FileTransfer::Outcome FileTransfer::noRoom(std::int64_t needed, std::int64_t free) {
     Outcome outcome(Outcome::Kind::noRoom);
@@ -263,10 +272,14 @@ FileTransfer::Outcome FileTransfer::fetchMovies(const ServerFile& file, int conn
         return fetch(url, connections, file.getMovies().size());
     }
     const ResumeFrom from = resume ? ResumeFrom{resume->from, resume->validator, resume->length} : ResumeFrom{};
+    // Taken: a kill from here on leaves the part to be cleaned up, not a note that no longer fits it.
+    if (resume) parts.forgetStream(url);
     const auto brokenOff = [&] {
         auto point = sink.breakOff();
         streamResumes.erase(url);  // its part, if any, is the one just kept
-        if (point) streamResumes[url] = std::move(*point);
+        if (!point) return;
+        parts.rememberStream(url, *point);
+        streamResumes[url] = std::move(*point);
     };
     try {
         http.get(url, sink, from);
@@ -315,6 +328,7 @@ void FileTransfer::dropResume(const std::string& url) {
     if (found == streamResumes.end()) return;
     if (!found->second.partName.empty()) ::unlink((found->second.partName + ".part").c_str());
     streamResumes.erase(found);
+    parts.forgetStream(url);
 }
 
 void FileTransfer::dropResumes(const std::function<bool(const std::string& url)>& wanted) {

@@ -59,6 +59,8 @@ public:
     // (the splitting finds them then).
     const std::vector<std::int64_t>* headers() const { return headersKnown ? &index.getHeaders() : nullptr; }
 
+    // The part files of movies that broken transfers kept for going on.
+    std::vector<std::string> keptMovieParts() const;
     // Removes what broken transfers kept for going on of files no longer wanted.
     void dropResumes(const std::function<bool(const std::string& url)>& wanted);
 

@@ -202,8 +202,7 @@ void LoadThread::run() {
         }
         if (!again && !closing) pause(std::chrono::hours(24));
     }
-    // What was kept in temp.kq4 of files that are still queued waits for the next run.
-    finishing = true;
+    // What was kept of files that are still queued waits for the next run.
     discardUnwantedParts();
     finished = true;
     try {
@@ -505,8 +504,7 @@ void LoadThread::discardUnwantedParts() {
     std::unordered_set<std::string_view> wanted;
     for (const ServerFile* file : files) wanted.insert(file->getURLView());
     parts.discardUnwanted([&](const std::string& url) { return wanted.count(url) > 0; });
-    // The parts of movies kept for going on live as long as the run: its end drops them all.
-    transfer.dropResumes([&](const std::string& url) { return !finishing && wanted.count(url) > 0; });
+    transfer.dropResumes([&](const std::string& url) { return wanted.count(url) > 0; });
 }
 
 void LoadThread::setWaiting(std::optional<Waiting> now) {

@@ -100,6 +100,8 @@ public:
     // Whether a file that comes in order has its movies written as its bytes come (the
     // default), or is kept whole in temp.kq4 and split. Set before the downloads start.
     void setWriteAsItComes(bool on) { writeAsItComes = on; }
+    // The part files of movies that broken transfers kept for the next one: not stale.
+    std::vector<std::string> getKeptMovieParts() const { return transfer.keptMovieParts(); }
 
     // A file set aside after a failure, while every queued file waits: for the download view.
     struct Waiting {
@@ -202,7 +204,6 @@ private:
     // Files with a movie that could not be written as the bytes came: fetched whole and split.
     std::unordered_set<const tavik::vemlis_loader::ServerFile*> noStream;
     bool streamed = false;  // the current file's movies were written as its bytes came
-    bool finishing = false;  // the run ends
     bool writeAsItComes = true;
     mutable std::mutex waitingLock;
     std::optional<Waiting> waiting;

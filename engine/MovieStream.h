@@ -7,24 +7,12 @@
 
 #include "engine/AviHeaders.h"
 #include "engine/Splitter.h"
+#include "engine/disk/KeptParts.h"
 #include "engine/disk/MovieFile.h"
 #include "engine/net/HttpClient.h"
 #include "model/Forward.h"
 
 namespace vemlis {
-
-// Where a broken transfer of a file written as it came may go on: the first byte not handled,
-// on the condition of the same version, with the headers found before it.
-struct StreamResume {
-    std::int64_t from = 0;
-    std::int64_t length = 0;
-    std::string validator;
-    std::vector<std::int64_t> headers;
-    std::int64_t lastLength = -1;  // the RIFF size of the movie `from` lies in (-1: unknown)
-    // The movie `from` lies in when its part file was kept: it holds the movie up to `from`.
-    std::size_t partMovie = static_cast<std::size_t>(-1);
-    std::string partName;  // the movie's name when its part was kept
-};
 
 // The queued movies of one server file written as its bytes arrive in order: each byte of a
 // queued movie goes straight into that movie's part file, nothing else is written anywhere, and

@@ -17,6 +17,7 @@ namespace vemlis {
 namespace {
 
 constexpr const char* infoHeading = "Vemlis loader part";
+constexpr const char* streamHeading = "Vemlis loader stream";
 
 // Parts are trusted only within the boot that wrote them: after a program crash the system still
 // holds every byte written, but after a power cut the file may hold holes where the side file
@@ -182,6 +183,81 @@ void KeptParts::rememberSegments(const std::string& url, const std::string& vali
     std::error_code ignored;
     if (!cleanText(validator) || !cleanText(url) || !replaceFile(infoOf(current()), text, false).empty())
         std::filesystem::remove(infoOf(current()), ignored);
+}
+
+std::filesystem::path KeptParts::streamPath(const std::string& url) const {
+    char name[40];
+    std::snprintf(name, sizeof name, "temp-%016llx.stream", static_cast<unsigned long long>(hashOf(url)));
+    return folder / name;
+}
+
+void KeptParts::rememberStream(const std::string& url, const StreamResume& point) {
+    std::string text = std::string(streamHeading) + " " + bootID() + "\n" + url + "\n" + point.validator + "\n" +
+                       std::to_string(point.length) + " " + std::to_string(point.from) + " " +
+                       std::to_string(point.lastLength) + " " +
+                       (point.partName.empty() ? std::string("-1") : std::to_string(point.partMovie)) + "\n" +
+                       point.partName + "\n";
+    for (const std::int64_t header : point.headers) text += std::to_string(header) + " ";
+    text += "\n";
+    std::error_code ignored;
+    if (!cleanText(url) || !cleanText(point.validator) || !cleanText(point.partName) ||
+        !replaceFile(streamPath(url), text, false).empty())
+        std::filesystem::remove(streamPath(url), ignored);
+}
+
+void KeptParts::forgetStream(const std::string& url) {
+    std::error_code ignored;
+    std::filesystem::remove(streamPath(url), ignored);
+}
+
+bool KeptParts::parseStream(const std::string& text, std::string& url, StreamResume& point) {
+    std::istringstream in(text);
+    std::string first, numbers, headers;
+    if (!std::getline(in, first) || first != std::string(streamHeading) + " " + bootID()) return false;
+    if (!std::getline(in, url) || !std::getline(in, point.validator) || !std::getline(in, numbers) ||
+        !std::getline(in, point.partName) || !std::getline(in, headers))
+        return false;
+    std::istringstream values(numbers);
+    long long partMovie = -1;
+    if (!(values >> point.length >> point.from >> point.lastLength >> partMovie)) return false;
+    point.headers.clear();
+    std::istringstream offsets(headers);
+    for (std::int64_t at; offsets >> at;) {
+        // Each header after the one before, all before where the transfer goes on.
+        if (at < 0 || at >= point.from || (!point.headers.empty() && at <= point.headers.back())) return false;
+        point.headers.push_back(at);
+    }
+    if (!offsets.eof()) return false;
+    if (point.from <= 0 || point.from > point.length || point.lastLength < -1 || point.validator.empty()) return false;
+    if (point.partName.empty() != (partMovie < 0)) return false;
+    if (partMovie >= 0 && static_cast<unsigned long long>(partMovie) >= point.headers.size()) return false;
+    point.partMovie = partMovie < 0 ? static_cast<std::size_t>(-1) : static_cast<std::size_t>(partMovie);
+    return !url.empty() && cleanText(url) && cleanText(point.validator) && cleanText(point.partName);
+}
+
+std::vector<std::pair<std::string, StreamResume>> KeptParts::keptStreams() const {
+    std::vector<std::pair<std::string, StreamResume>> kept;
+    std::vector<std::filesystem::path> notes;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("temp-", 0) == 0 && name.ends_with(".stream")) notes.push_back(entry.path());
+    }
+    for (const auto& note : notes) {
+        std::string url;
+        StreamResume point;
+        struct stat info {};
+        std::string text;
+        if (::lstat(note.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size < (1 << 20)) {
+            std::ifstream in(note, std::ios::binary);
+            text.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        if (parseStream(text, url, point) && streamPath(url) == note)
+            kept.emplace_back(std::move(url), std::move(point));
+        else
+            std::filesystem::remove(note, error);
+    }
+    return kept;
 }
 
 void KeptParts::forgetCurrent() { remove(current()); }

@@ -10,6 +10,19 @@
 
 namespace vemlis {
 
+// Where a broken transfer of a file written as it came may go on: the first byte not handled,
+// on the condition of the same version, with the headers found before it.
+struct StreamResume {
+    std::int64_t from = 0;
+    std::int64_t length = 0;
+    std::string validator;
+    std::vector<std::int64_t> headers;
+    std::int64_t lastLength = -1;  // the RIFF size of the movie `from` lies in (-1: unknown)
+    // The movie `from` lies in when its part file was kept: it holds the movie up to `from`.
+    std::size_t partMovie = static_cast<std::size_t>(-1);
+    std::string partName;  // the movie's name when its part was kept
+};
+
 // The bytes that broken transfers left, so that the next transfer of the same file asks only
 // for the rest. The file being downloaded is temp.kq4; beside it, temp.kq4.info holds its URL,
 // the file's length and the server's validator (ETag, else Last-Modified). When another file
@@ -50,10 +63,20 @@ public:
     // Reads a side file's text; false when it is not one of ours, of this boot, whole and sound.
     static bool parse(const std::string& text, Info& info);
 
+    // Files written as they came keep no temp.kq4: what a break left is the part of the movie
+    // in progress, and where to go on is noted in temp-<hash>.stream.
+    void rememberStream(const std::string& url, const StreamResume& point);
+    void forgetStream(const std::string& url);
+    // Every such note of this boot, by URL; notes of another boot, or not whole, go.
+    std::vector<std::pair<std::string, StreamResume>> keptStreams() const;
+    // Reads a note's text; false when it is not one of ours, of this boot, whole and sound.
+    static bool parseStream(const std::string& text, std::string& url, StreamResume& point);
+
 private:
     static bool read(const std::filesystem::path& infoPath, Info& info);
     static std::filesystem::path infoOf(const std::filesystem::path& part);
     std::filesystem::path parkedPath(const std::string& url) const;
+    std::filesystem::path streamPath(const std::string& url) const;
     static void remove(const std::filesystem::path& part);
 
     const std::filesystem::path folder;

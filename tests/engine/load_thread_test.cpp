@@ -521,10 +521,12 @@ TEST(LoadThread, ADroppedTransferGoesOnFromWhereItBroke) {
     expectSaved(h, 0);
 }
 
+// Kept whole in temp.kq4, or as the part of the movie in progress with a note where to go on.
 TEST(LoadThread, APartSurvivesARestartAndAChangedFileStartsOver) {
+    for (const bool whole : {true, false})
     for (const bool changed : {false, true}) {
         Harness h;
-        h.wholeFiles = true;
+        h.wholeFiles = whole;
         const std::string bytes = wholeFile(h, 0);
         h.server.setValidator(h.path(0), vemlis::testing::Validator::lastModified);
         h.server.setFault(h.path(0), Fault::stall(4096));
@@ -537,7 +539,8 @@ TEST(LoadThread, APartSurvivesARestartAndAChangedFileStartsOver) {
         h.thread->close();
         ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
         h.thread.reset();
-        EXPECT_EQ(std::filesystem::file_size(h.dir / "temp.kq4"), 4096u);
+        const std::string part = whole ? (h.dir / "temp.kq4").string() : h.file(0)->getMovies()[0]->getFileName() + ".part";
+        EXPECT_EQ(std::filesystem::file_size(part), 4096u);
         h.server.clearFault(h.path(0));
         std::string served = bytes;
         if (changed) {
@@ -550,12 +553,12 @@ TEST(LoadThread, APartSurvivesARestartAndAChangedFileStartsOver) {
 
         h.ui.calls.clear();
         h.thread = std::make_unique<LoadThread>(h.set, h.http, h.ui, h.server.catalogueURL() + "?again", h.dir.path());
-        h.thread->setWriteAsItComes(false);
+        h.thread->setWriteAsItComes(!whole);
         h.ui.attach(h.thread.get());
         h.thread->allowMerge();
         ASSERT_TRUE(h.merged());
         h.thread->start();
-        ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }, 15000)) << changed;
+        ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }, 15000)) << whole << changed;
         EXPECT_EQ(h.server.lastHeader(h.path(0), "Range"), "bytes=4096-");
         // Unchanged: only the rest was sent. Changed: the whole new file, never mixed with the old.
         EXPECT_EQ(h.server.bytesSent(h.path(0)), static_cast<std::int64_t>(changed ? 4096 + served.size() : bytes.size()));
@@ -563,6 +566,7 @@ TEST(LoadThread, APartSurvivesARestartAndAChangedFileStartsOver) {
         const auto& p = h.series.pieces[h.path(0)];
         for (std::size_t m = 0; m < movies.size(); ++m)
             EXPECT_EQ(vemlis::testing::readWholeFile(movies[m]->getFileName()), changed ? p[p.size() - 1 - m] : p[m]);
+        EXPECT_TRUE(std::filesystem::is_empty(h.dir.path()) || !std::filesystem::exists(part)) << whole << changed;
     }
 }
 
