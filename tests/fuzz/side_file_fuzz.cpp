@@ -15,15 +15,28 @@ std::string thisBoot() {
     std::ifstream in("/proc/sys/kernel/random/boot_id");
     std::string id;
     std::getline(in, id);
-    return "Vemlis loader part " + id + "\n";
+    return id + "\n";
+}
+
+// The same bytes as the note of a file written as it came.
+void checkStreamNote(const std::string& text) {
+    std::string url;
+    vemlis::StreamResume point;
+    if (!vemlis::KeptParts::parseStream(text, url, point)) return;
+    if (url.empty() || point.from <= 0 || point.from > point.length) std::abort();
+    for (std::size_t i = 0; i < point.headers.size(); ++i)
+        if (point.headers[i] < 0 || point.headers[i] >= point.from || (i > 0 && point.headers[i] <= point.headers[i - 1]))
+            std::abort();
+    if (!point.partName.empty() && point.partMovie >= point.headers.size()) std::abort();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string heading = thisBoot();
+    static const std::string boot = thisBoot();
     std::string text(reinterpret_cast<const char*>(data), size);
-    if (size > 0 && data[0] % 2 == 0) text = heading + text.substr(1);
+    if (size > 0 && data[0] % 4 == 1) checkStreamNote("Vemlis loader stream " + boot + text.substr(1));
+    if (size > 0 && data[0] % 2 == 0) text = "Vemlis loader part " + boot + text.substr(1);
     vemlis::KeptParts::Info info;
     if (!vemlis::KeptParts::parse(text, info)) return 0;
     if (info.url.empty()) std::abort();
