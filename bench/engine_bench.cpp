@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -23,6 +24,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <atomic>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -123,6 +126,53 @@ double resumeOverhead(int argc, char** argv, const fs::path& source) {
     thread.close();
     vemlis::testing::waitUntil([&] { return ui.called("enableCloseTimer"); }, 60000);
     return static_cast<double>(server.bytesSent("/big.avi")) / static_cast<double>(size);
+}
+
+// The load thread's whole way from start to movies, over one connection: the 8 movies of the
+// server file at `url`, every other one queued (or all), written as the bytes come ("stream") or
+// kept whole and split ("whole"). Prints the largest disk use of the folder seen on the way and
+// the size of the queued movies.
+int moviesByLoadThread(int argc, char** argv, const std::string& url, const fs::path& folder, bool stream, bool all) {
+    QCoreApplication app(argc, argv);
+    vemlis::testing::CatalogueServer catalogue;
+    catalogue.setCatalogue("<Languages></Languages>");
+    MoviesSet set;
+    Film* film = set.addSeason("S")->addFilm();
+    for (int i = 0; i < movieCount; ++i)
+        film->addMovie(set, "EN", "hi", url, (folder / ("movie" + std::to_string(i) + ".avi")).string(),
+                       all || i % 2 == 0 ? Queue : tavik::vemlis_loader::NoLoad);
+    vemlis::HttpClient http;
+    vemlis::testing::FakeUI ui;
+    vemlis::LoadThread thread(set, http, ui, catalogue.catalogueURL(), folder);
+    thread.setWriteAsItComes(stream);
+    ui.attach(&thread);
+    thread.allowMerge();
+    vemlis::testing::waitUntil([&] { return ui.called("showListPanel"); }, 60000);
+    std::atomic<bool> done{false};
+    std::int64_t peak = 0;
+    std::thread sampler([&] {
+        while (!done) {
+            std::int64_t used = 0;
+            std::error_code error;
+            for (const auto& entry : fs::directory_iterator(folder, error)) {
+                struct stat info {};
+                if (::lstat(entry.path().c_str(), &info) == 0 && S_ISREG(info.st_mode)) used += info.st_blocks * 512;
+            }
+            peak = std::max(peak, used);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    thread.start();
+    vemlis::testing::waitUntil([&] { return ui.called("showFileDone"); }, 600000);
+    done = true;
+    sampler.join();
+    std::int64_t movies = 0;
+    for (const auto& movie : film->getMovies())
+        if (movie->getLoadFlag() == tavik::vemlis_loader::Loaded) movies += static_cast<std::int64_t>(fs::file_size(movie->getFileName()));
+    thread.close();
+    vemlis::testing::waitUntil([&] { return ui.called("enableCloseTimer"); }, 60000);
+    std::printf("%lld %lld\n", static_cast<long long>(peak), static_cast<long long>(movies));
+    return 0;
 }
 
 // The file's length and version from the first answer's headers; its body is not taken.
@@ -274,6 +324,10 @@ int main(int argc, char** argv) {
         std::printf("%.3f\n", resumeOverhead(argc, argv, argv[2]));
         return 0;
     }
+    if (argc == 6 && std::strcmp(argv[1], "--movies") == 0) {  // URL, folder, stream|whole, all|half
+        return moviesByLoadThread(argc, argv, argv[2], argv[3], std::strcmp(argv[4], "stream") == 0,
+                                  std::strcmp(argv[5], "all") == 0);
+    }
     if (argc == 4 && std::strcmp(argv[1], "--catalogue-peak") == 0) {
         std::printf("%ld\n", cataloguePeak(argc, argv, argv[2], std::strcmp(argv[3], "deflate") == 0));
         return 0;
@@ -397,6 +451,48 @@ int main(int argc, char** argv) {
         for (int run = 0; run < 5; ++run) bursts.push_back(speedLimitBurst(url, connections, 64 << 10, 6.0));
         bench::print(connections == 4 ? "speed_limit_burst" : "speed_limit_burst_1", bench::spread(bursts));
         std::fflush(stdout);
+    }
+
+    // One connection (a server without ranges) from start to movies, as they come and kept whole,
+    // against the download of the same file alone; and the largest disk use on the way with 4
+    // of the 8 movies queued, over their size.
+    {
+        server.setFileFromDisk("/one.avi", source);
+        server.setRanges("/one.avi", false);
+        const std::string oneURL = server.baseURL() + "/one.avi";
+        const fs::path movies = work / "movies";
+        const auto loadThread = [&](const char* mode, const char* queued, const fs::path& out) {
+            fs::remove_all(movies);
+            fs::create_directories(movies);
+            const double t = bench::timed([&] {
+                run({"sh", "-c", "'" + self + "' --movies '" + oneURL + "' '" + movies.string() + "' " + mode + " " + queued +
+                                     " > '" + out.string() + "'"});
+            });
+            fs::remove_all(movies);
+            return t;
+        };
+        const fs::path figures = work / "movies.txt";
+        const auto alone = child({self, "--download", oneURL, ours.string()}, ours);
+        // Our time over the download's: 1 is the physical limit.
+        for (const char* mode : {"stream", "whole"}) {
+            bench::Sides sides;
+            const auto ratios = bench::timeRatios(pairs, [&] { return loadThread(mode, "all", figures); }, alone, &sides);
+            bench::print(std::strcmp(mode, "stream") == 0 ? "movies_vs_download_alone_1" : "movies_vs_download_alone_1_whole",
+                         ratios, sides);
+            std::fflush(stdout);
+        }
+        for (const char* mode : {"stream", "whole"}) {
+            std::vector<double> ratios;
+            for (int i = 0; i < std::min(pairs, 5); ++i) {
+                loadThread(mode, "half", figures);
+                std::ifstream in(figures);
+                long long peak = 0, bytes = 0;
+                in >> peak >> bytes;
+                if (bytes > 0) ratios.push_back(static_cast<double>(peak) / static_cast<double>(bytes));
+            }
+            bench::print(std::strcmp(mode, "stream") == 0 ? "peak_disk_over_movies" : "peak_disk_over_movies_whole",
+                         bench::spread(ratios));
+        }
     }
 
     // The peak memory of a download and split, in a fresh process.
