@@ -35,14 +35,14 @@ bool MovieStream::prepare() {
         if (m->getLoadFlag() != Queue) continue;
         auto& output = outputs[n].emplace();
         if (resume && n == resume->partMovie) {
-            if (output.reopen(m->getFileName(), resume->from - resume->headers[n], handler.writeDirect())) {
+            if (output.reopen(m->getFileName(), resume->from - resume->headers[n], false)) {
                 written.push_back(m->getFileName());
                 continue;
             }
             return stop(output.reason());
         }
         handler.claimFreeName(m, written);
-        if (!output.open(m->getFileName(), handler.writeDirect())) return stop(output.reason());
+        if (!output.open(m->getFileName(), false)) return stop(output.reason());
         written.push_back(m->getFileName());
     }
     return true;
@@ -161,7 +161,7 @@ bool MovieStream::checkRoom() {
 }
 
 bool MovieStream::flush(std::size_t size) {
-    outputs[current]->append(gather.data(), size);
+    outputs[current]->appendBehind(gather.data(), size);
     gathered = 0;
     return true;
 }

@@ -77,6 +77,7 @@ bool MovieFile::open(const std::string& name, bool direct) {
     }
     finalName = name;
     partName = name + ".part";
+    written = started = settled = 0;
     const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW;
     fd = direct ? ::open(partName.c_str(), flags | O_DIRECT, 0666) : -1;
     if (fd < 0) fd = ::open(partName.c_str(), flags, 0666);
@@ -174,12 +175,33 @@ bool MovieFile::reopen(const std::string& name, std::int64_t length, bool direct
     }
     finalName = name;
     partName = part;
+    written = started = settled = length;
     alignment = (::fcntl(fd, F_GETFL) & O_DIRECT) ? directAlignment(fd) : 0;
     if (alignment == 0) leaveDirect();
     return true;
 }
 
+void MovieFile::appendBehind(const char* data, std::size_t size) {
+    if (failed) return;
+    if (alignment > 0) leaveDirect();
+    write(data, size);
+    if (failed) return;
+    written += static_cast<std::int64_t>(size);
+    constexpr std::int64_t step = 4 << 20;
+    if (written - started < step) return;
+    // Out to the disk without waiting; what went out a step before is waited for and dropped.
+    ::sync_file_range(fd, started, written - started, SYNC_FILE_RANGE_WRITE);
+    if (started > settled) {
+        ::sync_file_range(fd, settled, started - settled,
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+        ::posix_fadvise(fd, settled, started - settled, POSIX_FADV_DONTNEED);
+        settled = started;
+    }
+    started = written;
+}
+
 bool MovieFile::restart() {
+    written = started = settled = 0;
     if (fd < 0 || failed || ::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
         if (!failed && fd >= 0) fail();
         return false;

@@ -50,6 +50,10 @@ public:
     // Adds bytes at the end: straight to the disk while they come in whole aligned blocks at
     // aligned places (the buffer's blocks), through the page cache from the first that does not.
     void append(const char* data, std::size_t size);
+    // Appends through the page cache and has the kernel write each 4 MiB out at once, dropping
+    // what is on the disk from the cache: the disk works while the next bytes arrive, and the
+    // cache holds no more than a few blocks of the movie. For bytes that come from the network.
+    void appendBehind(const char* data, std::size_t size);
     // Puts the complete movie in place: on disk first, so that a state that calls it
     // downloaded never outlives its bytes. True when it is there; else the part file is gone.
     bool commit();
@@ -67,6 +71,9 @@ private:
     int error = 0;
     std::string finalName;
     std::string partName;  // set while a part file of ours exists
+    std::int64_t written = 0;  // by appendBehind
+    std::int64_t started = 0;  // written out from here on, by appendBehind
+    std::int64_t settled = 0;  // on the disk and out of the cache up to here
 };
 
 }  // namespace vemlis
