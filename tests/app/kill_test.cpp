@@ -104,5 +104,23 @@ TEST(KillTest, NothingDownloadedIsEverLostOrLeftHalf) {
     }
     EXPECT_GE(kills, 10);
     EXPECT_GT(mostLoaded, 0);  // kills came after saves too, not only during the first transfer
+
+    // A run left to its end takes up or cleans away whatever the kills left: the folder holds
+    // the state and the movies, nothing half done.
+    const pid_t last = spawnChild(server.catalogueURL(), dir.path());
+    ASSERT_GT(last, 0);
+    int status = 0;
+    pid_t ended = 0;
+    for (int waited = 0; waited < 120000 && ended == 0; waited += 20) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ended = ::waitpid(last, &status, WNOHANG);
+    }
+    if (ended == 0) ::kill(last, SIGKILL), ::waitpid(last, &status, 0);
+    ASSERT_NE(ended, 0) << "the last run did not end";
+    EXPECT_EQ(checkState(dir.path(), series, server.baseURL()), total);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "data.kq4" || name.ends_with(".avi")) << name << " was left";
+    }
     std::printf("kills: %d, most movies downloaded at a kill: %d of %d\n", kills, mostLoaded, total);
 }
