@@ -474,6 +474,8 @@ void Twindow::askForNewNames() {
 
 void Twindow::addFinishedMovie() {
     const Movie* movie = loadThread->getCurrentMovie();
+    // Done while its file may still come: it loads no more.
+    currentDownloads->removeMovie(movie);
     finished->addMovie(movie);
     if (movie->getLoadFlag() == Loaded) {
         ++moviesSaved;

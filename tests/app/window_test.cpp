@@ -695,6 +695,26 @@ TEST(Window, ATransferThatReceivesNothingSaysSo) {
     EXPECT_EQ(s.window->speed->text(), "0.0");
 }
 
+TEST(Window, AMovieDoneWhileItsFileStillComesMovesToTheFinishedOnes) {
+    Session s;
+    std::size_t i = 0;  // a file of two movies or more
+    while (s.series.pieces[s.series.catalogue.files[i].path].size() < 2) ++i;
+    const std::string path = s.series.catalogue.files[i].path;
+    const auto& pieces = s.series.pieces[path];
+    s.server.setFault(path, Fault::stall(static_cast<std::int64_t>(pieces[0].size() + 64)));
+    s.open();
+    ASSERT_TRUE(s.listed());
+    const ServerFile* file = s.window->getMoviesSet()->getServerFile(s.server.baseURL() + path);
+    int n = 0;
+    for (const Movie* m : file->getMovies()) m->queue((s.dir / ("m" + std::to_string(n++) + ".avi")).string());
+    s.window->beginDownloadButton->click();
+    const Movie* first = file->getMovies()[0];
+    ASSERT_TRUE(waitUntil([&] { return rowOf(s.window->finished, first) >= 0; }));
+    EXPECT_EQ(first->getLoadFlag(), Loaded);
+    EXPECT_LT(rowOf(s.window->currentDownloads, first), 0);
+    EXPECT_GE(rowOf(s.window->currentDownloads, file->getMovies()[1]), 0);  // still coming
+}
+
 TEST(Window, ChangingViewsNeverGrowsTheWindowBeyondTheScreen) {
     Session s;
     s.server.setThrottle(64 * 1024);  // the download view stays up for a while
