@@ -17,12 +17,16 @@ bool isAviHeader(const char* p) {
            std::memcmp(p + 12, "LIST", 4) == 0;
 }
 
-std::int64_t aviLengthAt(int fd, std::int64_t header) {
-    unsigned char size[4];
-    if (::pread(fd, size, 4, header + 4) != 4) return -1;
+std::int64_t aviLength(const char* head) {
+    const auto* size = reinterpret_cast<const unsigned char*>(head + 4);
     // The RIFF size counts the bytes after the 8 of "RIFF" and the size itself.
     return 8 + (std::int64_t(size[0]) | std::int64_t(size[1]) << 8 | std::int64_t(size[2]) << 16 |
                 std::int64_t(size[3]) << 24);
+}
+
+std::int64_t aviLengthAt(int fd, std::int64_t header) {
+    char head[8];
+    return ::pread(fd, head + 4, 4, header + 4) == 4 ? aviLength(head) : -1;
 }
 
 void HeaderIndex::search(const char* data, std::size_t size, std::int64_t start, std::size_t lastStart) {

@@ -15,8 +15,10 @@ namespace vemlis {
 constexpr std::size_t aviHeaderLength = 16;
 bool isAviHeader(const char* bytes);
 
-// The length of the AVI whose header starts at `header` in the file, as its RIFF size says
-// (the 8 bytes of "RIFF" and the size included); -1 when the size cannot be read.
+// The length of the AVI whose header's first 8 bytes these are, as its RIFF size says (the 8
+// bytes of "RIFF" and the size included).
+std::int64_t aviLength(const char* head);
+// The same for the header at `header` in the file; -1 when the size cannot be read.
 std::int64_t aviLengthAt(int fd, std::int64_t header);
 
 // Offsets of the AVI headers in a stream handed over piece by piece, as a download arrives, so

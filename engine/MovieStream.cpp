@@ -17,11 +17,6 @@ namespace {
 // cache in whole blocks however the network hands them over.
 constexpr std::size_t gatherSize = 4 << 20;
 
-std::int64_t riffLength(const char* head) {
-    const auto* b = reinterpret_cast<const unsigned char*>(head);
-    return 8 + (std::int64_t(b[4]) | std::int64_t(b[5]) << 8 | std::int64_t(b[6]) << 16 | std::int64_t(b[7]) << 24);
-}
-
 }  // namespace
 
 MovieStream::MovieStream(const ServerFile& file, SplitHandler& handler, const FreeSpace& room,
@@ -136,7 +131,7 @@ bool MovieStream::take(const char* data, std::size_t size) {
         std::memcpy(head + headLength, data, n);
         headLength += n;
         if (headLength == sizeof head) {
-            currentLength = riffLength(head);
+            currentLength = aviLength(head);
             if (writing && !checkRoom()) return false;
         }
     }
