@@ -182,6 +182,14 @@ FileTransfer::Outcome FileTransfer::segmented(const std::string& url, const std:
     }
 }
 
+FileTransfer::Outcome FileTransfer::inSegments(const std::string& url, const ResponseInfo& answer, int connections) {
+    // Equal segments to begin with; the fastest take over the slowest ones' rest.
+    const std::vector<Segment> segments = SegmentPlan::split(answer.contentLength, connections);
+    parts.forgetCurrent();
+    parts.rememberSegments(url, answer.validator, segments);
+    return segmented(url, answer.validator, segments, connections);
+}
+
 FileTransfer::Outcome FileTransfer::fetch(const std::string& url, int connections, std::size_t movies) {
     ResumeFrom resume = parts.prepare(url);
     index = HeaderIndex(movies + 1);
@@ -216,13 +224,7 @@ FileTransfer::Outcome FileTransfer::fetch(const std::string& url, int connection
         parts.forgetCurrent();
         return {Kind::diskFailed};
     }
-    if (sink.useSegments) {
-        // Equal segments to begin with; the fastest take over the slowest ones' rest.
-        const std::vector<Segment> segments = SegmentPlan::split(sink.answer().contentLength, connections);
-        parts.forgetCurrent();
-        parts.rememberSegments(url, sink.answer().validator, segments);
-        return segmented(url, sink.answer().validator, segments, connections);
-    }
+    if (sink.useSegments) return inSegments(url, sink.answer(), connections);
     if (!sink.close()) {
         parts.forgetCurrent();
         return {Kind::diskFailed};
@@ -300,12 +302,7 @@ FileTransfer::Outcome FileTransfer::fetchMovies(const ServerFile& file, int conn
     }
     streamResumes.erase(url);  // what it kept is in its movies now, or goes with the stream
     if (!sink.failure.empty()) return {Kind::unstreamed};
-    if (sink.useSegments) {
-        const std::vector<Segment> segments = SegmentPlan::split(sink.answer().contentLength, connections);
-        parts.forgetCurrent();
-        parts.rememberSegments(url, sink.answer().validator, segments);
-        return segmented(url, sink.answer().validator, segments, connections);
-    }
+    if (sink.useSegments) return inSegments(url, sink.answer(), connections);
     if (!sink.complete()) return {Kind::unstreamed};
     // As for a file fetched whole: as long as the server said, and ending where its last movie
     // ends when it said nothing.

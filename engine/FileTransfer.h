@@ -70,6 +70,8 @@ public:
 private:
     Outcome segmented(const std::string& url, const std::string& validator, std::vector<Segment> segments,
                       int connections);
+    // The answer was declined to come in segments: it starts over in them.
+    Outcome inSegments(const std::string& url, const ResponseInfo& answer, int connections);
     Outcome failed(const HttpError& error);
     static Outcome noRoom(std::int64_t needed, std::int64_t free);
     void dropResume(const std::string& url);
