@@ -257,7 +257,8 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
     const std::string type = path == "/movies.xml" ? "text/xml" : "video/x-msvideo";
     auto disk = std::make_shared<int>(-1);
     if (!entry.disk.empty()) *disk = ::open(entry.disk.c_str(), O_RDONLY | O_CLOEXEC);
-    auto send = [this, entry, fault, disk, counter](std::size_t offset, httplib::DataSink& sink) {
+    // Never past `end`: bytes after the range asked would be read as the next answer on the connection.
+    auto send = [this, entry, fault, disk, counter](std::size_t offset, std::size_t end, httplib::DataSink& sink) {
         if (fault.dropAfter >= 0 && static_cast<std::int64_t>(offset) >= fault.dropAfter) return false;
         if (fault.stallAfter >= 0 && static_cast<std::int64_t>(offset) >= fault.stallAfter) {
             for (int i = 0; i < 600 && !stopping && sink.is_writable(); ++i) std::this_thread::sleep_for(50ms);
@@ -268,7 +269,7 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
         if (fault.dropAfter >= 0) chunk = std::min<std::size_t>(chunk, static_cast<std::size_t>(fault.dropAfter) - offset);
         if (fault.stallAfter >= 0)
             chunk = std::min<std::size_t>(chunk, static_cast<std::size_t>(fault.stallAfter) - offset);
-        chunk = std::min<std::size_t>(chunk, static_cast<std::size_t>(entry.size) - offset);
+        chunk = std::min<std::size_t>(chunk, std::min(static_cast<std::size_t>(entry.size), end) - offset);
         if (entry.bytes) {
             sink.write(entry.bytes->data() + offset, chunk);
         } else {
@@ -299,13 +300,15 @@ void CatalogueServer::serve(const std::string& path, const void* requestHandle, 
                     sink.done();
                     return true;
                 }
-                return send(begin + offset, sink);
+                return send(begin + offset, static_cast<std::size_t>(entry.size), sink);
             },
             release);
     } else {
         response.set_content_provider(
             static_cast<std::size_t>(rangeEnd - start), type,
-            [send, begin](std::size_t offset, std::size_t, httplib::DataSink& sink) { return send(begin + offset, sink); },
+            [send, begin](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                return send(begin + offset, begin + offset + length, sink);
+            },
             release);
     }
 }
