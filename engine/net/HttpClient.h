@@ -155,6 +155,12 @@ public:
     void getSegments(const std::string& url, const std::string& validator, std::vector<Segment>& segments,
                      OffsetSink& sink, int connections);
 
+    // Bytes [first, first + size) of the file of `length` bytes, asked with If-Range as a
+    // segment is, on a connection kept for the next request; told to no observer. Throws as
+    // getSegments().
+    std::string getRange(const std::string& url, const std::string& validator, std::int64_t first, std::size_t size,
+                         std::int64_t length);
+
     // Breaks off the transfer in progress, if any; a later transfer is not affected.
     void disconnect();
     // Also breaks off a transfer whenever the check says so (checked at least every 50 ms);
@@ -174,6 +180,9 @@ private:
     void onWorkStart(std::int64_t expected);
     void onWork(std::int64_t count);
     void onWorkEnd();
+    // `total`: the file's length; `told`: the observer hears of it.
+    void fetchSegments(const std::string& url, const std::string& validator, std::vector<Segment>& segments,
+                       OffsetSink& sink, int connections, std::int64_t total, bool told);
     // `decode`: ask for any encoding libcurl can decode, and decode it (text only).
     void perform(const std::string& url, ByteSink& sink, const ResumeFrom& resume, bool decode);
 

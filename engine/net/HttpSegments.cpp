@@ -96,18 +96,48 @@ struct Connection {
 
 }  // namespace
 
+namespace {
+
+// Keeps the bytes of one small range.
+class MemorySink final : public OffsetSink {
+public:
+    MemorySink(std::int64_t first, std::size_t size) : first(first), bytes(size, '\0') {}
+    bool writeAt(std::int64_t offset, const char* data, std::size_t size) override {
+        bytes.replace(static_cast<std::size_t>(offset - first), size, data, size);
+        return true;
+    }
+    const std::int64_t first;
+    std::string bytes;
+};
+
+}  // namespace
+
 void HttpClient::getSegments(const std::string& url, const std::string& validator, std::vector<Segment>& segments,
                              OffsetSink& sink, int connections) {
-    const std::uint64_t generation = impl->disconnects.load();
-    const std::function<bool()> aborted = impl->abortedSince(generation);
     std::int64_t total = 0;
     for (const Segment& s : segments) total = std::max(total, s.to);
+    fetchSegments(url, validator, segments, sink, connections, total, true);
+}
+
+std::string HttpClient::getRange(const std::string& url, const std::string& validator, std::int64_t first,
+                                 std::size_t size, std::int64_t length) {
+    std::vector<Segment> range{{first, first + static_cast<std::int64_t>(size), 0}};
+    MemorySink sink(first, size);
+    fetchSegments(url, validator, range, sink, 1, length, false);
+    return std::move(sink.bytes);
+}
+
+void HttpClient::fetchSegments(const std::string& url, const std::string& validator, std::vector<Segment>& segments,
+                               OffsetSink& sink, int connections, std::int64_t total, bool told) {
+    const std::uint64_t generation = impl->disconnects.load();
+    const std::function<bool()> aborted = impl->abortedSince(generation);
     const auto countAll = [&] {
+        if (!told) return;
         std::int64_t arrived = 0;
         for (const Segment& s : segments) arrived += s.done;
         onWork(arrived);
     };
-    onWorkStart(total);
+    if (told) onWorkStart(total);
     countAll();
 
     std::vector<std::unique_ptr<Connection>> active;
@@ -163,7 +193,7 @@ void HttpClient::getSegments(const std::string& url, const std::string& validato
         for (CURL* easy : idle) curl_easy_cleanup(easy);
         idle.clear();
         sink.progress(segments);
-        onWorkEnd();
+        if (told) onWorkEnd();
     };
 
     try {
