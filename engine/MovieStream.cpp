@@ -150,8 +150,7 @@ bool MovieStream::checkRoom() {
     const std::string name = movie(current)->getFileName();
     const std::int64_t free = room(name);
     if (free >= 0 && free < currentLength)
-        return stop("not enough free space (" + std::to_string((currentLength + 1048575) / 1048576) + " MB needed, " +
-                    std::to_string(free / 1048576) + " MB free)");
+        return stop(notEnoughRoom(currentLength, free));
     return true;
 }
 

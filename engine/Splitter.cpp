@@ -141,8 +141,7 @@ Saved saveMovie(const Movie* movie, SplitHandler& handler, const FreeSpace& free
         const std::int64_t length = bytes.to >= 0 ? bytes.to - bytes.from : bytes.scan->expectedLength(bytes.n);
         std::string reason;
         if (room >= 0 && room < length) {
-            reason = "not enough free space (" + std::to_string((length + 1048575) / 1048576) + " MB needed, " +
-                     std::to_string(room / 1048576) + " MB free)";
+            reason = notEnoughRoom(length, room);
         } else if (output.open(name, handler.writeDirect())) {
             if (bytes.to >= 0)
                 output.copyFrom(bytes.input, bytes.from, bytes.to, buffer);
@@ -195,6 +194,11 @@ void splitMovies(const InputFile& in, const ServerFile& file, SplitHandler& hand
 }
 
 }  // namespace
+
+std::string notEnoughRoom(std::int64_t needed, std::int64_t free) {
+    return "not enough free space (" + std::to_string((needed + 1048575) / 1048576) + " MB needed, " +
+           std::to_string(free / 1048576) + " MB free)";
+}
 
 void SplitHandler::claimFreeName(const Movie* movie, const std::vector<std::string>& written) {
     const std::string name = movie->getFileName();

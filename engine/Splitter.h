@@ -32,6 +32,9 @@ public:
     virtual bool stopping() const { return false; }
 };
 
+// Why a movie of `needed` bytes is not written where `free` bytes are free.
+std::string notEnoughRoom(std::int64_t needed, std::int64_t free);
+
 // Cuts a downloaded server file into its movies: the n-th header goes with the n-th movie of
 // the file; every queued movie is written to its file name and set Loaded, a queued movie
 // without a header is set Broken. A movie that cannot be written (no room, a bad name, a
