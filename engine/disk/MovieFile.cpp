@@ -200,6 +200,42 @@ void MovieFile::appendBehind(const char* data, std::size_t size) {
     started = written;
 }
 
+bool MovieFile::setLength(std::int64_t length) {
+    if (failed) return false;
+    if (alignment > 0) leaveDirect();
+    if (::fallocate(fd, 0, 0, length) == 0) return true;
+    if (errno == ENOSPC || errno == EFBIG) {
+        fail();
+        return false;
+    }
+    if (::ftruncate(fd, length) == 0) return true;  // a file system that sets nothing aside
+    fail();
+    return false;
+}
+
+void MovieFile::writeAt(std::int64_t offset, const char* data, std::size_t size) {
+    while (!failed && size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return fail();
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += n;
+    }
+}
+
+void MovieFile::writeOut(std::int64_t before, std::int64_t from, std::int64_t to) {
+    if (failed) return;
+    ::sync_file_range(fd, from, to - from, SYNC_FILE_RANGE_WRITE);
+    if (from <= before) return;
+    ::sync_file_range(fd, before, from - before,
+                      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    ::posix_fadvise(fd, before, from - before, POSIX_FADV_DONTNEED);
+}
+
 bool MovieFile::restart() {
     written = started = settled = 0;
     if (fd < 0 || failed || ::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {

@@ -42,6 +42,8 @@ public:
     bool restart();
     // Closes the part file and leaves it for reopen(); false when its bytes did not all go in.
     bool keep();
+    // False once a write failed.
+    bool good() const { return !failed; }
     // The system's words for what went wrong last.
     std::string reason() const;
     // Copies [from, to) of the input file: straight to the disk in aligned blocks when the file
@@ -54,6 +56,14 @@ public:
     // what is on the disk from the cache: the disk works while the next bytes arrive, and the
     // cache holds no more than a few blocks of the movie. For bytes that come from the network.
     void appendBehind(const char* data, std::size_t size);
+    // Gives the part file the movie's whole length, its room set aside where the file system
+    // can: bytes that come out of order then find their place. False when there is no room.
+    bool setLength(std::int64_t length);
+    // Writes at the offset, through the page cache. For bytes that come over several connections.
+    void writeAt(std::int64_t offset, const char* data, std::size_t size);
+    // Has the kernel write [from, to) out now, and waits for [before, from), written out a step
+    // before, and drops it from the cache: as appendBehind() does for one connection's bytes.
+    void writeOut(std::int64_t before, std::int64_t from, std::int64_t to);
     // Puts the complete movie in place: on disk first, so that a state that calls it
     // downloaded never outlives its bytes. True when it is there; else the part file is gone.
     bool commit();
