@@ -18,6 +18,7 @@ namespace {
 
 constexpr const char* infoHeading = "Vemlis loader part";
 constexpr const char* streamHeading = "Vemlis loader stream";
+constexpr const char* moviesHeading = "Vemlis loader movies";
 
 // Parts are trusted only within the boot that wrote them: after a program crash the system still
 // holds every byte written, but after a power cut the file may hold holes where the side file
@@ -185,11 +186,13 @@ void KeptParts::rememberSegments(const std::string& url, const std::string& vali
         std::filesystem::remove(infoOf(current()), ignored);
 }
 
-std::filesystem::path KeptParts::streamPath(const std::string& url) const {
-    char name[40];
-    std::snprintf(name, sizeof name, "temp-%016llx.stream", static_cast<unsigned long long>(hashOf(url)));
+std::filesystem::path KeptParts::notePath(const std::string& url, const char* suffix) const {
+    char name[48];
+    std::snprintf(name, sizeof name, "temp-%016llx%s", static_cast<unsigned long long>(hashOf(url)), suffix);
     return folder / name;
 }
+
+std::filesystem::path KeptParts::streamPath(const std::string& url) const { return notePath(url, ".stream"); }
 
 void KeptParts::rememberStream(const std::string& url, const StreamResume& point) {
     std::string text = std::string(streamHeading) + " " + bootID() + "\n" + url + "\n" + point.validator + "\n" +
@@ -235,27 +238,110 @@ bool KeptParts::parseStream(const std::string& text, std::string& url, StreamRes
     return !url.empty() && cleanText(url) && cleanText(point.validator) && cleanText(point.partName);
 }
 
-std::vector<std::pair<std::string, StreamResume>> KeptParts::keptStreams() const {
-    std::vector<std::pair<std::string, StreamResume>> kept;
-    std::vector<std::filesystem::path> notes;
+std::vector<std::pair<std::filesystem::path, std::string>> KeptParts::notes(const std::string& suffix) const {
+    std::vector<std::pair<std::filesystem::path, std::string>> found;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind("temp-", 0) == 0 && name.ends_with(".stream")) notes.push_back(entry.path());
+        if (name.rfind("temp-", 0) == 0 && name.ends_with(suffix)) found.emplace_back(entry.path(), std::string());
     }
-    for (const auto& note : notes) {
-        std::string url;
-        StreamResume point;
+    for (auto& [note, text] : found) {
         struct stat info {};
-        std::string text;
         if (::lstat(note.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size < (1 << 20)) {
             std::ifstream in(note, std::ios::binary);
             text.assign(std::istreambuf_iterator<char>(in), {});
         }
+    }
+    return found;
+}
+
+std::vector<std::pair<std::string, StreamResume>> KeptParts::keptStreams() const {
+    std::vector<std::pair<std::string, StreamResume>> kept;
+    for (const auto& [note, text] : notes(".stream")) {
+        std::string url;
+        StreamResume point;
+        std::error_code ignored;
         if (parseStream(text, url, point) && streamPath(url) == note)
             kept.emplace_back(std::move(url), std::move(point));
         else
-            std::filesystem::remove(note, error);
+            std::filesystem::remove(note, ignored);
+    }
+    return kept;
+}
+
+void KeptParts::rememberSegments(const std::string& url, const SegmentResume& point) {
+    std::string text = std::string(moviesHeading) + " " + bootID() + "\n" + url + "\n" + point.validator + "\n" +
+                       std::to_string(point.length) + "\n";
+    for (const std::int64_t header : point.headers) text += std::to_string(header) + " ";
+    text += "\n";
+    for (const Segment& s : point.segments)
+        text += std::to_string(s.from) + " " + std::to_string(s.to) + " " + std::to_string(s.done) + " ";
+    text += "\n";
+    bool clean = cleanText(url) && cleanText(point.validator);
+    for (const auto& [movie, name] : point.parts) {
+        text += std::to_string(movie) + " " + name + "\n";
+        clean = clean && cleanText(name);
+    }
+    std::error_code ignored;
+    const auto path = notePath(url, ".movies");
+    if (!clean || !replaceFile(path, text, false).empty()) std::filesystem::remove(path, ignored);
+}
+
+void KeptParts::forgetSegments(const std::string& url) {
+    std::error_code ignored;
+    std::filesystem::remove(notePath(url, ".movies"), ignored);
+}
+
+bool KeptParts::parseSegments(const std::string& text, std::string& url, SegmentResume& point) {
+    std::istringstream in(text);
+    std::string first, length, headers, segments;
+    if (!std::getline(in, first) || first != std::string(moviesHeading) + " " + bootID()) return false;
+    if (!std::getline(in, url) || !std::getline(in, point.validator) || !std::getline(in, length) ||
+        !std::getline(in, headers) || !std::getline(in, segments))
+        return false;
+    std::istringstream lengthValue(length);
+    if (!(lengthValue >> point.length) || !lengthValue.eof() || point.length <= 0) return false;
+    point.headers.clear();
+    std::istringstream offsets(headers);
+    for (std::int64_t at; offsets >> at;) {
+        if (at < 0 || at >= point.length || (!point.headers.empty() && at <= point.headers.back())) return false;
+        point.headers.push_back(at);
+    }
+    if (!offsets.eof() || point.headers.empty()) return false;
+    point.segments.clear();
+    std::istringstream ranges(segments);
+    for (Segment s; ranges >> s.from >> s.to >> s.done;) {
+        // Compared without a sum: a line of the largest numbers must not overflow one.
+        if (s.from < 0 || s.to <= s.from || s.done < 0 || s.done > s.to - s.from || s.to > point.length) return false;
+        point.segments.push_back(s);
+    }
+    if (!ranges.eof() || point.segments.empty()) return false;
+    point.parts.clear();
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t space = line.find(' ');
+        if (space == 0 || space == std::string::npos || space > 9 || space + 1 == line.size()) return false;
+        const std::string number = line.substr(0, space);
+        if (number.find_first_not_of("0123456789") != std::string::npos) return false;
+        const std::size_t movie = std::stoul(number);
+        if (movie >= point.headers.size()) return false;
+        for (const auto& [kept, name] : point.parts)
+            if (kept == movie) return false;
+        point.parts.emplace_back(movie, line.substr(space + 1));
+        if (!cleanText(point.parts.back().second)) return false;
+    }
+    return !url.empty() && !point.validator.empty() && cleanText(url) && cleanText(point.validator);
+}
+
+std::vector<std::pair<std::string, SegmentResume>> KeptParts::keptSegmentResumes() const {
+    std::vector<std::pair<std::string, SegmentResume>> kept;
+    for (const auto& [note, text] : notes(".movies")) {
+        std::string url;
+        SegmentResume point;
+        std::error_code ignored;
+        if (parseSegments(text, url, point) && notePath(url, ".movies") == note)
+            kept.emplace_back(std::move(url), std::move(point));
+        else
+            std::filesystem::remove(note, ignored);
     }
     return kept;
 }

@@ -23,6 +23,18 @@ struct StreamResume {
     std::string partName;  // the movie's name when its part was kept
 };
 
+// Where a broken transfer of a file whose movies were written over several connections may go
+// on: its segments, on the condition of the same version, with the headers its movies begin at
+// and the part file each queued movie kept (each holds the movie's whole length, holes where
+// its segments have not come yet).
+struct SegmentResume {
+    std::int64_t length = 0;
+    std::string validator;
+    std::vector<std::int64_t> headers;
+    std::vector<Segment> segments;
+    std::vector<std::pair<std::size_t, std::string>> parts;  // a movie, and its name when its part was kept
+};
+
 // The bytes that broken transfers left, so that the next transfer of the same file asks only
 // for the rest. The file being downloaded is temp.kq4; beside it, temp.kq4.info holds its URL,
 // the file's length and the server's validator (ETag, else Last-Modified). When another file
@@ -72,11 +84,20 @@ public:
     // Reads a note's text; false when it is not one of ours, of this boot, whole and sound.
     static bool parseStream(const std::string& text, std::string& url, StreamResume& point);
 
+    // The same for files whose movies came in segments: temp-<hash>.movies.
+    void rememberSegments(const std::string& url, const SegmentResume& point);
+    void forgetSegments(const std::string& url);
+    std::vector<std::pair<std::string, SegmentResume>> keptSegmentResumes() const;
+    static bool parseSegments(const std::string& text, std::string& url, SegmentResume& point);
+
 private:
+    // The text of every note named temp-*<suffix>, each with its path.
+    std::vector<std::pair<std::filesystem::path, std::string>> notes(const std::string& suffix) const;
     static bool read(const std::filesystem::path& infoPath, Info& info);
     static std::filesystem::path infoOf(const std::filesystem::path& part);
     std::filesystem::path parkedPath(const std::string& url) const;
     std::filesystem::path streamPath(const std::string& url) const;
+    std::filesystem::path notePath(const std::string& url, const char* suffix) const;
     static void remove(const std::filesystem::path& part);
 
     const std::filesystem::path folder;
