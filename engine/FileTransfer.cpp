@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "engine/disk/KeptParts.h"
+#include "engine/MovieSegments.h"
 #include "model/MoviesSet.h"
 #include "engine/disk/TempFile.h"
 #include "engine/net/SegmentPlan.h"
@@ -122,12 +123,15 @@ private:
 FileTransfer::FileTransfer(HttpClient& http, KeptParts& parts, const FreeSpace& freeSpace)
     : http(http), parts(parts), freeSpace(freeSpace) {
     for (auto& [url, point] : parts.keptStreams()) streamResumes.emplace(std::move(url), std::move(point));
+    for (auto& [url, point] : parts.keptSegmentResumes()) segmentResumes.emplace(std::move(url), std::move(point));
 }
 
 std::vector<std::string> FileTransfer::keptMovieParts() const {
     std::vector<std::string> kept;
     for (const auto& [url, point] : streamResumes)
         if (!point.partName.empty()) kept.push_back(point.partName + ".part");
+    for (const auto& [url, point] : segmentResumes)
+        for (const auto& [movie, name] : point.parts) kept.push_back(name + ".part");
     return kept;
 }
 
@@ -251,6 +255,11 @@ FileTransfer::Outcome FileTransfer::fetchMovies(const ServerFile& file, int conn
     // What a transfer into temp.kq4 kept goes on that way.
     if (const ResumeFrom kept = parts.prepare(url); kept.offset > 0 || !parts.keptSegments().empty())
         return fetch(url, connections, file.getMovies().size());
+    if (const auto found = segmentResumes.find(url); found != segmentResumes.end()) {
+        SegmentResume point = found->second;
+        if (usable(file, point)) return movieSegments(file, point, connections, handler);
+        dropSegmentResume(url);
+    }
     // A break goes on where it left off, unless a movie before that point is queued again or
     // the movie whose part was kept is no longer queued under the same name.
     const StreamResume* resume = nullptr;
@@ -302,7 +311,10 @@ FileTransfer::Outcome FileTransfer::fetchMovies(const ServerFile& file, int conn
     }
     streamResumes.erase(url);  // what it kept is in its movies now, or goes with the stream
     if (!sink.failure.empty()) return {Kind::unstreamed};
-    if (sink.useSegments) return inSegments(url, sink.answer(), connections);
+    if (sink.useSegments) {
+        sink.dropParts();
+        return movieSegments(file, sink.answer(), connections, handler);
+    }
     if (!sink.complete()) return {Kind::unstreamed};
     // As for a file fetched whole: as long as the server said, and ending where its last movie
     // ends when it said nothing.
@@ -320,6 +332,117 @@ FileTransfer::Outcome FileTransfer::fetchMovies(const ServerFile& file, int conn
     return outcome;
 }
 
+std::optional<std::vector<std::int64_t>> FileTransfer::movieHeaders(const std::string& url, const std::string& validator,
+                                                                    std::int64_t length, std::size_t movies) {
+    std::vector<std::int64_t> headers;
+    std::int64_t at = 0;
+    // Each header's RIFF size leads to the next; the chunks of an AVI over 1 GiB ("AVIX") are
+    // followed as part of their movie.
+    while (at < length && headers.size() <= movies) {
+        if (length - at < static_cast<std::int64_t>(aviHeaderLength)) return std::nullopt;
+        const std::string head = http.getRange(url, validator, at, aviHeaderLength, length);
+        const bool continued = !headers.empty() && head.compare(0, 4, "RIFF") == 0 && head.compare(8, 4, "AVIX") == 0;
+        if (!continued && !isAviHeader(head.data())) return std::nullopt;
+        if (!continued) headers.push_back(at);
+        at += aviLength(head.data());
+    }
+    // The last movie ends where the file does, or where a movie past the listed ones begins.
+    if (at != length && headers.size() <= movies) return std::nullopt;
+    return headers;
+}
+
+bool FileTransfer::usable(const ServerFile& file, SegmentResume& point) const {
+    const auto& movies = file.getMovies();
+    std::vector<std::pair<std::size_t, std::string>> parts;
+    for (const auto& [n, name] : point.parts) {
+        if (n < movies.size() && movies[n]->getLoadFlag() == tavik::vemlis_loader::Queue &&
+            movies[n]->getFileName() == name)
+            parts.emplace_back(n, name);
+        else
+            ::unlink((name + ".part").c_str());
+    }
+    point.parts = parts;
+    // A queued movie without its part must not have lost bytes that came before.
+    for (std::size_t n = 0; n < movies.size() && n < point.headers.size(); ++n) {
+        if (movies[n]->getLoadFlag() != tavik::vemlis_loader::Queue) continue;
+        if (std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.first == n; }) != parts.end())
+            continue;
+        const std::int64_t from = point.headers[n];
+        const std::int64_t to = n + 1 < point.headers.size() ? point.headers[n + 1] : point.length;
+        for (const Segment& s : point.segments)
+            if (s.done > 0 && s.from < to && s.from + s.done > from) return false;
+    }
+    return true;
+}
+
+FileTransfer::Outcome FileTransfer::movieSegments(const ServerFile& file, const ResponseInfo& answer, int connections,
+                                                  SplitHandler& handler) {
+    std::optional<std::vector<std::int64_t>> headers;
+    try {
+        headers = movieHeaders(file.getURL(), answer.validator, answer.contentLength, file.getMovies().size());
+    } catch (const HttpError& error) {
+        return failed(error);
+    }
+    // Movies whose sizes do not say where they end come into temp.kq4 and are split.
+    if (!headers) return inSegments(file.getURL(), answer, connections);
+    SegmentResume point;
+    point.length = answer.contentLength;
+    point.validator = answer.validator;
+    point.headers = std::move(*headers);
+    point.segments = SegmentPlan::split(answer.contentLength, connections);
+    return movieSegments(file, point, connections, handler);
+}
+
+FileTransfer::Outcome FileTransfer::movieSegments(const ServerFile& file, const SegmentResume& from, int connections,
+                                                  SplitHandler& handler) {
+    const std::string& url = file.getURL();
+    SegmentResume point = from;
+    const bool resumed = segmentResumes.erase(url) > 0;
+    MovieSegments sink(file, handler, freeSpace, parts, point);
+    if (!sink.prepare()) {
+        parts.forgetSegments(url);
+        // A kept part that is gone: the file starts over. A name the system refuses or a movie
+        // without room: the file comes into temp.kq4, and the splitting asks.
+        if (resumed) return fetchMovies(file, connections, handler);
+        ResponseInfo answer;
+        answer.contentLength = point.length;
+        answer.validator = point.validator;
+        return inSegments(url, answer, connections);
+    }
+    try {
+        http.getSegments(url, point.validator, point.segments, sink, connections);
+    } catch (const StreamError&) {
+        parts.forgetSegments(url);
+        return {Kind::unstreamed};
+    } catch (const HttpError& error) {
+        const Outcome outcome = failed(error);
+        const bool goesOn = outcome.kind == Kind::stopped || (outcome.kind == Kind::setAside && !outcome.noRanges);
+        if (goesOn && sink.failure.empty()) {
+            if (auto kept = sink.breakOff(point.segments)) {
+                parts.rememberSegments(url, *kept);
+                segmentResumes[url] = std::move(*kept);
+                return outcome;
+            }
+        }
+        parts.forgetSegments(url);
+        return sink.failure.empty() ? outcome : Outcome(Kind::unstreamed);
+    }
+    parts.forgetSegments(url);
+    if (!sink.finish(point.segments)) return {Kind::unstreamed};
+    Outcome outcome(Kind::done);
+    outcome.streamed = true;
+    return outcome;
+}
+
+void FileTransfer::dropSegmentResume(const std::string& url) {
+    const auto found = segmentResumes.find(url);
+    if (found != segmentResumes.end()) {
+        for (const auto& [movie, name] : found->second.parts) ::unlink((name + ".part").c_str());
+        segmentResumes.erase(found);
+    }
+    parts.forgetSegments(url);
+}
+
 void FileTransfer::dropResume(const std::string& url) {
     const auto found = streamResumes.find(url);
     if (found == streamResumes.end()) return;
@@ -333,6 +456,10 @@ void FileTransfer::dropResumes(const std::function<bool(const std::string& url)>
     for (const auto& [url, point] : streamResumes)
         if (!wanted(url)) dropped.push_back(url);
     for (const std::string& url : dropped) dropResume(url);
+    dropped.clear();
+    for (const auto& [url, point] : segmentResumes)
+        if (!wanted(url)) dropped.push_back(url);
+    for (const std::string& url : dropped) dropSegmentResume(url);
 }
 
 bool FileTransfer::endsInsideAMovie() const {

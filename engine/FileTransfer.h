@@ -72,6 +72,21 @@ private:
                       int connections);
     // The answer was declined to come in segments: it starts over in them.
     Outcome inSegments(const std::string& url, const ResponseInfo& answer, int connections);
+    // The same, each queued movie written where its bytes belong as they come, when the
+    // movies' headers can be known before.
+    Outcome movieSegments(const tavik::vemlis_loader::ServerFile& file, const ResponseInfo& answer, int connections,
+                          SplitHandler& handler);
+    Outcome movieSegments(const tavik::vemlis_loader::ServerFile& file, const SegmentResume& point, int connections,
+                          SplitHandler& handler);
+    // Where the file's movies begin, read from the server by following each movie's RIFF size
+    // to the next header: nothing when the sizes do not lead from header to header to the end
+    // of the file (or to a header past the movies the file lists). Throws HttpError.
+    std::optional<std::vector<std::int64_t>> movieHeaders(const std::string& url, const std::string& validator,
+                                                          std::int64_t length, std::size_t movies);
+    // Whether what a broken transfer kept can go on with the movies queued now; the parts of
+    // movies no longer queued go.
+    bool usable(const tavik::vemlis_loader::ServerFile& file, SegmentResume& point) const;
+    void dropSegmentResume(const std::string& url);
     Outcome failed(const HttpError& error);
     static Outcome noRoom(std::int64_t needed, std::int64_t free);
     void dropResume(const std::string& url);
@@ -85,6 +100,8 @@ private:
     bool headersKnown = true;
     // Where broken transfers of files written as they came may go on, by URL.
     std::unordered_map<std::string, StreamResume> streamResumes;
+    // The same for files whose movies came in segments.
+    std::unordered_map<std::string, SegmentResume> segmentResumes;
 };
 
 }  // namespace vemlis

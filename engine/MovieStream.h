@@ -49,6 +49,9 @@ public:
     std::int64_t received() const { return fed; }
     const ResponseInfo& answer() const { return info; }
 
+    // Removes the part files prepare() made, before the movies are written another way.
+    void dropParts() { outputs.clear(); }
+
     bool useSegments = false;  // the answer was declined: the file comes in segments
     std::string failure;       // why a movie could not be written
 

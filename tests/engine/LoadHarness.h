@@ -128,6 +128,12 @@ inline const ServerFile* serveLarge(Harness& h, const LargeFile& large, const st
     return h.set.getServerFile(h.server.baseURL() + path);
 }
 
+// Movies that come in segments are put in place in whatever order their bytes complete.
+inline bool allLoaded(const ServerFile* file) {
+    const auto& movies = file->getMovies();
+    return std::all_of(movies.begin(), movies.end(), [](const auto* m) { return m->getLoadFlag() == Loaded; });
+}
+
 inline void expectLargeSaved(const ServerFile* file, const LargeFile& large) {
     const auto& movies = file->getMovies();
     ASSERT_EQ(movies.size(), large.movies.size());

@@ -22,11 +22,6 @@ void expectNothingWrong(Harness& h, std::size_t i) {
     }
 }
 
-bool allLoaded(const ServerFile* file) {
-    const auto& movies = file->getMovies();
-    return std::all_of(movies.begin(), movies.end(), [](const Movie* m) { return m->getLoadFlag() == Loaded; });
-}
-
 // Starts the thread on the first file, breaks its first transfer at `cut`, and has the server
 // misbehave from the next request on.
 void resumeInto(Harness& h, std::int64_t cut, const Fault& fault, const std::string* newVersion = nullptr) {

@@ -682,7 +682,7 @@ TEST(SegmentedDownload, FourConnectionsGiveTheSameMoviesWithHeadersAcrossTheirBo
     h.start();
     ASSERT_TRUE(h.merged());
     h.thread->start();
-    ASSERT_TRUE(waitUntil([&] { return file->getMovies().back()->getLoadFlag() == Loaded; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return vemlis::testing::allLoaded(file); }, 30000));
     expectLargeSaved(file, large);
     EXPECT_GE(h.server.mostConnections("/large.avi"), 4);  // the first answer, told ranges are served, may linger
     EXPECT_GE(h.server.requests("/large.avi"), 5);
@@ -699,7 +699,7 @@ TEST(SegmentedDownload, ADroppedSegmentGoesOnAndExtraConnectionsMayBeRefused) {
     // The connection of the third segment breaks once in its middle.
     h.server.setFault("/large.avi", Fault::dropOnce(static_cast<std::int64_t>(large.bytes.size()) * 5 / 8));
     h.thread->start();
-    ASSERT_TRUE(waitUntil([&] { return file->getMovies().back()->getLoadFlag() == Loaded; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return vemlis::testing::allLoaded(file); }, 30000));
     expectLargeSaved(file, large);
     EXPECT_LE(h.server.mostConnections("/large.avi"), 2);
     EXPECT_TRUE(h.ui.messages.empty());
@@ -713,7 +713,7 @@ TEST(SegmentedDownload, WithoutRangesOneConnectionFetchesTheWholeFile) {
     ASSERT_TRUE(h.merged());
     h.server.setRanges("/large.avi", false);
     h.thread->start();
-    ASSERT_TRUE(waitUntil([&] { return file->getMovies().back()->getLoadFlag() == Loaded; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return vemlis::testing::allLoaded(file); }, 30000));
     expectLargeSaved(file, large);
     EXPECT_EQ(h.server.requests("/large.avi"), 1);
 }
@@ -730,10 +730,17 @@ TEST(SegmentedDownload, AnAbortBreaksEveryConnectionAndTheSegmentsGoOnLater) {
     EXPECT_GE(h.server.mostConnections("/large.avi"), 4);
     h.thread->stop(true);
     ASSERT_TRUE(waitUntil([&] { return h.ui.calls.back() == "showListPanel"; }));
-    // Broken off, not finished: beside the file: each segment's range and what of it arrived.
-    std::istringstream info(vemlis::testing::readWholeFile(h.dir / "temp.kq4.info"));
+    // Broken off, not finished: beside the state, each segment's range and what of it arrived.
+    // The movies' bytes are in their parts; there is no temp.kq4.
+    EXPECT_FALSE(std::filesystem::exists(h.dir / "temp.kq4"));
+    std::filesystem::path note;
+    for (const auto& entry : std::filesystem::directory_iterator(h.dir.path()))
+        if (entry.path().extension() == ".movies") note = entry.path();
+    ASSERT_FALSE(note.empty());
+    std::istringstream lines(vemlis::testing::readWholeFile(note));
     std::string line;
-    for (int i = 0; i < 4; ++i) std::getline(info, line);
+    for (int i = 0; i < 6; ++i) std::getline(lines, line);
+    std::istringstream info(line);
     std::int64_t from = 0, to = 0, done = 0, kept = 0;
     std::vector<std::string> rest;  // what each segment asks for next
     while (info >> from >> to >> done) {
@@ -746,13 +753,80 @@ TEST(SegmentedDownload, AnAbortBreaksEveryConnectionAndTheSegmentsGoOnLater) {
     EXPECT_GT(kept, 4 << 20);
     h.server.setThrottle(0);
     h.thread->start();
-    ASSERT_TRUE(waitUntil([&] { return file->getMovies().back()->getLoadFlag() == Loaded; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return vemlis::testing::allLoaded(file); }, 30000));
     expectLargeSaved(file, large);
     // Every segment went on from what it had, not from its start.
     const auto asked = h.server.rangesAsked("/large.avi");
     const std::vector<std::string> after(asked.begin() + static_cast<long>(askedBefore), asked.end());
     for (const std::string& range : rest)
         EXPECT_NE(std::find(after.begin(), after.end(), range), after.end()) << range;
+}
+
+TEST(SegmentedDownload, QueuedMoviesAreWrittenInPlaceDoneWhenCoveredAndGoOnAfterARestart) {
+    Harness h;
+    const LargeFile large;
+    const std::int64_t quarter = static_cast<std::int64_t>(large.bytes.size()) / 4;
+    const ServerFile* file = serveLarge(h, large);
+    const auto& movies = file->getMovies();
+    movies[1]->setNoLoad();
+    // The last segment's connection stops inside the last movie: the others are whole meanwhile.
+    const std::int64_t stall = 3 * quarter + quarter / 2 + 4096;
+    h.server.setFault("/large.avi", Fault::stall(stall));
+    h.start();
+    // Room for any one movie, not for the file.
+    h.thread->setFreeSpace([](const std::filesystem::path&) { return std::int64_t(8) << 20; });
+    ASSERT_TRUE(h.merged());
+    h.thread->start();
+    const auto done = [&](std::initializer_list<std::size_t> which) {
+        return std::all_of(which.begin(), which.end(), [&](std::size_t n) { return movies[n]->getLoadFlag() == Loaded; });
+    };
+    ASSERT_TRUE(waitUntil([&] { return done({0, 2, 3}); }, 30000));
+    for (const std::size_t n : {0, 2, 3}) EXPECT_TRUE(vemlis::testing::readWholeFile(movies[n]->getFileName()) == large.movies[n]) << n;
+    EXPECT_EQ(movies[4]->getLoadFlag(), Queue);
+    EXPECT_FALSE(h.ui.called("showFileDone"));
+    // Nothing of the file but the queued movies was written anywhere.
+    EXPECT_FALSE(std::filesystem::exists(h.dir / "temp.kq4"));
+    EXPECT_FALSE(std::filesystem::exists(movies[1]->getFileName() + ".part"));
+
+    // The program ends in the middle of the last movie, as a kill would leave it, and starts again.
+    h.thread->close();
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("enableCloseTimer"); }));
+    h.thread.reset();
+    EXPECT_TRUE(std::filesystem::exists(movies[4]->getFileName() + ".part"));
+    h.server.clearFault("/large.avi");
+    const std::int64_t sentBefore = h.server.bytesSent("/large.avi");
+    h.start();
+    ASSERT_TRUE(h.merged());
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return done({0, 2, 3, 4}); }, 30000));
+    EXPECT_TRUE(vemlis::testing::readWholeFile(movies[4]->getFileName()) == large.movies[4]);
+    EXPECT_EQ(movies[1]->getLoadFlag(), NoLoad);
+    EXPECT_FALSE(std::filesystem::exists(movies[1]->getFileName()));
+    // Only the rest of the stopped segment came again.
+    EXPECT_LE(h.server.bytesSent("/large.avi") - sentBefore, 4 * quarter - stall);
+    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }));
+    for (const auto& entry : std::filesystem::directory_iterator(h.dir.path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name.ends_with(".avi") || name == "data.kq4") << name;
+    }
+}
+
+TEST(SegmentedDownload, MoviesWhoseSizesDoNotLeadToTheNextHeaderAreCutAtTheHeaders) {
+    // A RIFF size one byte short, and one that runs past the file's end.
+    for (const std::size_t wrong : {std::size_t(2), std::size_t(4)}) {
+        Harness h;
+        LargeFile large;
+        std::string& movie = large.movies[wrong];
+        movie[4] = static_cast<char>(movie[4] + (wrong == 2 ? -1 : 1));
+        large.bytes.clear();
+        for (const std::string& m : large.movies) large.bytes += m;
+        const ServerFile* file = serveLarge(h, large);
+        h.start();
+        ASSERT_TRUE(h.merged());
+        h.thread->start();
+        ASSERT_TRUE(waitUntil([&] { return vemlis::testing::allLoaded(file); }, 30000)) << wrong;
+        expectLargeSaved(file, large);
+    }
 }
 
 TEST(KeptParts, APartIsTrustedOnlyWithinTheBootThatKeptIt) {

@@ -1,0 +1,204 @@
+#include "MovieSegments.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "model/MoviesSet.h"
+
+namespace vemlis {
+
+using tavik::vemlis_loader::Movie;
+using tavik::vemlis_loader::Queue;
+using tavik::vemlis_loader::ServerFile;
+
+namespace {
+
+// What one connection writes goes out to the disk in steps of this size, as for one connection.
+constexpr std::int64_t writeStep = 4 << 20;
+// Connections that write at once, and a few that ended: more are forgotten, oldest first.
+constexpr std::size_t runsKept = 32;
+
+// Whether the arrived bytes of the segments hold all of [from, to).
+bool covered(const std::vector<Segment>& segments, std::int64_t from, std::int64_t to) {
+    std::vector<std::pair<std::int64_t, std::int64_t>> arrived;
+    for (const Segment& s : segments)
+        if (s.done > 0) arrived.emplace_back(s.from, s.from + s.done);
+    std::sort(arrived.begin(), arrived.end());
+    for (const auto& [begin, end] : arrived) {
+        if (begin > from) return false;
+        from = std::max(from, end);
+        if (from >= to) return true;
+    }
+    return from >= to;
+}
+
+}  // namespace
+
+MovieSegments::MovieSegments(const ServerFile& file, SplitHandler& handler, const FreeSpace& room, KeptParts& notes,
+                             const SegmentResume& point)
+    : file(file), handler(handler), room(room), notes(notes), url(file.getURL()), point(point) {}
+
+const Movie* MovieSegments::movie(std::size_t n) const { return file.getMovies()[n]; }
+
+bool MovieSegments::prepare() {
+    const std::size_t movies = std::min(point.headers.size(), file.getMovies().size());
+    std::vector<std::string> written;
+    for (std::size_t n = 0; n < movies; ++n) {
+        const Movie* m = movie(n);
+        if (m->getLoadFlag() != Queue) continue;
+        auto output = std::make_unique<Output>();
+        output->movie = n;
+        output->from = point.headers[n];
+        output->to = n + 1 < point.headers.size() ? point.headers[n + 1] : point.length;
+        const std::int64_t length = output->to - output->from;
+        const auto kept = std::find_if(point.parts.begin(), point.parts.end(), [&](const auto& p) { return p.first == n; });
+        if (kept != point.parts.end() && kept->second == m->getFileName()) {
+            if (!output->file.reopen(kept->second, length, false)) {
+                failure = output->file.reason();
+                return false;
+            }
+        } else {
+            handler.claimFreeName(m, written);
+            const std::string name = m->getFileName();
+            if (const std::int64_t free = room(name); free >= 0 && free < length) {
+                failure = notEnoughRoom(length, free);
+                return false;
+            }
+            if (!output->file.open(name, false) || !output->file.setLength(length)) {
+                failure = output->file.reason();
+                return false;
+            }
+        }
+        output->name = m->getFileName();
+        written.push_back(output->name);
+        outputs.push_back(std::move(output));
+    }
+    return true;
+}
+
+MovieSegments::Output* MovieSegments::outputAt(std::int64_t offset, std::int64_t& end) {
+    for (const auto& output : outputs) {
+        if (offset < output->from) {
+            end = std::min(end, output->from);  // nobody's bytes up to the next queued movie
+            return nullptr;
+        }
+        if (offset < output->to) {
+            end = std::min(end, output->to);
+            return output.get();
+        }
+    }
+    return nullptr;
+}
+
+bool MovieSegments::writeAt(std::int64_t offset, const char* data, std::size_t size) {
+    if (!failure.empty()) return false;
+    while (size > 0) {
+        std::int64_t end = offset + static_cast<std::int64_t>(size);
+        Output* output = outputAt(offset, end);
+        const auto piece = static_cast<std::size_t>(end - offset);
+        if (output) {
+            output->file.writeAt(offset - output->from, data, piece);
+            if (!output->file.good()) {
+                failure = output->file.reason();
+                return false;
+            }
+            writeBehind(*output, offset, end);
+        }
+        data += piece;
+        size -= piece;
+        offset = end;
+    }
+    return true;
+}
+
+void MovieSegments::writeBehind(Output& output, std::int64_t offset, std::int64_t end) {
+    auto run = std::find_if(runs.begin(), runs.end(), [&](const Run& r) { return r.output == &output && r.end == offset; });
+    if (run == runs.end()) {
+        if (runs.size() >= runsKept) runs.erase(runs.begin());
+        const std::int64_t at = offset - output.from;
+        runs.push_back(Run{&output, offset, at, at});
+        run = runs.end() - 1;
+    }
+    run->end = end;
+    const std::int64_t upTo = end - output.from;
+    if (upTo - run->from < writeStep) return;
+    output.file.writeOut(run->before, run->from, upTo);
+    run->before = run->from;
+    run->from = upTo;
+}
+
+bool MovieSegments::commitCovered(const std::vector<Segment>& segments) {
+    for (auto it = outputs.begin(); it != outputs.end();) {
+        Output& output = **it;
+        if (!covered(segments, output.from, output.to)) {
+            ++it;
+            continue;
+        }
+        std::erase_if(runs, [&](const Run& r) { return r.output == &output; });
+        const Movie* m = movie(output.movie);
+        // Taken off the queue meanwhile: what was written of it goes with the output.
+        if (m->getLoadFlag() == Queue) {
+            if (!output.file.commit()) {
+                failure = output.file.reason();
+                outputs.erase(it);
+                return false;
+            }
+            m->setLoaded();
+            handler.addFinishedMovie(m);
+        }
+        it = outputs.erase(it);
+    }
+    return true;
+}
+
+void MovieSegments::note(const std::vector<Segment>& segments) {
+    SegmentResume now = point;
+    now.segments = segments;
+    now.parts.clear();
+    for (const auto& output : outputs) now.parts.emplace_back(output->movie, output->name);
+    notes.rememberSegments(url, now);
+}
+
+void MovieSegments::progress(const std::vector<Segment>& segments) {
+    if (!failure.empty() || !commitCovered(segments)) return;
+    note(segments);
+}
+
+bool MovieSegments::finish(const std::vector<Segment>& segments) {
+    if (!failure.empty() || !commitCovered(segments)) return false;
+    if (!outputs.empty()) {
+        failure = "a part of the file is missing";
+        return false;
+    }
+    for (std::size_t n = point.headers.size(); n < file.getMovies().size(); ++n)
+        if (const Movie* m = movie(n); m->getLoadFlag() == Queue) {
+            m->setBroken();
+            handler.addFinishedMovie(m);
+        }
+    return true;
+}
+
+std::optional<SegmentResume> MovieSegments::breakOff(const std::vector<Segment>& segments) {
+    if (!failure.empty()) return std::nullopt;
+    runs.clear();
+    SegmentResume kept = point;
+    kept.segments = segments;
+    kept.parts.clear();
+    bool whole = true;
+    for (const auto& output : outputs) {
+        if (!output->file.keep()) {
+            whole = false;
+            continue;
+        }
+        kept.parts.emplace_back(output->movie, output->name);
+    }
+    outputs.clear();
+    if (whole) return kept;
+    // A part that did not keep all its bytes would leave a hole the segments call done.
+    for (const auto& [n, name] : kept.parts) ::unlink((name + ".part").c_str());
+    return std::nullopt;
+}
+
+}  // namespace vemlis

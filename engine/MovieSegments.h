@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/Splitter.h"
+#include "engine/disk/KeptParts.h"
+#include "engine/disk/MovieFile.h"
+#include "engine/net/HttpClient.h"
+#include "model/Forward.h"
+
+namespace vemlis {
+
+// The queued movies of one server file written where their bytes belong as they come over
+// several connections. The headers are known before the first byte (each movie's RIFF size
+// leads to the next header), so each byte of a queued movie goes straight into that movie's
+// part file at its place, and nothing else is written anywhere. A movie is put in place and
+// "Downloaded" as soon as the segments cover it, while the rest of the file still comes; what
+// has come is noted beside the state now and then, so that a break or a kill goes on from there.
+class MovieSegments final : public OffsetSink {
+public:
+    // `point`: the file's headers and segments, with the parts a broken transfer kept.
+    MovieSegments(const tavik::vemlis_loader::ServerFile& file, SplitHandler& handler, const FreeSpace& room,
+                  KeptParts& notes, const SegmentResume& point);
+
+    // Opens the part file of every queued movie at its whole length (or the one a broken
+    // transfer kept), before the first request: a name the system refuses, or a movie that
+    // does not fit, never costs a transfer. False (see `failure`) when one cannot be made.
+    bool prepare();
+    bool writeAt(std::int64_t offset, const char* data, std::size_t size) override;
+    // Puts every movie the segments cover in place, and notes where the transfer stands.
+    void progress(const std::vector<Segment>& segments) override;
+    // Every segment came: the movies left are put in place, and a queued movie without a
+    // header is a wrong link. False when a movie could not be written (see `failure`).
+    bool finish(const std::vector<Segment>& segments);
+    // After a break: keeps the part files for a later transfer and says where it may go on;
+    // nothing when a part could not be kept whole.
+    std::optional<SegmentResume> breakOff(const std::vector<Segment>& segments);
+
+    std::string failure;  // why a movie could not be written
+
+private:
+    struct Output {
+        std::size_t movie = 0;
+        std::int64_t from = 0;  // the movie's bytes in the file
+        std::int64_t to = 0;
+        std::string name;
+        MovieFile file;
+    };
+    // Where one connection writes, for writing behind it.
+    struct Run {
+        Output* output = nullptr;
+        std::int64_t end = 0;     // the next byte it writes, in the file
+        std::int64_t before = 0;  // written out a step before, in the movie
+        std::int64_t from = 0;    // not written out yet, in the movie
+    };
+    // The queued movie the offset lies in, if any; `end` is cut to where that answer changes.
+    Output* outputAt(std::int64_t offset, std::int64_t& end);
+    void writeBehind(Output& output, std::int64_t offset, std::int64_t to);
+    bool commitCovered(const std::vector<Segment>& segments);
+    void note(const std::vector<Segment>& segments);
+    const tavik::vemlis_loader::Movie* movie(std::size_t n) const;
+
+    const tavik::vemlis_loader::ServerFile& file;
+    SplitHandler& handler;
+    const FreeSpace& room;
+    KeptParts& notes;
+    const std::string url;
+    SegmentResume point;
+    std::vector<std::unique_ptr<Output>> outputs;  // the queued movies not put in place yet
+    std::vector<Run> runs;
+};
+
+}  // namespace vemlis
