@@ -58,20 +58,14 @@ int checkState(const std::filesystem::path& folder, vemlis::testing::ServedSerie
     return loaded;
 }
 
-}  // namespace
-
 // Kills the program at random moments of its downloads, over and over (fixed seed, bounded):
 // after every kill the state reads back whole and no movie is downloaded whose file is not.
-TEST(KillTest, NothingDownloadedIsEverLostOrLeftHalf) {
+// `frameSide` and `frames` size the movies; `throttle` (per connection) makes a run long
+// enough to be cut anywhere.
+void killSweep(const vemlis::testing::CatalogueShape& shape, int frameSide, int frames, std::int64_t throttle) {
     vemlis::testing::CatalogueServer server;
-    vemlis::testing::CatalogueShape shape;
-    shape.seasons = 2;
-    shape.episodes = 3;
-    shape.variants = 3;
-    shape.minMoviesPerFile = 2;
-    shape.maxMoviesPerFile = 3;
-    auto series = vemlis::testing::serveSeries(server, shape, 64, 48, 20);
-    server.setThrottle(1024 * 1024);  // a run takes long enough to be cut anywhere
+    auto series = vemlis::testing::serveSeries(server, shape, frameSide, frameSide * 3 / 4, frames);
+    server.setThrottle(throttle);
     vemlis::testing::TempDir dir;
     std::mt19937 random(20261208);
     int kills = 0;
@@ -123,4 +117,27 @@ TEST(KillTest, NothingDownloadedIsEverLostOrLeftHalf) {
         EXPECT_TRUE(name == "data.kq4" || name.ends_with(".avi")) << name << " was left";
     }
     std::printf("kills: %d, most movies downloaded at a kill: %d of %d\n", kills, mostLoaded, total);
+}
+
+}  // namespace
+
+TEST(KillTest, NothingDownloadedIsEverLostOrLeftHalf) {
+    vemlis::testing::CatalogueShape shape;
+    shape.seasons = 2;
+    shape.episodes = 3;
+    shape.variants = 3;
+    shape.minMoviesPerFile = 2;
+    shape.maxMoviesPerFile = 3;
+    killSweep(shape, 64, 20, 1024 * 1024);
+}
+
+// The same for files large enough to come in segments, each movie written in place.
+TEST(KillTest, NothingDownloadedInSegmentsIsEverLostOrLeftHalf) {
+    vemlis::testing::CatalogueShape shape;
+    shape.seasons = 1;
+    shape.episodes = 2;
+    shape.variants = 2;
+    shape.minMoviesPerFile = 2;
+    shape.maxMoviesPerFile = 3;
+    killSweep(shape, 640, 10, 4 << 20);  // files of 18 MB and more
 }
