@@ -859,4 +859,14 @@ TEST(KeptParts, APartIsTrustedOnlyWithinTheBootThatKeptIt) {
     EXPECT_TRUE(KeptParts::parse(head + "5 10 3\n", read));
     for (const char* line : {"5 10 9223372036854775807\n", "5 10 6\n", "-1 10 0\n", "5 30 0\n", "9223372036854775807 5 0\n"})
         EXPECT_FALSE(KeptParts::parse(head + line, read)) << line;
+
+    // The note of movies that come in segments: the same numbers, and each part a movie's.
+    std::string url;
+    SegmentResume point;
+    const std::string note = "Vemlis loader movies " + ours.substr(0, ours.find('\n')) + "\nhttp://h/f.avi\n\"v1\"\n20\n0 12 \n";
+    EXPECT_TRUE(KeptParts::parseSegments(note + "0 10 4 10 20 0 \n1 /m/two words.avi\n", url, point));
+    EXPECT_EQ(point.parts, (std::vector<std::pair<std::size_t, std::string>>{{1, "/m/two words.avi"}}));
+    for (const char* rest : {"5 10 9223372036854775807 \n", "0 30 0 \n", "0 20 0 \n2 /m/a.avi\n", "0 20 0 \n1 a\n1 b\n",
+                             "0 20 0 \n99999999999999999999 a\n"})
+        EXPECT_FALSE(KeptParts::parseSegments(note + rest, url, point)) << rest;
 }

@@ -30,12 +30,31 @@ void checkStreamNote(const std::string& text) {
     if (!point.partName.empty() && point.partMovie >= point.headers.size()) std::abort();
 }
 
+// The same bytes as the note of a file whose movies came in segments.
+void checkSegmentNote(const std::string& text) {
+    std::string url;
+    vemlis::SegmentResume point;
+    if (!vemlis::KeptParts::parseSegments(text, url, point)) return;
+    if (url.empty() || point.length <= 0 || point.headers.empty() || point.segments.empty()) std::abort();
+    for (std::size_t i = 0; i < point.headers.size(); ++i)
+        if (point.headers[i] < 0 || point.headers[i] >= point.length || (i > 0 && point.headers[i] <= point.headers[i - 1]))
+            std::abort();
+    for (const vemlis::Segment& s : point.segments)
+        if (s.from < 0 || s.to <= s.from || s.done < 0 || s.done > s.to - s.from || s.to > point.length) std::abort();
+    for (std::size_t i = 0; i < point.parts.size(); ++i) {
+        if (point.parts[i].first >= point.headers.size() || point.parts[i].second.empty()) std::abort();
+        for (std::size_t j = 0; j < i; ++j)
+            if (point.parts[j].first == point.parts[i].first) std::abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::string boot = thisBoot();
     std::string text(reinterpret_cast<const char*>(data), size);
     if (size > 0 && data[0] % 4 == 1) checkStreamNote("Vemlis loader stream " + boot + text.substr(1));
+    if (size > 0 && data[0] % 4 == 3) checkSegmentNote("Vemlis loader movies " + boot + text.substr(1));
     if (size > 0 && data[0] % 2 == 0) text = "Vemlis loader part " + boot + text.substr(1);
     vemlis::KeptParts::Info info;
     if (!vemlis::KeptParts::parse(text, info)) return 0;
