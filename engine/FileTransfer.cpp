@@ -400,6 +400,7 @@ FileTransfer::Outcome FileTransfer::movieSegments(const ServerFile& file, const 
     const bool resumed = segmentResumes.erase(url) > 0;
     MovieSegments sink(file, handler, freeSpace, parts, point);
     if (!sink.prepare()) {
+        sink.dropParts();
         parts.forgetSegments(url);
         // A kept part that is gone: the file starts over. A name the system refuses or a movie
         // without room: the file comes into temp.kq4, and the splitting asks.

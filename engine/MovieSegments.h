@@ -40,6 +40,12 @@ public:
     // nothing when a part could not be kept whole.
     std::optional<SegmentResume> breakOff(const std::vector<Segment>& segments);
 
+    // Removes the part files prepare() made or took up, before the file comes another way.
+    void dropParts() {
+        runs.clear();
+        outputs.clear();
+    }
+
     std::string failure;  // why a movie could not be written
 
 private:

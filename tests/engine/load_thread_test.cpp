@@ -811,6 +811,26 @@ TEST(SegmentedDownload, QueuedMoviesAreWrittenInPlaceDoneWhenCoveredAndGoOnAfter
     }
 }
 
+TEST(SegmentedDownload, AMovieThatCannotBeCreatedAsksForANewName) {
+    Harness h;
+    const LargeFile large;
+    const ServerFile* file = serveLarge(h, large);
+    const Movie* third = file->getMovies()[2];
+    third->queue((h.dir / "missing" / "x.avi").string());
+    const std::string renamed = (h.dir / "renamed.avi").string();
+    std::vector<std::string> reasons;
+    h.ui.askName = [&](const Movie*) {
+        reasons.push_back(h.thread->getSaveFailure());
+        return renamed;
+    };
+    h.start();
+    ASSERT_TRUE(h.merged());
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return vemlis::testing::allLoaded(file); }, 30000));
+    EXPECT_EQ(reasons, std::vector<std::string>{"No such file or directory"});
+    expectLargeSaved(file, large);
+}
+
 TEST(SegmentedDownload, MoviesWhoseSizesDoNotLeadToTheNextHeaderAreCutAtTheHeaders) {
     // A RIFF size one byte short, and one that runs past the file's end.
     for (const std::size_t wrong : {std::size_t(2), std::size_t(4)}) {
