@@ -118,14 +118,13 @@ void MovieSegments::writeBehind(Output& output, std::int64_t offset, std::int64_
     if (run == runs.end()) {
         if (runs.size() >= runsKept) runs.erase(runs.begin());
         const std::int64_t at = offset - output.from;
-        runs.push_back(Run{&output, offset, at, at});
+        runs.push_back(Run{&output, offset, at});
         run = runs.end() - 1;
     }
     run->end = end;
     const std::int64_t upTo = end - output.from;
     if (upTo - run->from < writeStep) return;
-    output.file.writeOut(run->before, run->from, upTo);
-    run->before = run->from;
+    output.file.writeOut(run->from, upTo);
     run->from = upTo;
 }
 

@@ -59,9 +59,8 @@ private:
     // Where one connection writes, for writing behind it.
     struct Run {
         Output* output = nullptr;
-        std::int64_t end = 0;     // the next byte it writes, in the file
-        std::int64_t before = 0;  // written out a step before, in the movie
-        std::int64_t from = 0;    // not written out yet, in the movie
+        std::int64_t end = 0;   // the next byte it writes, in the file
+        std::int64_t from = 0;  // not sent to the disk yet, in the movie
     };
     // The queued movie the offset lies in, if any; `end` is cut to where that answer changes.
     Output* outputAt(std::int64_t offset, std::int64_t& end);

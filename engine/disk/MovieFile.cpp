@@ -140,6 +140,8 @@ void MovieFile::append(const char* data, std::size_t size) {
 bool MovieFile::commit() {
     bool done = !failed;
     if (done && ::fdatasync(fd) != 0) done = false, error = errno;
+    // On the disk now: its pages are of no more use to anyone, and leave the cache to others.
+    if (done) ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     if (::close(fd) != 0 && done) done = false, error = errno;
     fd = -1;
     if (done && ::rename(partName.c_str(), finalName.c_str()) != 0) done = false, error = errno;
@@ -227,13 +229,8 @@ void MovieFile::writeAt(std::int64_t offset, const char* data, std::size_t size)
     }
 }
 
-void MovieFile::writeOut(std::int64_t before, std::int64_t from, std::int64_t to) {
-    if (failed) return;
-    ::sync_file_range(fd, from, to - from, SYNC_FILE_RANGE_WRITE);
-    if (from <= before) return;
-    ::sync_file_range(fd, before, from - before,
-                      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
-    ::posix_fadvise(fd, before, from - before, POSIX_FADV_DONTNEED);
+void MovieFile::writeOut(std::int64_t from, std::int64_t to) {
+    if (!failed) ::sync_file_range(fd, from, to - from, SYNC_FILE_RANGE_WRITE);
 }
 
 bool MovieFile::restart() {

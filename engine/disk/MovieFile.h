@@ -61,9 +61,10 @@ public:
     bool setLength(std::int64_t length);
     // Writes at the offset, through the page cache. For bytes that come over several connections.
     void writeAt(std::int64_t offset, const char* data, std::size_t size);
-    // Has the kernel write [from, to) out now, and waits for [before, from), written out a step
-    // before, and drops it from the cache: as appendBehind() does for one connection's bytes.
-    void writeOut(std::int64_t before, std::int64_t from, std::int64_t to);
+    // Has the kernel start writing [from, to) out now, without waiting for it: the disk works
+    // while the next bytes come, and the network never waits for the disk. The pages leave the
+    // cache once commit() has them on the disk.
+    void writeOut(std::int64_t from, std::int64_t to);
     // Puts the complete movie in place: on disk first, so that a state that calls it
     // downloaded never outlives its bytes. True when it is there; else the part file is gone.
     bool commit();
