@@ -56,8 +56,9 @@ bool waitFor(const std::function<bool()>& condition, int milliseconds) {
 
 // From "Start download" until the 8 movies of a 1 GiB server file are saved, through the real
 // window, against curl followed by cutting the movies out with dd (and a sync, as our side
-// flushes each movie to disk). Seven alternating pairs.
-void guiAgainstCurlAndCut() {
+// flushes each movie to disk), and against the engine's own download of the file into one file
+// (`engine_bench --segmented`, beside this program). Seven alternating pairs each.
+void guiAgainstCurlAndCut(const std::filesystem::path& engineBench) {
     namespace fs = std::filesystem;
     const fs::path work = fs::temp_directory_path() / "vemlis-engine-bench";
     const fs::path source = work / "server-file.avi";
@@ -132,13 +133,25 @@ void guiAgainstCurlAndCut() {
         return seconds;
     };
     const auto theirs = [&] {
-        const double seconds = bench::timed([&] { std::system(cut.c_str()); });
+        const double seconds = bench::timed([&] { [[maybe_unused]] const int status = std::system(cut.c_str()); });
         fs::remove_all(peerFolder);
         fs::create_directories(peerFolder);
         return seconds;
     };
     bench::Sides sides;
     bench::print("gui_vs_curl_cut", bench::speedups(bench::timeRatios(7, ours, theirs, &sides)), sides);
+    std::fflush(stdout);
+    if (fs::exists(engineBench)) {
+        const std::string alone = "'" + engineBench.string() + "' --segmented '" + url + "' '" + (peerFolder / "f").string() + "'";
+        const auto downloadAlone = [&] {
+            const double seconds = bench::timed([&] { [[maybe_unused]] const int status = std::system(alone.c_str()); });
+            fs::remove_all(peerFolder);
+            fs::create_directories(peerFolder);
+            return seconds;
+        };
+        bench::Sides aloneSides;
+        bench::print("click_to_movies_vs_download_alone", bench::timeRatios(7, ours, downloadAlone, &aloneSides), aloneSides);
+    }
     fs::remove_all(peerFolder);
 }
 
@@ -204,6 +217,6 @@ int main(int argc, char** argv) {
     std::printf("close_to_exit_ms: %.1f\n", closing);
     std::printf("close_state_file_mb: %.1f\n", static_cast<double>(bytes) / (1024.0 * 1024.0));
     std::fflush(stdout);
-    guiAgainstCurlAndCut();
+    guiAgainstCurlAndCut(std::filesystem::path(argv[0]).parent_path() / "engine_bench");
     return 0;
 }

@@ -453,46 +453,52 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
 
-    // One connection (a server without ranges) from start to movies, as they come and kept whole,
-    // against the download of the same file alone; and the largest disk use on the way with 4
-    // of the 8 movies queued, over their size.
+    // From start to movies, as they come and kept whole, against the download of the same file
+    // alone: over one connection (a server without ranges) and in segments (one that serves
+    // them, against the client's own segmented download); and the largest disk use on the way
+    // with 4 of the 8 movies queued, over their size.
     {
         server.setFileFromDisk("/one.avi", source);
         server.setRanges("/one.avi", false);
-        const std::string oneURL = server.baseURL() + "/one.avi";
+        server.setFileFromDisk("/four.avi", source);
         const fs::path movies = work / "movies";
-        const auto loadThread = [&](const char* mode, const char* queued, const fs::path& out) {
-            fs::remove_all(movies);
-            fs::create_directories(movies);
-            const double t = bench::timed([&] {
-                run({"sh", "-c", "'" + self + "' --movies '" + oneURL + "' '" + movies.string() + "' " + mode + " " + queued +
-                                     " > '" + out.string() + "'"});
-            });
-            fs::remove_all(movies);
-            return t;
-        };
         const fs::path figures = work / "movies.txt";
-        const auto alone = child({self, "--download", oneURL, ours.string()}, ours);
-        // Our time over the download's: 1 is the physical limit.
-        for (const char* mode : {"stream", "whole"}) {
-            bench::Sides sides;
-            const auto ratios = bench::timeRatios(pairs, [&] { return loadThread(mode, "all", figures); }, alone, &sides);
-            bench::print(std::strcmp(mode, "stream") == 0 ? "movies_vs_download_alone_1" : "movies_vs_download_alone_1_whole",
-                         ratios, sides);
-            std::fflush(stdout);
-        }
-        for (const char* mode : {"stream", "whole"}) {
-            std::vector<double> ratios;
-            for (int i = 0; i < std::min(pairs, 5); ++i) {
-                loadThread(mode, "half", figures);
-                std::ifstream in(figures);
-                long long peak = 0, bytes = 0;
-                in >> peak >> bytes;
-                if (bytes > 0) ratios.push_back(static_cast<double>(peak) / static_cast<double>(bytes));
+        const auto compare = [&](const std::string& fileURL, const char* suffix, const char* peakSuffix,
+                                 const std::vector<std::string>& aloneArgs) {
+            const auto loadThread = [&](const char* mode, const char* queued, const fs::path& out) {
+                fs::remove_all(movies);
+                fs::create_directories(movies);
+                const double t = bench::timed([&] {
+                    run({"sh", "-c", "'" + self + "' --movies '" + fileURL + "' '" + movies.string() + "' " + mode + " " +
+                                         queued + " > '" + out.string() + "'"});
+                });
+                fs::remove_all(movies);
+                return t;
+            };
+            const auto alone = child(aloneArgs, ours);
+            // Our time over the download's: 1 is the physical limit.
+            for (const char* mode : {"stream", "whole"}) {
+                bench::Sides sides;
+                const auto ratios = bench::timeRatios(pairs, [&] { return loadThread(mode, "all", figures); }, alone, &sides);
+                const std::string name = std::string("movies_vs_download_alone") + suffix;
+                bench::print((std::strcmp(mode, "stream") == 0 ? name : name + "_whole").c_str(), ratios, sides);
+                std::fflush(stdout);
             }
-            bench::print(std::strcmp(mode, "stream") == 0 ? "peak_disk_over_movies" : "peak_disk_over_movies_whole",
-                         bench::spread(ratios));
-        }
+            for (const char* mode : {"stream", "whole"}) {
+                std::vector<double> ratios;
+                for (int i = 0; i < std::min(pairs, 5); ++i) {
+                    loadThread(mode, "half", figures);
+                    std::ifstream in(figures);
+                    long long peak = 0, bytes = 0;
+                    in >> peak >> bytes;
+                    if (bytes > 0) ratios.push_back(static_cast<double>(peak) / static_cast<double>(bytes));
+                }
+                const std::string name = std::string("peak_disk_over_movies") + peakSuffix;
+                bench::print((std::strcmp(mode, "stream") == 0 ? name : name + "_whole").c_str(), bench::spread(ratios));
+            }
+        };
+        compare(server.baseURL() + "/one.avi", "_1", "", {self, "--download", server.baseURL() + "/one.avi", ours.string()});
+        compare(server.baseURL() + "/four.avi", "", "_segments", {self, "--segmented", server.baseURL() + "/four.avi", ours.string()});
     }
 
     // The peak memory of a download and split, in a fresh process.
