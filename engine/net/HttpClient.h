@@ -145,15 +145,15 @@ public:
     ResponseInfo getResponseInfo() const;
 
     // Fetches what the segments lack over up to `connections` connections at once, each range
-    // asked with If-Range of the file of `length` bytes. A segment that finishes early takes
+    // asked with If-Range of the file of `length` bytes (0: the segments' end). A segment that finishes early takes
     // over half of the largest one left; a connection that the server refuses (503, 429) while
     // others run is given up, and the file goes on over fewer. Each 206 must be exactly the
     // range asked, of this version and length. Throws HttpError (changed for a part of another
     // version; rangesIgnored when the server sends a whole file, of whichever version;
     // wrongRange for any other range), or StreamError; what arrived stays counted in the
-    // segments. Work events count the whole file.
+    // segments. Work events count the bytes the segments hold.
     void getSegments(const std::string& url, const std::string& validator, std::vector<Segment>& segments,
-                     OffsetSink& sink, int connections);
+                     OffsetSink& sink, int connections, std::int64_t length = 0);
 
     // Bytes [first, first + size) of the file of `length` bytes, asked with If-Range as a
     // segment is, on a connection kept for the next request; told to no observer. Throws as

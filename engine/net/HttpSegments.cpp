@@ -113,10 +113,10 @@ public:
 }  // namespace
 
 void HttpClient::getSegments(const std::string& url, const std::string& validator, std::vector<Segment>& segments,
-                             OffsetSink& sink, int connections) {
-    std::int64_t total = 0;
-    for (const Segment& s : segments) total = std::max(total, s.to);
-    fetchSegments(url, validator, segments, sink, connections, total, true);
+                             OffsetSink& sink, int connections, std::int64_t length) {
+    if (length <= 0)
+        for (const Segment& s : segments) length = std::max(length, s.to);
+    fetchSegments(url, validator, segments, sink, connections, length, true);
 }
 
 std::string HttpClient::getRange(const std::string& url, const std::string& validator, std::int64_t first,
@@ -137,7 +137,10 @@ void HttpClient::fetchSegments(const std::string& url, const std::string& valida
         for (const Segment& s : segments) arrived += s.done;
         onWork(arrived);
     };
-    if (told) onWorkStart(total);
+    // What is told is the bytes the segments hold, which need not be the whole file.
+    std::int64_t asked = 0;
+    for (const Segment& s : segments) asked += s.to - s.from;
+    if (told) onWorkStart(asked);
     countAll();
 
     std::vector<std::unique_ptr<Connection>> active;
