@@ -362,13 +362,17 @@ bool FileTransfer::usable(const ServerFile& file, SegmentResume& point) const {
             ::unlink((name + ".part").c_str());
     }
     point.parts = parts;
-    // A queued movie without its part must not have lost bytes that came before.
+    // A queued movie must lie in the segments, and one without its part must not have lost
+    // bytes that came before.
     for (std::size_t n = 0; n < movies.size() && n < point.headers.size(); ++n) {
         if (movies[n]->getLoadFlag() != tavik::vemlis_loader::Queue) continue;
-        if (std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.first == n; }) != parts.end())
-            continue;
         const std::int64_t from = point.headers[n];
         const std::int64_t to = n + 1 < point.headers.size() ? point.headers[n + 1] : point.length;
+        std::vector<Segment> planned = point.segments;
+        for (Segment& s : planned) s.done = s.to - s.from;
+        if (!coveredBy(planned, from, to)) return false;
+        if (std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.first == n; }) != parts.end())
+            continue;
         for (const Segment& s : point.segments)
             if (s.done > 0 && s.from < to && s.from + s.done > from) return false;
     }
@@ -389,7 +393,17 @@ FileTransfer::Outcome FileTransfer::movieSegments(const ServerFile& file, const 
     point.length = answer.contentLength;
     point.validator = answer.validator;
     point.headers = std::move(*headers);
-    point.segments = SegmentPlan::split(answer.contentLength, connections);
+    // Only the queued movies' bytes are asked for; the connections share them out as they go.
+    const auto& movies = file.getMovies();
+    for (std::size_t n = 0; n < movies.size() && n < point.headers.size(); ++n) {
+        if (movies[n]->getLoadFlag() != tavik::vemlis_loader::Queue) continue;
+        const std::int64_t from = point.headers[n];
+        const std::int64_t to = n + 1 < point.headers.size() ? point.headers[n + 1] : point.length;
+        if (!point.segments.empty() && point.segments.back().to == from)
+            point.segments.back().to = to;
+        else
+            point.segments.push_back({from, to, 0});
+    }
     return movieSegments(file, point, connections, handler);
 }
 
@@ -411,7 +425,7 @@ FileTransfer::Outcome FileTransfer::movieSegments(const ServerFile& file, const 
         return inSegments(url, answer, connections);
     }
     try {
-        http.getSegments(url, point.validator, point.segments, sink, connections);
+        http.getSegments(url, point.validator, point.segments, sink, connections, point.length);
     } catch (const StreamError&) {
         parts.forgetSegments(url);
         return {Kind::unstreamed};

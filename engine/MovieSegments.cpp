@@ -20,8 +20,9 @@ constexpr std::int64_t writeStep = 4 << 20;
 // Connections that write at once, and a few that ended: more are forgotten, oldest first.
 constexpr std::size_t runsKept = 32;
 
-// Whether the arrived bytes of the segments hold all of [from, to).
-bool covered(const std::vector<Segment>& segments, std::int64_t from, std::int64_t to) {
+}  // namespace
+
+bool coveredBy(const std::vector<Segment>& segments, std::int64_t from, std::int64_t to) {
     std::vector<std::pair<std::int64_t, std::int64_t>> arrived;
     for (const Segment& s : segments)
         if (s.done > 0) arrived.emplace_back(s.from, s.from + s.done);
@@ -33,8 +34,6 @@ bool covered(const std::vector<Segment>& segments, std::int64_t from, std::int64
     }
     return from >= to;
 }
-
-}  // namespace
 
 MovieSegments::MovieSegments(const ServerFile& file, SplitHandler& handler, const FreeSpace& room, KeptParts& notes,
                              const SegmentResume& point)
@@ -131,7 +130,7 @@ void MovieSegments::writeBehind(Output& output, std::int64_t offset, std::int64_
 bool MovieSegments::commitCovered(const std::vector<Segment>& segments) {
     for (auto it = outputs.begin(); it != outputs.end();) {
         Output& output = **it;
-        if (!covered(segments, output.from, output.to)) {
+        if (!coveredBy(segments, output.from, output.to)) {
             ++it;
             continue;
         }

@@ -14,6 +14,9 @@
 
 namespace vemlis {
 
+// Whether the bytes that have arrived in the segments hold all of [from, to).
+bool coveredBy(const std::vector<Segment>& segments, std::int64_t from, std::int64_t to);
+
 // The queued movies of one server file written where their bytes belong as they come over
 // several connections. The headers are known before the first byte (each movie's RIFF size
 // leads to the next header), so each byte of a queued movie goes straight into that movie's

@@ -762,7 +762,7 @@ TEST(SegmentedDownload, AnAbortBreaksEveryConnectionAndTheSegmentsGoOnLater) {
         EXPECT_NE(std::find(after.begin(), after.end(), range), after.end()) << range;
 }
 
-TEST(SegmentedDownload, QueuedMoviesAreWrittenInPlaceDoneWhenCoveredAndGoOnAfterARestart) {
+TEST(SegmentedDownload, OnlyQueuedMoviesComeAreWrittenInPlaceAndGoOnAfterARestart) {
     Harness h;
     const LargeFile large;
     const std::int64_t quarter = static_cast<std::int64_t>(large.bytes.size()) / 4;
@@ -787,6 +787,15 @@ TEST(SegmentedDownload, QueuedMoviesAreWrittenInPlaceDoneWhenCoveredAndGoOnAfter
     // Nothing of the file but the queued movies was written anywhere.
     EXPECT_FALSE(std::filesystem::exists(h.dir / "temp.kq4"));
     EXPECT_FALSE(std::filesystem::exists(movies[1]->getFileName() + ".part"));
+    // Nor was it asked for, but for its header.
+    const auto start1 = static_cast<std::int64_t>(large.movies[0].size());
+    const auto end1 = start1 + static_cast<std::int64_t>(large.movies[1].size());
+    for (const std::string& range : h.server.rangesAsked("/large.avi")) {
+        const std::int64_t first = std::stoll(range.substr(6)), last = std::stoll(range.substr(range.find('-') + 1));
+        EXPECT_TRUE(last < start1 || first >= end1 || (first == start1 && last == start1 + 15)) << range;
+    }
+    // The size shown is what is fetched.
+    EXPECT_EQ(h.meter.figures().size, static_cast<std::int64_t>(large.bytes.size() - large.movies[1].size()));
 
     // The program ends in the middle of the last movie, as a kill would leave it, and starts again.
     h.thread->close();
