@@ -132,23 +132,21 @@ void guiAgainstCurlAndCut(const std::filesystem::path& engineBench) {
         }
         return seconds;
     };
-    const auto theirs = [&] {
-        const double seconds = bench::timed([&] { [[maybe_unused]] const int status = std::system(cut.c_str()); });
-        fs::remove_all(peerFolder);
-        fs::create_directories(peerFolder);
-        return seconds;
-    };
-    bench::Sides sides;
-    bench::print("gui_vs_curl_cut", bench::speedups(bench::timeRatios(7, ours, theirs, &sides)), sides);
-    std::fflush(stdout);
-    if (fs::exists(engineBench)) {
-        const std::string alone = "'" + engineBench.string() + "' --segmented '" + url + "' '" + (peerFolder / "f").string() + "'";
-        const auto downloadAlone = [&] {
-            const double seconds = bench::timed([&] { [[maybe_unused]] const int status = std::system(alone.c_str()); });
+    // A peer's command, timed, with what it left cleared away after.
+    const auto peer = [&](const std::string& command) {
+        return [&, command] {
+            const double seconds = bench::timed([&] { [[maybe_unused]] const int status = std::system(command.c_str()); });
             fs::remove_all(peerFolder);
             fs::create_directories(peerFolder);
             return seconds;
         };
+    };
+    bench::Sides sides;
+    bench::print("gui_vs_curl_cut", bench::speedups(bench::timeRatios(7, ours, peer(cut), &sides)), sides);
+    std::fflush(stdout);
+    if (fs::exists(engineBench)) {
+        const auto downloadAlone =
+            peer("'" + engineBench.string() + "' --segmented '" + url + "' '" + (peerFolder / "f").string() + "'");
         bench::Sides aloneSides;
         bench::print("click_to_movies_vs_download_alone", bench::timeRatios(7, ours, downloadAlone, &aloneSides), aloneSides);
     }
