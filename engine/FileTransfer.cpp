@@ -364,12 +364,11 @@ bool FileTransfer::usable(const ServerFile& file, SegmentResume& point) const {
     point.parts = parts;
     // A queued movie must lie in the segments, and one without its part must not have lost
     // bytes that came before.
+    std::vector<Segment> planned = point.segments;
+    for (Segment& s : planned) s.done = s.to - s.from;
     for (std::size_t n = 0; n < movies.size() && n < point.headers.size(); ++n) {
         if (movies[n]->getLoadFlag() != tavik::vemlis_loader::Queue) continue;
-        const std::int64_t from = point.headers[n];
-        const std::int64_t to = n + 1 < point.headers.size() ? point.headers[n + 1] : point.length;
-        std::vector<Segment> planned = point.segments;
-        for (Segment& s : planned) s.done = s.to - s.from;
+        const auto [from, to] = point.movie(n);
         if (!coveredBy(planned, from, to)) return false;
         if (std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.first == n; }) != parts.end())
             continue;
@@ -397,8 +396,7 @@ FileTransfer::Outcome FileTransfer::movieSegments(const ServerFile& file, const 
     const auto& movies = file.getMovies();
     for (std::size_t n = 0; n < movies.size() && n < point.headers.size(); ++n) {
         if (movies[n]->getLoadFlag() != tavik::vemlis_loader::Queue) continue;
-        const std::int64_t from = point.headers[n];
-        const std::int64_t to = n + 1 < point.headers.size() ? point.headers[n + 1] : point.length;
+        const auto [from, to] = point.movie(n);
         if (!point.segments.empty() && point.segments.back().to == from)
             point.segments.back().to = to;
         else

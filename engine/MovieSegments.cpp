@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <tuple>
 
 #include "model/MoviesSet.h"
 
@@ -49,8 +50,7 @@ bool MovieSegments::prepare() {
         if (m->getLoadFlag() != Queue) continue;
         auto output = std::make_unique<Output>();
         output->movie = n;
-        output->from = point.headers[n];
-        output->to = n + 1 < point.headers.size() ? point.headers[n + 1] : point.length;
+        std::tie(output->from, output->to) = point.movie(n);
         const std::int64_t length = output->to - output->from;
         const auto kept = std::find_if(point.parts.begin(), point.parts.end(), [&](const auto& p) { return p.first == n; });
         if (kept != point.parts.end() && kept->second == m->getFileName()) {

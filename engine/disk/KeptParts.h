@@ -33,6 +33,12 @@ struct SegmentResume {
     std::vector<std::int64_t> headers;
     std::vector<Segment> segments;
     std::vector<std::pair<std::size_t, std::string>> parts;  // a movie, and its name when its part was kept
+
+    // Where the n-th movie's bytes are in the file (n < headers.size()): to the next header, or
+    // to the end of the file.
+    std::pair<std::int64_t, std::int64_t> movie(std::size_t n) const {
+        return {headers[n], n + 1 < headers.size() ? headers[n + 1] : length};
+    }
 };
 
 // The bytes that broken transfers left, so that the next transfer of the same file asks only
