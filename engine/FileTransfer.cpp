@@ -276,11 +276,11 @@ FileTransfer::Outcome FileTransfer::fetchMovies(const ServerFile& file, int conn
         else
             dropResume(url);
     }
-    MovieStream sink(file, handler, freeSpace, resume, connections > 1 ? smallestSegmented : 0);
-    // A name the system refuses: split as a whole, which asks for another.
+    MovieStream sink(file, handler, freeSpace, parts, resume, connections > 1 ? smallestSegmented : 0);
+    // The part a break kept is gone: the file starts over.
     if (!sink.prepare()) {
         dropResume(url);
-        return fetch(url, connections, file.getMovies().size());
+        return fetchMovies(file, connections, handler);
     }
     const ResumeFrom from = resume ? ResumeFrom{resume->from, resume->validator, resume->length} : ResumeFrom{};
     // Taken: a kill from here on leaves the part to be cleaned up, not a note that no longer fits it.
@@ -356,7 +356,7 @@ bool FileTransfer::usable(const ServerFile& file, SegmentResume& point) const {
     std::vector<std::pair<std::size_t, std::string>> parts;
     for (const auto& [n, name] : point.parts) {
         if (n < movies.size() && movies[n]->getLoadFlag() == tavik::vemlis_loader::Queue &&
-            movies[n]->getFileName() == name)
+            (movies[n]->getFileName() == name || this->parts.asidePath(file.getURL(), n) == name))
             parts.emplace_back(n, name);
         else
             ::unlink((name + ".part").c_str());
@@ -414,8 +414,8 @@ FileTransfer::Outcome FileTransfer::movieSegments(const ServerFile& file, const 
     if (!sink.prepare()) {
         sink.dropParts();
         parts.forgetSegments(url);
-        // A kept part that is gone: the file starts over. A name the system refuses or a movie
-        // without room: the file comes into temp.kq4, and the splitting asks.
+        // A kept part that is gone: the file starts over. A movie that can be written neither
+        // where it goes nor aside: the file comes into temp.kq4, and the splitting asks.
         if (resumed) return fetchMovies(file, connections, handler);
         ResponseInfo answer;
         answer.contentLength = point.length;

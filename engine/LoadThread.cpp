@@ -363,16 +363,26 @@ bool LoadThread::processNextFile() {
     if (!currentFile) return waited;
     downloadedNames.reset();
     synchronize(&LoadThreadUI::showFileStarted);
-    if (!downloadFile() || (!streamed && !splitCurrentFile())) return true;
+    // Movies kept aside by an earlier transfer are saved first; the file comes for the rest.
+    const bool keptFirst = saveKeptMovies();
+    if (keptFirst) {
+        streamed = true;
+    } else {
+        if (!downloadFile() || (!streamed && !splitCurrentFile())) return true;
+        if (streamed) saveKeptMovies();
+    }
     // Closed while a movie waited for a name: the file stays, so that the next run saves its
     // movies without fetching it again.
     if (closing) return true;
-    const bool queuedLeft = currentFile->getMovies().end() != std::find_if(currentFile->getMovies().begin(),
-                                                                           currentFile->getMovies().end(),
-                                                                           [](const Movie* m) { return m->getLoadFlag() == Queue; });
-    // Written as it came, a file leaves a movie queued only when it was queued after its bytes
-    // went by: the file comes again for it.
-    if (streamed && queuedLeft) return true;
+    const auto& movies = currentFile->getMovies();
+    const bool queuedLeft =
+        movies.end() != std::find_if(movies.begin(), movies.end(), [](const Movie* m) { return m->getLoadFlag() == Queue; });
+    bool keptLeft = false;
+    for (std::size_t n = 0; n < movies.size() && !keptLeft; ++n)
+        keptLeft = movies[n]->getLoadFlag() == Queue && std::filesystem::exists(parts.asidePath(currentFile->getURL(), n));
+    // Written as it came, a file leaves a movie queued without its bytes kept only when it was
+    // queued after its bytes went by: the file comes again for it.
+    if (streamed && queuedLeft && !keptLeft) return true;
     if (queuedLeft) {
         // A movie waits for its name: the whole file is kept for it, and the others go on.
         schedule.waitForUser(currentFile,
@@ -385,7 +395,7 @@ bool LoadThread::processNextFile() {
     // Only movies saved end the file's failures: a download that worked says nothing of them.
     schedule.forget(currentFile);
     publishSchedule();
-    parts.forgetCurrent();
+    if (!keptFirst) parts.forgetCurrent();  // else temp.kq4 may hold another file's part
     synchronize(&LoadThreadUI::showFileDone);
     return true;
 }
@@ -441,6 +451,29 @@ bool LoadThread::splitCurrentFile() {
                          .toStdString());
     }
     return false;
+}
+
+bool LoadThread::saveKeptMovies() {
+    const auto& movies = currentFile->getMovies();
+    bool any = false;
+    for (std::size_t n = 0; n < movies.size() && !closing; ++n) {
+        const std::filesystem::path kept = parts.asidePath(currentFile->getURL(), n);
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(kept, error))) continue;
+        if (movies[n]->getLoadFlag() != Queue) {
+            std::filesystem::remove(kept, error);
+            continue;
+        }
+        if (!any) synchronize(&LoadThreadUI::showSplitPanel);
+        any = true;
+        try {
+            if (!saveKeptMovie(kept, movies[n], *this, freeSpace)) continue;  // waits for its answer
+        } catch (const std::system_error&) {
+            // Unreadable: the movie stays queued, and its bytes come again.
+        }
+        std::filesystem::remove(kept, error);
+    }
+    return any;
 }
 
 const ServerFile* LoadThread::pickNextFile(bool& waited) {
@@ -504,6 +537,11 @@ void LoadThread::discardUnwantedParts() {
     std::unordered_set<std::string_view> wanted;
     for (const ServerFile* file : files) wanted.insert(file->getURLView());
     parts.discardUnwanted([&](const std::string& url) { return wanted.count(url) > 0; });
+    std::vector<std::filesystem::path> kept;
+    for (const ServerFile* file : files)
+        for (std::size_t n = 0; n < file->getMovies().size(); ++n)
+            if (file->getMovies()[n]->getLoadFlag() == Queue) kept.push_back(parts.asidePath(file->getURL(), n));
+    parts.discardAsides(kept);
     transfer.dropResumes([&](const std::string& url) { return wanted.count(url) > 0; });
 }
 

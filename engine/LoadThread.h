@@ -147,6 +147,9 @@ private:
     // Cuts temp.kq4 into the current file's movies. False when the file could not be read: it
     // is then kept and set aside.
     bool splitCurrentFile();
+    // Saves the current file's movies whose bytes an earlier transfer kept aside, asking as the
+    // splitting does; false when there were none.
+    bool saveKeptMovies();
     // The first queued file in catalogue order that is not waiting; null when none is (after
     // sleeping until the first waiting one is due, which `waited` tells).
     const tavik::vemlis_loader::ServerFile* pickNextFile(bool& waited);

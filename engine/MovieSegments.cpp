@@ -51,28 +51,38 @@ bool MovieSegments::prepare() {
         auto output = std::make_unique<Output>();
         output->movie = n;
         std::tie(output->from, output->to) = point.movie(n);
-        const std::int64_t length = output->to - output->from;
+        const std::string aside = notes.asidePath(url, n).string();
         const auto kept = std::find_if(point.parts.begin(), point.parts.end(), [&](const auto& p) { return p.first == n; });
-        if (kept != point.parts.end() && kept->second == m->getFileName()) {
-            if (!output->file.reopen(kept->second, length, false)) {
+        if (kept != point.parts.end() && (kept->second == m->getFileName() || kept->second == aside)) {
+            if (!output->file.reopen(kept->second, output->to - output->from, false)) {
                 failure = output->file.reason();
                 return false;
             }
+            output->name = kept->second;
         } else {
             handler.claimFreeName(m, written);
-            const std::string name = m->getFileName();
-            if (const std::int64_t free = room(name); free >= 0 && free < length) {
-                failure = notEnoughRoom(length, free);
-                return false;
-            }
-            if (!output->file.open(name, false) || !output->file.setLength(length)) {
-                failure = output->file.reason();
-                return false;
-            }
+            output->name = m->getFileName();
+            // The question about a name or room that does not work comes once the file is in.
+            if (!create(*output, output->name) && !create(*output, aside)) return false;
+            failure.clear();
         }
-        output->name = m->getFileName();
-        written.push_back(output->name);
+        output->aside = output->name == aside;
+        if (!output->aside) written.push_back(output->name);
         outputs.push_back(std::move(output));
+    }
+    return true;
+}
+
+bool MovieSegments::create(Output& output, const std::string& name) {
+    const std::int64_t length = output.to - output.from;
+    output.name = name;
+    if (const std::int64_t free = room(name); free >= 0 && free < length) {
+        failure = notEnoughRoom(length, free);
+        return false;
+    }
+    if (!output.file.open(name, false) || !output.file.setLength(length)) {
+        failure = output.file.reason();
+        return false;
     }
     return true;
 }
@@ -143,8 +153,11 @@ bool MovieSegments::commitCovered(const std::vector<Segment>& segments) {
                 outputs.erase(it);
                 return false;
             }
-            m->setLoaded();
-            handler.addFinishedMovie(m);
+            // One kept aside is saved by the question, once the file is in.
+            if (!output.aside) {
+                m->setLoaded();
+                handler.addFinishedMovie(m);
+            }
         }
         it = outputs.erase(it);
     }

@@ -30,8 +30,10 @@ public:
                   KeptParts& notes, const SegmentResume& point);
 
     // Opens the part file of every queued movie at its whole length (or the one a broken
-    // transfer kept), before the first request: a name the system refuses, or a movie that
-    // does not fit, never costs a transfer. False (see `failure`) when one cannot be made.
+    // transfer kept), before the first request. A movie whose name the system refuses, or that
+    // does not fit where it goes, gets its bytes kept aside beside the state instead
+    // (KeptParts::asidePath), and the question about it comes once the file is in. False (see
+    // `failure`) when not even that can be made.
     bool prepare();
     bool writeAt(std::int64_t offset, const char* data, std::size_t size) override;
     // Puts every movie the segments cover in place, and notes where the transfer stands.
@@ -57,8 +59,11 @@ private:
         std::int64_t from = 0;  // the movie's bytes in the file
         std::int64_t to = 0;
         std::string name;
+        bool aside = false;  // kept aside: `name` is beside the state
         MovieFile file;
     };
+    // The part at `name` with room for the movie; false (see `failure`) when it cannot be made.
+    bool create(Output& output, const std::string& name);
     // Where one connection writes, for writing behind it.
     struct Run {
         Output* output = nullptr;

@@ -19,10 +19,11 @@ constexpr std::size_t gatherSize = 4 << 20;
 
 }  // namespace
 
-MovieStream::MovieStream(const ServerFile& file, SplitHandler& handler, const FreeSpace& room,
+MovieStream::MovieStream(const ServerFile& file, SplitHandler& handler, const FreeSpace& room, const KeptParts& notes,
                          const StreamResume* resume, std::int64_t segmentFrom)
-    : file(file), handler(handler), room(room), resume(resume), segmentFrom(segmentFrom),
-      index(file.getMovies().size() + 1), outputs(file.getMovies().size()), gather(gatherSize) {}
+    : file(file), handler(handler), room(room), notes(notes), resume(resume), segmentFrom(segmentFrom),
+      index(file.getMovies().size() + 1), outputs(file.getMovies().size()), aside(file.getMovies().size()),
+      gather(gatherSize) {}
 
 bool MovieStream::prepare() {
     for (std::size_t n = 0; n < outputs.size(); ++n) {
@@ -37,8 +38,13 @@ bool MovieStream::prepare() {
             return stop(output.reason());
         }
         handler.claimFreeName(m, written);
-        if (!output.open(m->getFileName(), false)) return stop(output.reason());
-        written.push_back(m->getFileName());
+        if (output.open(m->getFileName(), false)) {
+            written.push_back(m->getFileName());
+        } else {
+            // A name the system refuses: the question comes once the file is in.
+            outputs[n].reset();
+            aside[n] = true;
+        }
     }
     return true;
 }
@@ -117,7 +123,7 @@ bool MovieStream::startMovie(std::size_t n) {
     current = n;
     movieStart = routed;
     const Movie* m = movie(n);
-    writing = m && m->getLoadFlag() == Queue && outputs[n];
+    writing = m && m->getLoadFlag() == Queue && (outputs[n] || aside[n]);
     headLength = 0;
     currentLength = -1;
     gathered = 0;
@@ -147,15 +153,26 @@ bool MovieStream::take(const char* data, std::size_t size) {
 }
 
 bool MovieStream::checkRoom() {
-    const std::string name = movie(current)->getFileName();
-    const std::int64_t free = room(name);
-    if (free >= 0 && free < currentLength)
+    if (!aside[current]) {
+        const std::int64_t free = room(movie(current)->getFileName());
+        if (free < 0 || free >= currentLength) return true;
+        aside[current] = true;  // no room where it goes: the question comes once the file is in
+    }
+    return keepAside();
+}
+
+bool MovieStream::keepAside() {
+    // Nothing of the movie has been written yet: its bytes are still gathered.
+    const std::string kept = notes.asidePath(file.getURL(), current).string();
+    if (const std::int64_t free = room(kept); free >= 0 && free < currentLength)
         return stop(notEnoughRoom(currentLength, free));
+    auto& output = outputs[current].emplace();
+    if (!output.open(kept, false)) return stop(output.reason());
     return true;
 }
 
 bool MovieStream::flush(std::size_t size) {
-    outputs[current]->appendBehind(gather.data(), size);
+    if (outputs[current]) outputs[current]->appendBehind(gather.data(), size);
     gathered = 0;
     return true;
 }
@@ -166,13 +183,14 @@ bool MovieStream::endMovie() {
     const Movie* m = movie(current);
     auto& output = outputs[current];
     // Taken off the queue meanwhile: what was written of it goes.
-    if (m->getLoadFlag() != Queue) {
+    if (m->getLoadFlag() != Queue || !output) {
         output.reset();
         return true;
     }
     flush(gathered);
     if (!output->commit()) return stop(output->reason());
     output.reset();
+    if (aside[current]) return true;  // saved by the question, once the file is in
     m->setLoaded();
     handler.addFinishedMovie(m);
     return true;
@@ -216,7 +234,8 @@ std::optional<StreamResume> MovieStream::breakOff() {
     point.lastLength = headLength == sizeof head ? currentLength : -1;
     if (writing) {
         flush(gathered);
-        if (outputs[current]->keep()) {
+        // What went aside starts again: its part is no movie's to go on with.
+        if (!aside[current] && outputs[current] && outputs[current]->keep()) {
             point.partMovie = current;
             point.partName = movie(current)->getFileName();
         } else {

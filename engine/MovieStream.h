@@ -18,18 +18,19 @@ namespace vemlis {
 // queued movie goes straight into that movie's part file, nothing else is written anywhere, and
 // a movie is put in place and "Downloaded" as soon as the next header shows that it is whole,
 // while the rest of the file still comes. A break keeps the part of the movie in progress, so
-// that the next transfer goes on from the byte it stopped at. A movie that cannot be written
-// so (its room refused, a failed write) stops the transfer with StreamError; the file is then
-// fetched and split as a whole, which asks the user.
+// that the next transfer goes on from the byte it stopped at. A movie whose name the system
+// refuses, or that has no room where it goes, gets its bytes kept aside beside the state
+// (KeptParts::asidePath), and the question about it comes once the file is in. A write that
+// fails stops the transfer with StreamError; the file is then fetched and split as a whole.
 class MovieStream final : public ByteSink {
 public:
     // `resume`: where a broken transfer left off (null: from the start); `segmentFrom`: an
     // answer this long that allows ranges is declined, to come in segments (0: never).
     MovieStream(const tavik::vemlis_loader::ServerFile& file, SplitHandler& handler, const FreeSpace& room,
-                const StreamResume* resume, std::int64_t segmentFrom);
+                const KeptParts& notes, const StreamResume* resume, std::int64_t segmentFrom);
 
-    // Opens the part file of every queued movie before the request, so that a name the system
-    // refuses never costs a transfer. False (see `failure`) when one cannot be made.
+    // Opens the part file of every queued movie before the request; a movie whose part cannot
+    // be made goes aside. False (see `failure`) when the part a break kept cannot be taken up.
     bool prepare();
     bool begin(const ResponseInfo& answer) override;
     bool write(const char* data, std::size_t size) override;
@@ -63,12 +64,14 @@ private:
     bool endMovie();
     bool flush(std::size_t size);
     bool checkRoom();
+    bool keepAside();
     bool stop(std::string reason);
     const tavik::vemlis_loader::Movie* movie(std::size_t n) const;
 
     const tavik::vemlis_loader::ServerFile& file;
     SplitHandler& handler;
     const FreeSpace& room;
+    const KeptParts& notes;
     const StreamResume* const resume;
     const std::int64_t segmentFrom;
     ResponseInfo info;
@@ -85,6 +88,7 @@ private:
     std::size_t headLength = 0;
     std::int64_t currentLength = -1;  // its RIFF size once known
     std::vector<std::optional<MovieFile>> outputs;  // by movie, for the queued ones
+    std::vector<bool> aside;                         // by movie: its bytes go aside
     DirectBuffer gather;
     std::size_t gathered = 0;
     std::vector<std::string> written;

@@ -28,7 +28,8 @@ std::system_error lastError(const char* what) { return std::system_error(errno, 
 
 class InputFile final {
 public:
-    explicit InputFile(const std::filesystem::path& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    explicit InputFile(const std::filesystem::path& path, int flags = 0)
+        : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags)) {
         if (fd < 0) throw lastError("cannot open the downloaded file");
     }
     ~InputFile() { ::close(fd); }
@@ -207,6 +208,20 @@ void SplitHandler::claimFreeName(const Movie* movie, const std::vector<std::stri
         if (std::string other = tavik::vemlis_loader::numberedName(name, n);
             std::find(written.begin(), written.end(), other) == written.end())
             return movie->queue(other);
+}
+
+bool saveKeptMovie(const std::filesystem::path& kept, const Movie* movie, SplitHandler& handler, const FreeSpace& room) {
+    const InputFile in(kept, O_NOFOLLOW);
+    std::vector<std::string> written;
+    DirectBuffer buffer(directBlockSize);
+    switch (saveMovie(movie, handler, room, MovieBytes{in.fd, 0, fileSize(in.fd), nullptr, 0}, written, buffer)) {
+        case Saved::yes: movie->setLoaded(); break;
+        case Saved::declined: break;
+        case Saved::stop:
+        case Saved::later: return false;
+    }
+    handler.addFinishedMovie(movie);
+    return true;
 }
 
 void splitFile(const std::filesystem::path& input, const ServerFile& file, SplitHandler& handler,

@@ -45,4 +45,11 @@ void splitFile(const std::filesystem::path& input, const tavik::vemlis_loader::S
                SplitHandler& handler, const std::vector<std::int64_t>* headers = nullptr,
                const FreeSpace& room = FreeSpace());
 
+// Saves a queued movie whose bytes were kept aside in `kept` because they could not be written
+// where they belonged as they came, asking as the splitting does. True when the kept file is of
+// no more use: the movie was saved (and is Loaded) or declined; false while the movie waits for
+// an answer. Throws std::system_error when the kept file cannot be read.
+bool saveKeptMovie(const std::filesystem::path& kept, const tavik::vemlis_loader::Movie* movie, SplitHandler& handler,
+                   const FreeSpace& room = FreeSpace());
+
 }  // namespace vemlis

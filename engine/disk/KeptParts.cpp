@@ -67,6 +67,28 @@ std::filesystem::path KeptParts::parkedPath(const std::string& url) const {
     return folder / name;
 }
 
+std::filesystem::path KeptParts::asidePath(const std::string& url, std::size_t movie) const {
+    char name[64];
+    std::snprintf(name, sizeof name, "temp-%016llx-%zu.movie", static_cast<unsigned long long>(hashOf(url)), movie);
+    return folder / name;
+}
+
+void KeptParts::discardAsides(const std::vector<std::filesystem::path>& wanted) {
+    std::vector<std::filesystem::path> unwanted;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("temp-", 0) != 0) continue;
+        std::filesystem::path kept = entry.path();
+        if (name.ends_with(".movie.part"))
+            kept.replace_extension();
+        else if (!name.ends_with(".movie"))
+            continue;
+        if (std::find(wanted.begin(), wanted.end(), kept) == wanted.end()) unwanted.push_back(entry.path());
+    }
+    for (const auto& path : unwanted) std::filesystem::remove(path, error);
+}
+
 void KeptParts::remove(const std::filesystem::path& part) {
     std::error_code ignored;
     std::filesystem::remove(part, ignored);

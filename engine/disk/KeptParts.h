@@ -96,6 +96,14 @@ public:
     std::vector<std::pair<std::string, SegmentResume>> keptSegmentResumes() const;
     static bool parseSegments(const std::string& text, std::string& url, SegmentResume& point);
 
+    // A queued movie that could not be written as its bytes came (its name refused, no room
+    // where it goes) gets them here instead, as temp-<hash>-<n>.movie, so that the answer to
+    // the question saves it without the file coming again. The file is there only once whole
+    // and on the disk (its ".part" before).
+    std::filesystem::path asidePath(const std::string& url, std::size_t movie) const;
+    // Removes every such file, and its part, that is not at one of these paths.
+    void discardAsides(const std::vector<std::filesystem::path>& wanted);
+
 private:
     // The text of every note named temp-*<suffix>, each with its path.
     std::vector<std::pair<std::filesystem::path, std::string>> notes(const std::string& suffix) const;
