@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <tuple>
 
@@ -145,23 +146,43 @@ bool MovieSegments::commitCovered(const std::vector<Segment>& segments) {
             continue;
         }
         std::erase_if(runs, [&](const Run& r) { return r.output == &output; });
-        const Movie* m = movie(output.movie);
         // Taken off the queue meanwhile: what was written of it goes with the output.
-        if (m->getLoadFlag() == Queue) {
-            if (!output.file.commit()) {
-                failure = output.file.reason();
-                outputs.erase(it);
-                return false;
-            }
-            // One kept aside is saved by the question, once the file is in.
-            if (!output.aside) {
-                m->setLoaded();
-                handler.addFinishedMovie(m);
-            }
+        if (movie(output.movie)->getLoadFlag() == Queue) {
+            MovieFile* file = &output.file;
+            committing.push_back({std::move(*it), std::async(std::launch::async, [file] { return file->commit(); })});
         }
         it = outputs.erase(it);
     }
-    return true;
+    return collect(false);
+}
+
+bool MovieSegments::collect(bool wait) {
+    bool good = true;
+    for (auto it = committing.begin(); it != committing.end();) {
+        if (!wait && it->done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            ++it;
+            continue;
+        }
+        const Output& output = *it->output;
+        if (!it->done.get()) {
+            if (failure.empty()) failure = output.file.reason();
+            good = false;
+        } else if (!output.aside) {  // one kept aside is saved by the question, once the file is in
+            const Movie* m = movie(output.movie);
+            m->setLoaded();
+            handler.addFinishedMovie(m);
+        }
+        it = committing.erase(it);
+    }
+    return good;
+}
+
+MovieSegments::~MovieSegments() {
+    // Whatever went in place is told, however the transfer ended.
+    try {
+        collect(true);
+    } catch (...) {  // the window is gone: the movies are in place, and the next run finds them
+    }
 }
 
 void MovieSegments::note(const std::vector<Segment>& segments) {
@@ -169,6 +190,7 @@ void MovieSegments::note(const std::vector<Segment>& segments) {
     now.segments = segments;
     now.parts.clear();
     for (const auto& output : outputs) now.parts.emplace_back(output->movie, output->name);
+    for (const auto& c : committing) now.parts.emplace_back(c.output->movie, c.output->name);
     notes.rememberSegments(url, now);
 }
 
@@ -178,7 +200,7 @@ void MovieSegments::progress(const std::vector<Segment>& segments) {
 }
 
 bool MovieSegments::finish(const std::vector<Segment>& segments) {
-    if (!failure.empty() || !commitCovered(segments)) return false;
+    if (!failure.empty() || !commitCovered(segments) || !collect(true)) return false;
     if (!outputs.empty()) {
         failure = "a part of the file is missing";
         return false;
@@ -192,7 +214,7 @@ bool MovieSegments::finish(const std::vector<Segment>& segments) {
 }
 
 std::optional<SegmentResume> MovieSegments::breakOff(const std::vector<Segment>& segments) {
-    if (!failure.empty()) return std::nullopt;
+    if (!collect(true) || !failure.empty()) return std::nullopt;
     runs.clear();
     SegmentResume kept = point;
     kept.segments = segments;

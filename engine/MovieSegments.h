@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,6 +51,7 @@ public:
         runs.clear();
         outputs.clear();
     }
+    ~MovieSegments();
 
     std::string failure;  // why a movie could not be written
 
@@ -74,6 +76,9 @@ private:
     Output* outputAt(std::int64_t offset, std::int64_t& end);
     void writeBehind(Output& output, std::int64_t offset, std::int64_t to);
     bool commitCovered(const std::vector<Segment>& segments);
+    // Takes in the movies put in place meanwhile (all of them, waiting, when `wait`); false
+    // when one could not be.
+    bool collect(bool wait);
     void note(const std::vector<Segment>& segments);
     const tavik::vemlis_loader::Movie* movie(std::size_t n) const;
 
@@ -84,6 +89,13 @@ private:
     const std::string url;
     SegmentResume point;
     std::vector<std::unique_ptr<Output>> outputs;  // the queued movies not put in place yet
+    // Movies being put in place on threads of their own: the flush waits for the disk, and the
+    // connections must not wait with it.
+    struct Committing {
+        std::unique_ptr<Output> output;
+        std::future<bool> done;
+    };
+    std::vector<Committing> committing;
     std::vector<Run> runs;
 };
 
