@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <tuple>
 
@@ -17,8 +18,14 @@ using tavik::vemlis_loader::ServerFile;
 
 namespace {
 
-// What one connection writes goes out to the disk in steps of this size, as for one connection.
+// What one connection writes through the page cache goes out to the disk in steps of this
+// size, as for one connection.
 constexpr std::int64_t writeStep = 4 << 20;
+// Direct writes: blocks of this size, so many in all, by so many threads. A block per
+// connection fills while the others are written; two threads keep the disk's queue busy.
+constexpr std::size_t blockSize = 2 << 20;
+constexpr std::size_t blocks = 12;
+constexpr int writers = 2;
 // Connections that write at once, and a few that ended: more are forgotten, oldest first.
 constexpr std::size_t runsKept = 32;
 
@@ -109,12 +116,11 @@ bool MovieSegments::writeAt(std::int64_t offset, const char* data, std::size_t s
         Output* output = outputAt(offset, end);
         const auto piece = static_cast<std::size_t>(end - offset);
         if (output) {
-            output->file.writeAt(offset - output->from, data, piece);
+            put(runAt(*output, offset), data, piece);
             if (!output->file.good()) {
                 failure = output->file.reason();
                 return false;
             }
-            writeBehind(*output, offset, end);
         }
         data += piece;
         size -= piece;
@@ -123,19 +129,81 @@ bool MovieSegments::writeAt(std::int64_t offset, const char* data, std::size_t s
     return true;
 }
 
-void MovieSegments::writeBehind(Output& output, std::int64_t offset, std::int64_t end) {
-    auto run = std::find_if(runs.begin(), runs.end(), [&](const Run& r) { return r.output == &output && r.end == offset; });
-    if (run == runs.end()) {
-        if (runs.size() >= runsKept) runs.erase(runs.begin());
-        const std::int64_t at = offset - output.from;
-        runs.push_back(Run{&output, offset, at});
-        run = runs.end() - 1;
+MovieSegments::Run& MovieSegments::runAt(Output& output, std::int64_t offset) {
+    const auto run = std::find_if(runs.begin(), runs.end(), [&](const Run& r) { return r.output == &output && r.end == offset; });
+    if (run != runs.end()) return *run;
+    if (runs.size() >= runsKept) {
+        send(runs.front());
+        runs.erase(runs.begin());
     }
-    run->end = end;
-    const std::int64_t upTo = end - output.from;
-    if (upTo - run->from < writeStep) return;
-    output.file.writeOut(run->from, upTo);
-    run->from = upTo;
+    runs.push_back(Run{&output, offset, offset - output.from});
+    return runs.back();
+}
+
+void MovieSegments::put(Run& run, const char* data, std::size_t size) {
+    Output& output = *run.output;
+    std::int64_t at = run.end - output.from;
+    run.end += static_cast<std::int64_t>(size);
+    if (output.file.directFd() < 0) {
+        output.file.writeAt(at, data, size);
+        const std::int64_t upTo = run.end - output.from;
+        if (upTo - run.from < writeStep) return;
+        output.file.writeOut(run.from, upTo);
+        run.from = upTo;
+        return;
+    }
+    constexpr auto page = static_cast<std::int64_t>(DirectBuffer::alignment);
+    while (size > 0) {
+        std::size_t n = 0;
+        if (run.block) {
+            n = std::min(size, run.block->size() - run.filled);
+            std::memcpy(run.block->data() + run.filled, data, n);
+            run.filled += n;
+            if (run.filled == run.block->size()) send(run);
+        } else if (const std::int64_t head = (page - at % page) % page; head > 0) {
+            // Up to the next whole page through the page cache.
+            n = static_cast<std::size_t>(std::min<std::int64_t>(head, static_cast<std::int64_t>(size)));
+            output.file.writeAt(at, data, n);
+        } else {
+            run.block = writes().take();
+            run.blockAt = at;
+            run.filled = 0;
+        }
+        data += n;
+        size -= n;
+        at += static_cast<std::int64_t>(n);
+    }
+    if (at == output.to - output.from) send(run);  // the movie's last bytes
+}
+
+void MovieSegments::send(Run& run) {
+    if (!run.block) return;
+    MovieFile& file = run.output->file;
+    const std::size_t whole = run.filled / DirectBuffer::alignment * DirectBuffer::alignment;
+    if (run.filled > whole)
+        file.writeAt(run.blockAt + static_cast<std::int64_t>(whole), run.block->data() + whole, run.filled - whole);
+    if (whole > 0)
+        pool->write(file.directFd(), file.bufferedFd(), run.blockAt, run.block, whole);
+    else
+        pool->giveBack(run.block);
+    run.block = nullptr;
+}
+
+bool MovieSegments::settle() {
+    for (Run& run : runs) send(run);
+    if (!pool) return failure.empty();
+    pool->drain();
+    for (const auto& output : outputs)
+        if (const int error = pool->takeError(output->file.directFd())) {
+            output->file.failWith(error);
+            if (failure.empty()) failure = output->file.reason();
+        }
+    return failure.empty();
+}
+
+DirectWrites& MovieSegments::writes() {
+    if (!pool) pool = std::make_unique<DirectWrites>(blockSize, blocks, writers);
+    return *pool;
 }
 
 bool MovieSegments::commitCovered(const std::vector<Segment>& segments) {
@@ -178,6 +246,7 @@ bool MovieSegments::collect(bool wait) {
 }
 
 MovieSegments::~MovieSegments() {
+    if (pool) pool->drain();
     // Whatever went in place is told, however the transfer ended.
     try {
         collect(true);
@@ -195,12 +264,12 @@ void MovieSegments::note(const std::vector<Segment>& segments) {
 }
 
 void MovieSegments::progress(const std::vector<Segment>& segments) {
-    if (!failure.empty() || !commitCovered(segments)) return;
+    if (!settle() || !commitCovered(segments)) return;
     note(segments);
 }
 
 bool MovieSegments::finish(const std::vector<Segment>& segments) {
-    if (!failure.empty() || !commitCovered(segments) || !collect(true)) return false;
+    if (!settle() || !commitCovered(segments) || !collect(true)) return false;
     if (!outputs.empty()) {
         failure = "a part of the file is missing";
         return false;
@@ -214,7 +283,7 @@ bool MovieSegments::finish(const std::vector<Segment>& segments) {
 }
 
 std::optional<SegmentResume> MovieSegments::breakOff(const std::vector<Segment>& segments) {
-    if (!collect(true) || !failure.empty()) return std::nullopt;
+    if (!settle() || !collect(true)) return std::nullopt;
     runs.clear();
     SegmentResume kept = point;
     kept.segments = segments;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/Splitter.h"
+#include "engine/disk/DirectWrites.h"
 #include "engine/disk/KeptParts.h"
 #include "engine/disk/MovieFile.h"
 #include "engine/net/HttpClient.h"
@@ -21,7 +22,8 @@ bool coveredBy(const std::vector<Segment>& segments, std::int64_t from, std::int
 // The queued movies of one server file written where their bytes belong as they come over
 // several connections. The headers are known before the first byte (each movie's RIFF size
 // leads to the next header), so each byte of a queued movie goes straight into that movie's
-// part file at its place, and nothing else is written anywhere. A movie is put in place and
+// part file at its place (in whole pages past the page cache, by DirectWrites), and nothing
+// else is written anywhere. A movie is put in place and
 // "Downloaded" as soon as the segments cover it, while the rest of the file still comes; what
 // has come is noted beside the state now and then, so that a break or a kill goes on from there.
 class MovieSegments final : public OffsetSink {
@@ -48,6 +50,7 @@ public:
 
     // Removes the part files prepare() made or took up, before the file comes another way.
     void dropParts() {
+        settle();
         runs.clear();
         outputs.clear();
     }
@@ -66,15 +69,26 @@ private:
     };
     // The part at `name` with room for the movie; false (see `failure`) when it cannot be made.
     bool create(Output& output, const std::string& name);
-    // Where one connection writes, for writing behind it.
+    // Where one connection writes: its bytes are gathered into whole pages for the disk.
     struct Run {
         Output* output = nullptr;
         std::int64_t end = 0;   // the next byte it writes, in the file
-        std::int64_t from = 0;  // not sent to the disk yet, in the movie
+        std::int64_t from = 0;  // not sent to the disk yet, in the movie (through the page cache)
+        DirectBuffer* block = nullptr;  // being filled, for a write straight to the disk
+        std::int64_t blockAt = 0;       // where the block goes, in the movie
+        std::size_t filled = 0;
     };
     // The queued movie the offset lies in, if any; `end` is cut to where that answer changes.
     Output* outputAt(std::int64_t offset, std::int64_t& end);
-    void writeBehind(Output& output, std::int64_t offset, std::int64_t to);
+    Run& runAt(Output& output, std::int64_t offset);
+    void put(Run& run, const char* data, std::size_t size);
+    // Sends what the run's block holds: its whole pages straight to the disk, the rest through
+    // the page cache.
+    void send(Run& run);
+    // Sends every block and waits for every write: what the segments count is then in the part
+    // files. False when a write failed (see `failure`).
+    bool settle();
+    DirectWrites& writes();
     bool commitCovered(const std::vector<Segment>& segments);
     // Takes in the movies put in place meanwhile (all of them, waiting, when `wait`); false
     // when one could not be.
@@ -97,6 +111,8 @@ private:
     };
     std::vector<Committing> committing;
     std::vector<Run> runs;
+    // Last, so that it goes first: no write may outlive the files it writes to.
+    std::unique_ptr<DirectWrites> pool;
 };
 
 }  // namespace vemlis

@@ -137,7 +137,29 @@ void MovieFile::append(const char* data, std::size_t size) {
     }
 }
 
+int MovieFile::directFd() {
+    if (direct != -1 || fd < 0 || partName.empty()) return direct < 0 ? -1 : direct;
+    direct = ::open(partName.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_DIRECT);
+    if (direct >= 0 && directAlignment(direct) == 0) {
+        ::close(direct);
+        direct = -1;
+    }
+    if (direct < 0) direct = -2;
+    return direct < 0 ? -1 : direct;
+}
+
+void MovieFile::failWith(int systemError) {
+    failed = true;
+    error = systemError;
+}
+
+void MovieFile::closeDirect() {
+    if (direct >= 0) ::close(direct);
+    direct = -1;
+}
+
 bool MovieFile::commit() {
+    closeDirect();
     bool done = !failed;
     if (done && ::fdatasync(fd) != 0) done = false, error = errno;
     // On the disk now: its pages are of no more use to anyone, and leave the cache to others.
@@ -243,6 +265,7 @@ bool MovieFile::restart() {
 }
 
 bool MovieFile::keep() {
+    closeDirect();
     const bool closed = fd >= 0 && ::close(fd) == 0;
     fd = -1;
     const bool whole = closed && !failed;
@@ -284,6 +307,7 @@ void MovieFile::copyThroughBuffer(int input, std::int64_t from, std::int64_t to,
 }
 
 void MovieFile::discard() {
+    closeDirect();
     if (fd >= 0) {
         ::close(fd);
         fd = -1;

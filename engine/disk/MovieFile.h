@@ -65,6 +65,13 @@ public:
     // while the next bytes come, and the network never waits for the disk. The pages leave the
     // cache once commit() has them on the disk.
     void writeOut(std::int64_t from, std::int64_t to);
+    // The part file opened a second time for writes straight to the disk, past the page cache,
+    // of whole pages at whole pages (DirectBuffer::alignment); -1 where the file system takes
+    // none or is better written through the cache. For writes made elsewhere (DirectWrites):
+    // the file is told of a failed one by failWith().
+    int directFd();
+    int bufferedFd() const { return fd; }
+    void failWith(int systemError);
     // Puts the complete movie in place: on disk first, so that a state that calls it
     // downloaded never outlives its bytes. True when it is there; else the part file is gone.
     bool commit();
@@ -75,8 +82,10 @@ private:
     void leaveDirect();
     void copyThroughBuffer(int input, std::int64_t from, std::int64_t to, DirectBuffer& buffer);
     void discard();
+    void closeDirect();
 
     int fd = -1;
+    int direct = -1;      // see directFd(); -2: none to be had
     std::size_t alignment = 0;  // of direct writes; 0 when writing through the page cache
     bool failed = false;
     int error = 0;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <functional>
 
 #include <fstream>
@@ -15,6 +16,7 @@
 #include "TempDir.h"
 #include "engine/AviHeaders.h"
 #include "engine/Splitter.h"
+#include "engine/disk/DirectWrites.h"
 #include "model/MoviesSet.h"
 #include "support/EndLooker.h"
 
@@ -397,4 +399,34 @@ TEST(HeaderIndex, KeepsNoMoreOffsetsThanItsLimitWhateverTheStreamHolds) {
     TempDir dir;
     vemlis::testing::writeWholeFile(dir / "headers", headers);
     EXPECT_EQ(indexFile(dir / "headers", 5).getHeaders().size(), 5u);
+}
+
+TEST(DirectWrites, EveryBlockLandsAlsoWhenRefusedStraightAndAFailureIsToldForItsFile) {
+    TempDir dir;
+    const std::string path = (dir / "movie.part").string();
+    const int buffered = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const int direct = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_DIRECT);
+    const int readOnly = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (direct < 0) GTEST_SKIP() << "no direct writes here";
+    constexpr std::size_t page = DirectBuffer::alignment;
+    {
+        DirectWrites writes(2 * page, 2, 2);
+        DirectBuffer* whole = writes.take();
+        std::memset(whole->data(), 'a', page);
+        writes.write(direct, buffered, 0, whole, page);
+        // Not a whole page: refused straight, written through the page cache.
+        DirectBuffer* part = writes.take();
+        std::memset(part->data(), 'b', 100);
+        writes.write(direct, buffered, page, part, 100);
+        DirectBuffer* failing = writes.take();  // waits for a block given back
+        writes.write(readOnly, readOnly, 2 * page, failing, page);
+        writes.drain();
+        EXPECT_EQ(writes.takeError(direct), 0);
+        EXPECT_EQ(writes.takeError(readOnly), EBADF);
+        EXPECT_EQ(writes.takeError(readOnly), 0);  // told once
+    }
+    ::close(buffered);
+    ::close(direct);
+    ::close(readOnly);
+    EXPECT_EQ(readWholeFile(path), std::string(page, 'a') + std::string(100, 'b'));
 }
