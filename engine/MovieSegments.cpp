@@ -21,11 +21,7 @@ namespace {
 // What one connection writes through the page cache goes out to the disk in steps of this
 // size, as for one connection.
 constexpr std::int64_t writeStep = 4 << 20;
-// Direct writes: blocks of this size, so many in all, by so many threads. A block per
-// connection fills while the others are written; two threads keep the disk's queue busy.
-constexpr std::size_t blockSize = 2 << 20;
-constexpr std::size_t blocks = 12;
-constexpr int writers = 2;
+
 // Connections that write at once, and a few that ended: more are forgotten, oldest first.
 constexpr std::size_t runsKept = 32;
 
@@ -202,7 +198,7 @@ bool MovieSegments::settle() {
 }
 
 DirectWrites& MovieSegments::writes() {
-    if (!pool) pool = std::make_unique<DirectWrites>(blockSize, blocks, writers);
+    if (!pool) pool = std::make_unique<DirectWrites>();
     return *pool;
 }
 

@@ -11,19 +11,10 @@ using tavik::vemlis_loader::Movie;
 using tavik::vemlis_loader::Queue;
 using tavik::vemlis_loader::ServerFile;
 
-namespace {
-
-// Bytes gathered in an aligned block before they are written, so that they go past the page
-// cache in whole blocks however the network hands them over.
-constexpr std::size_t gatherSize = 4 << 20;
-
-}  // namespace
-
 MovieStream::MovieStream(const ServerFile& file, SplitHandler& handler, const FreeSpace& room, const KeptParts& notes,
                          const StreamResume* resume, std::int64_t segmentFrom)
     : file(file), handler(handler), room(room), notes(notes), resume(resume), segmentFrom(segmentFrom),
-      index(file.getMovies().size() + 1), outputs(file.getMovies().size()), aside(file.getMovies().size()),
-      gather(gatherSize) {}
+      index(file.getMovies().size() + 1), outputs(file.getMovies().size()), aside(file.getMovies().size()) {}
 
 bool MovieStream::prepare() {
     for (std::size_t n = 0; n < outputs.size(); ++n) {
@@ -73,6 +64,7 @@ bool MovieStream::begin(const ResponseInfo& answer) {
         if (current != none && current == resume->partMovie) {
             writing = true;
             movieStart = resume->headers[current];
+            movieWritten = resume->from - movieStart;
         }
     } else if (resume && resume->partMovie < outputs.size() && outputs[resume->partMovie]) {
         // The whole file after all: the kept part starts over.
@@ -126,7 +118,7 @@ bool MovieStream::startMovie(std::size_t n) {
     writing = m && m->getLoadFlag() == Queue && (outputs[n] || aside[n]);
     headLength = 0;
     currentLength = -1;
-    gathered = 0;
+    movieWritten = 0;
     return true;
 }
 
@@ -142,14 +134,24 @@ bool MovieStream::take(const char* data, std::size_t size) {
         }
     }
     while (writing && size > 0) {
-        const std::size_t n = std::min(size, gather.size() - gathered);
-        std::memcpy(gather.data() + gathered, data, n);
+        if (!block) {
+            if (!pool) pool = std::make_unique<DirectWrites>();
+            block = pool->take();
+        }
+        const std::size_t room = blockRoom();
+        const std::size_t n = std::min(size, room - gathered);
+        std::memcpy(block->data() + gathered, data, n);
         gathered += n;
         data += n;
         size -= n;
-        if (gathered == gather.size() && !flush(gathered)) return false;
+        if (gathered == room) flush();
     }
     return true;
+}
+
+std::size_t MovieStream::blockRoom() const {
+    constexpr auto page = static_cast<std::int64_t>(DirectBuffer::alignment);
+    return movieWritten % page != 0 ? static_cast<std::size_t>(page - movieWritten % page) : block->size();
 }
 
 bool MovieStream::checkRoom() {
@@ -171,10 +173,37 @@ bool MovieStream::keepAside() {
     return true;
 }
 
-bool MovieStream::flush(std::size_t size) {
-    if (outputs[current]) outputs[current]->appendBehind(gather.data(), size);
+void MovieStream::flush() {
+    if (!block) return;
+    DirectBuffer* const sent = block;
+    block = nullptr;
+    const std::size_t size = gathered;
     gathered = 0;
-    return true;
+    MovieFile* output = current < outputs.size() && outputs[current] ? &*outputs[current] : nullptr;
+    if (!output || size == 0) return pool->giveBack(sent);
+    const int direct = output->directFd();
+    if (direct < 0) {  // a file system without direct writes: in order, through the page cache
+        output->appendBehind(sent->data(), size);
+        movieWritten += static_cast<std::int64_t>(size);
+        return pool->giveBack(sent);
+    }
+    // Begins at a whole page (blockRoom() saw to that): whole pages straight, the tail not.
+    const std::size_t whole = movieWritten % DirectBuffer::alignment == 0 ? size / DirectBuffer::alignment * DirectBuffer::alignment : 0;
+    if (size > whole) output->writeAt(movieWritten + static_cast<std::int64_t>(whole), sent->data() + whole, size - whole);
+    if (whole > 0)
+        pool->write(direct, output->bufferedFd(), movieWritten, sent, whole);
+    else
+        pool->giveBack(sent);
+    movieWritten += static_cast<std::int64_t>(size);
+}
+
+bool MovieStream::settle() {
+    flush();
+    if (!pool) return true;
+    pool->drain();
+    if (current >= outputs.size() || !outputs[current]) return true;
+    if (const int error = pool->takeError(outputs[current]->directFd())) outputs[current]->failWith(error);
+    return outputs[current]->good();
 }
 
 bool MovieStream::endMovie() {
@@ -182,13 +211,13 @@ bool MovieStream::endMovie() {
     writing = false;
     const Movie* m = movie(current);
     auto& output = outputs[current];
+    const bool whole = settle();
     // Taken off the queue meanwhile: what was written of it goes.
     if (m->getLoadFlag() != Queue || !output) {
         output.reset();
         return true;
     }
-    flush(gathered);
-    if (!output->commit()) return stop(output->reason());
+    if (!whole || !output->commit()) return stop(output->reason());
     output.reset();
     if (aside[current]) return true;  // saved by the question, once the file is in
     m->setLoaded();
@@ -233,9 +262,9 @@ std::optional<StreamResume> MovieStream::breakOff() {
     point.headers.assign(headers.begin(), headers.begin() + static_cast<std::ptrdiff_t>(nextHeader));
     point.lastLength = headLength == sizeof head ? currentLength : -1;
     if (writing) {
-        flush(gathered);
+        const bool whole = settle();
         // What went aside starts again: its part is no movie's to go on with.
-        if (!aside[current] && outputs[current] && outputs[current]->keep()) {
+        if (whole && !aside[current] && outputs[current] && outputs[current]->keep()) {
             point.partMovie = current;
             point.partName = movie(current)->getFileName();
         } else {

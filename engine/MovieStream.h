@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/AviHeaders.h"
 #include "engine/Splitter.h"
+#include "engine/disk/DirectWrites.h"
 #include "engine/disk/KeptParts.h"
 #include "engine/disk/MovieFile.h"
 #include "engine/net/HttpClient.h"
@@ -62,7 +64,13 @@ private:
     bool take(const char* data, std::size_t size);
     bool startMovie(std::size_t n);
     bool endMovie();
-    bool flush(std::size_t size);
+    // Sends the bytes gathered: whole pages straight to the disk (by DirectWrites), the rest
+    // through the page cache.
+    void flush();
+    // Sends them and waits for every write of the movie; false (see `failure`) when one failed.
+    bool settle();
+    // How many bytes the block takes: up to the next whole page of the movie first.
+    std::size_t blockRoom() const;
     bool checkRoom();
     bool keepAside();
     bool stop(std::string reason);
@@ -89,9 +97,12 @@ private:
     std::int64_t currentLength = -1;  // its RIFF size once known
     std::vector<std::optional<MovieFile>> outputs;  // by movie, for the queued ones
     std::vector<bool> aside;                         // by movie: its bytes go aside
-    DirectBuffer gather;
+    DirectBuffer* block = nullptr;  // gathering the current movie's next bytes
     std::size_t gathered = 0;
+    std::int64_t movieWritten = 0;  // bytes of the current movie sent to its part
     std::vector<std::string> written;
+    // Last, so that it goes first: no write may outlive the files it writes to.
+    std::unique_ptr<DirectWrites> pool;
 };
 
 }  // namespace vemlis

@@ -19,7 +19,13 @@ namespace vemlis {
 // that a disk slower than the network holds the network back instead of filling memory.
 class DirectWrites final {
 public:
-    DirectWrites(std::size_t blockSize, std::size_t blocks, int threads);
+    // Blocks of 2 MiB, twelve in all, two threads: a block per connection fills while the others
+    // are written, and two writes at once keep the disk's queue busy.
+    static constexpr std::size_t defaultBlockSize = 2 << 20;
+    static constexpr std::size_t defaultBlocks = 12;
+    static constexpr int defaultThreads = 2;
+    DirectWrites(std::size_t blockSize = defaultBlockSize, std::size_t blocks = defaultBlocks,
+                 int threads = defaultThreads);
     ~DirectWrites();  // waits for every write
     DirectWrites(const DirectWrites&) = delete;
     DirectWrites& operator=(const DirectWrites&) = delete;
