@@ -57,7 +57,8 @@ bool waitFor(const std::function<bool()>& condition, int milliseconds) {
 // From "Start download" until the 8 movies of a 1 GiB server file are saved, through the real
 // window, against curl followed by cutting the movies out with dd (and a sync, as our side
 // flushes each movie to disk), and against the engine's own download of the file into one file
-// (`engine_bench --segmented`, beside this program). Seven alternating pairs each.
+// (`engine_bench --segmented`, beside this program), and against writing as many bytes straight
+// to the disk and flushing them (dd). Seven alternating pairs each.
 void guiAgainstCurlAndCut(const std::filesystem::path& engineBench) {
     namespace fs = std::filesystem;
     const fs::path work = fs::temp_directory_path() / "vemlis-engine-bench";
@@ -149,7 +150,15 @@ void guiAgainstCurlAndCut(const std::filesystem::path& engineBench) {
             peer("'" + engineBench.string() + "' --segmented '" + url + "' '" + (peerFolder / "f").string() + "'");
         bench::Sides aloneSides;
         bench::print("click_to_movies_vs_download_alone", bench::timeRatios(7, ours, downloadAlone, &aloneSides), aloneSides);
+        std::fflush(stdout);
     }
+    // The disk's own floor for a flushed gigabyte: the same size written straight to it and
+    // flushed, with no network at all. Our side cannot end before this does.
+    const auto durableWrite = peer("dd status=none if=/dev/zero of='" + (peerFolder / "d").string() +
+                                   "' bs=2M count=" + std::to_string((size + (2 << 20) - 1) >> 21) +
+                                   " oflag=direct conv=fdatasync");
+    bench::Sides durableSides;
+    bench::print("click_to_movies_vs_durable_write", bench::timeRatios(7, ours, durableWrite, &durableSides), durableSides);
     fs::remove_all(peerFolder);
 }
 
