@@ -24,6 +24,8 @@ constexpr std::int64_t writeStep = 4 << 20;
 
 // Connections that write at once, and a few that ended: more are forgotten, oldest first.
 constexpr std::size_t runsKept = 32;
+// Blocks that runs may hold while they fill; the rest are being written.
+constexpr std::size_t heldMost = DirectWrites::defaultBlocks / 2;
 
 }  // namespace
 
@@ -161,6 +163,15 @@ void MovieSegments::put(Run& run, const char* data, std::size_t size) {
             n = static_cast<std::size_t>(std::min<std::int64_t>(head, static_cast<std::int64_t>(size)));
             output.file.writeAt(at, data, n);
         } else {
+            // Runs whose connections ended keep their blocks until they go on or are sent: only
+            // so many may, so that a block is always on its way back to take().
+            std::size_t held = 0;
+            for (const Run& r : runs) held += r.block ? 1 : 0;
+            for (auto other = runs.begin(); held >= heldMost && other != runs.end(); ++other)
+                if (other->block && &*other != &run) {
+                    send(*other);
+                    --held;
+                }
             run.block = writes().take();
             run.blockAt = at;
             run.filled = 0;

@@ -16,7 +16,9 @@
 #include "TempDir.h"
 #include "engine/AviHeaders.h"
 #include "engine/Splitter.h"
+#include "engine/MovieSegments.h"
 #include "engine/disk/DirectWrites.h"
+#include "engine/disk/KeptParts.h"
 #include "model/MoviesSet.h"
 #include "support/EndLooker.h"
 
@@ -429,4 +431,33 @@ TEST(DirectWrites, EveryBlockLandsAlsoWhenRefusedStraightAndAFailureIsToldForIts
     ::close(direct);
     ::close(readOnly);
     EXPECT_EQ(readWholeFile(path), std::string(page, 'a') + std::string(100, 'b'));
+}
+
+TEST(MovieSegments, ConnectionsThatEndInsideAMovieNeverHoldUpTheWrites) {
+    // Twenty connections each bring the first megabyte of their segment and stop, as after
+    // steals near the end; then the rest comes. Each leaves bytes gathered for the disk.
+    Fixture f;
+    const Movie* movie = f.add(Queue, "one.avi");
+    const std::int64_t length = (30 << 20) + 123;
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 131) >> 7);
+    SegmentResume point;
+    point.length = length;
+    point.validator = "\"v\"";
+    point.headers = {0};
+    constexpr int count = 20;
+    for (int i = 0; i < count; ++i) point.segments.push_back({length * i / count, length * (i + 1) / count, 0});
+    Recorder handler;
+    KeptParts notes(f.dir.path());
+    MovieSegments sink(f.file(), handler, FreeSpace(), notes, point);
+    ASSERT_TRUE(sink.prepare());
+    for (const bool rest : {false, true})
+        for (Segment& s : point.segments) {
+            const std::int64_t from = s.from + s.done, to = rest ? s.to : s.from + (1 << 20);
+            ASSERT_TRUE(sink.writeAt(from, bytes.data() + from, static_cast<std::size_t>(to - from)));
+            s.done = to - s.from;
+        }
+    ASSERT_TRUE(sink.finish(point.segments)) << sink.failure;
+    EXPECT_EQ(movie->getLoadFlag(), Loaded);
+    EXPECT_TRUE(readWholeFile(movie->getFileName()) == bytes);
 }
