@@ -76,6 +76,12 @@ struct Harness {
             m->queue((dir / name).string());
         }
     }
+    // The first file of at least this many movies (the last file when none has).
+    std::size_t fileOf(std::size_t movies) {
+        std::size_t i = 0;
+        while (i + 1 < series.catalogue.files.size() && series.pieces[path(i)].size() < movies) ++i;
+        return i;
+    }
     int count(const std::string& call) const { return static_cast<int>(std::count(ui.calls.begin(), ui.calls.end(), call)); }
 };
 

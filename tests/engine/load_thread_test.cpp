@@ -197,8 +197,7 @@ TEST(LoadThread, AbortDuringATransferKeepsTheMoviesQueuedAndThePart) {
 
 TEST(LoadThread, AMovieIsDownloadedWhileItsFileStillComesAndOnlyQueuedMoviesAreWritten) {
     Harness h;
-    std::size_t i = 0;  // a file of three movies
-    while (i + 1 < h.series.catalogue.files.size() && h.series.pieces[h.path(i)].size() < 3) ++i;
+    const std::size_t i = h.fileOf(3);
     const auto& pieces = h.series.pieces[h.path(i)];
     ASSERT_GE(pieces.size(), 3u);
     // The server holds back the rest once the second movie's header has gone by.
@@ -288,8 +287,7 @@ TEST(LoadThread, AMovieThatCannotBeCreatedAsksForANewNameAndTheFileComesOnce) {
 
 TEST(LoadThread, AMovieWithoutRoomIsKeptAsideAndTheAnswerSavesItWithoutAnotherTransfer) {
     Harness h;
-    std::size_t i = 0;  // a file of three movies
-    while (i + 1 < h.series.catalogue.files.size() && h.series.pieces[h.path(i)].size() < 3) ++i;
+    const std::size_t i = h.fileOf(3);
     const auto& pieces = h.series.pieces[h.path(i)];
     ASSERT_GE(pieces.size(), 3u);
     h.start();
