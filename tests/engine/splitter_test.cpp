@@ -449,7 +449,8 @@ TEST(MovieSegments, ConnectionsThatEndInsideAMovieNeverHoldUpTheWrites) {
     for (int i = 0; i < count; ++i) point.segments.push_back({length * i / count, length * (i + 1) / count, 0});
     Recorder handler;
     KeptParts notes(f.dir.path());
-    MovieSegments sink(f.file(), handler, FreeSpace(), notes, point);
+    const FreeSpace room;
+    MovieSegments sink(f.file(), handler, room, notes, point);
     ASSERT_TRUE(sink.prepare());
     for (const bool rest : {false, true})
         for (Segment& s : point.segments) {
