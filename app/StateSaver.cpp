@@ -73,6 +73,13 @@ void StateSaver::setDelay(std::chrono::milliseconds delay) { timer->setInterval(
 
 void StateSaver::checkWritable() { finished(vemlis::checkWritable(path)); }
 
+void StateSaver::removeUnfinishedWrites() const {
+    const std::string name = path.filename().string();
+    removeUnfinishedReplacements(path.parent_path(), [&](std::string_view of) {
+        return of == name || of == name + ".damaged";
+    });
+}
+
 void StateSaver::saveSoon() {
     // Not restarted by later changes: a steady stream of them must not put the save off for ever.
     if (!timer->isActive()) timer->start();

@@ -47,6 +47,9 @@ public:
     void setDelay(std::chrono::milliseconds delay);
     // Tells the user now when the file cannot be written at all.
     void checkWritable();
+    // Removes the new files that writes cut short by a kill left beside the state file (and
+    // its damaged copy). Only before the first save.
+    void removeUnfinishedWrites() const;
 
     // The message for a failed write to the path with the system's reason.
     static std::string failureText(const std::filesystem::path& path, const std::string& reason);

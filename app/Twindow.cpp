@@ -191,6 +191,7 @@ void Twindow::showEvent(QShowEvent* event) {
 }
 
 void Twindow::FormShow() {
+    stateSaver->removeUnfinishedWrites();
     loadState();
     // Told at once, not after a long run whose every status would be lost.
     stateSaver->checkWritable();

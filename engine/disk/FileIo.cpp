@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <system_error>
+#include <vector>
 
 namespace vemlis {
 
@@ -60,6 +61,22 @@ std::string replaceFile(const std::filesystem::path& path, std::string_view byte
     }
     if (durable) syncFolderOf(path);
     return {};
+}
+
+void removeUnfinishedReplacements(const std::filesystem::path& folder,
+                                  const std::function<bool(std::string_view name)>& ours) {
+    constexpr std::string_view mark = ".new-";
+    constexpr std::size_t random = 6;  // the XXXXXX of mkostemp
+    std::error_code error;
+    std::vector<std::filesystem::path> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.empty() ? "." : folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= mark.size() + random) continue;
+        const std::size_t at = name.size() - mark.size() - random;
+        if (name.compare(at, mark.size(), mark) != 0 || !ours(std::string_view(name).substr(0, at))) continue;
+        if (entry.is_regular_file(error) && !entry.is_symlink(error)) left.push_back(entry.path());
+    }
+    for (const auto& path : left) std::filesystem::remove(path, error);
 }
 
 std::string checkWritable(const std::filesystem::path& path) {

@@ -24,6 +24,12 @@ std::string replaceFile(const std::filesystem::path& path, std::string_view byte
 // else the system's reason.
 std::string checkWritable(const std::filesystem::path& path);
 
+// Removes what a replaceFile() or checkWritable() cut short by a kill left in the folder: the
+// files `<name>.new-XXXXXX` of every name `ours` takes. Only while no other writer of those
+// names runs, since a write in progress looks the same.
+void removeUnfinishedReplacements(const std::filesystem::path& folder,
+                                  const std::function<bool(std::string_view name)>& ours);
+
 // Flushes the folder that holds the file, so that a rename or creation in it reaches the disk.
 void syncFolderOf(const std::filesystem::path& file);
 

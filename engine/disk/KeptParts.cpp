@@ -371,6 +371,8 @@ std::vector<std::pair<std::string, SegmentResume>> KeptParts::keptSegmentResumes
 void KeptParts::forgetCurrent() { remove(current()); }
 
 void KeptParts::discardUnwanted(const std::function<bool(const std::string& url)>& wanted) {
+    // Notes are written on this thread only: a new one half written now was cut by a kill.
+    removeUnfinishedReplacements(folder, [](std::string_view of) { return of.starts_with("temp"); });
     Info info;
     if (!read(infoOf(current()), info) || !wanted(info.url)) forgetCurrent();
     std::vector<std::filesystem::path> parked;

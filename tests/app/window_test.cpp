@@ -613,7 +613,7 @@ TEST(Window, TwoMoviesNeverGetOneName) {
     EXPECT_EQ(s.movie(0, 0, 2)->getFileName(), (s.dir / "other.avi").string());
 }
 
-TEST(Window, PartFilesOfQueuedMoviesLeftByAKilledRunGo) {
+TEST(Window, PartFilesOfQueuedMoviesAndHalfWrittenNotesLeftByAKilledRunGo) {
     Session s;
     const std::string name = (s.dir / "movie.avi").string();
     vemlis::testing::writeWholeFile(
@@ -622,10 +622,17 @@ TEST(Window, PartFilesOfQueuedMoviesLeftByAKilledRunGo) {
         "http://127.0.0.1:1/f.avi\n" + name + "\nQueue\nMoviesEnd\nSeasonEnd\nSeasonsEnd\n");
     vemlis::testing::writeWholeFile(name + ".part", "half a movie");
     vemlis::testing::writeWholeFile(s.dir / "temp.kq4", "half a server file");
+    // Killed while the state, or a note of a transfer, was being replaced.
+    const std::vector<std::string> halfWritten{"data.kq4.new-Ab12Cd", "data.kq4.damaged.new-x0Y9zz",
+                                               "temp-0123456789abcdef.movies.new-Q1w2E3"};
+    for (const auto& file : halfWritten) vemlis::testing::writeWholeFile(s.dir / file, "half");
+    vemlis::testing::writeWholeFile(s.dir / "notes.new-abcdef", "the user's");
     s.open();
     ASSERT_TRUE(s.listed());
     EXPECT_FALSE(std::filesystem::exists(name + ".part"));
     EXPECT_TRUE(waitUntil([&] { return !std::filesystem::exists(s.dir / "temp.kq4"); }));
+    for (const auto& file : halfWritten) EXPECT_FALSE(std::filesystem::exists(s.dir / file)) << file;
+    EXPECT_TRUE(std::filesystem::exists(s.dir / "notes.new-abcdef"));
 }
 
 TEST(Window, ATermSignalClosesAnOpenMessageAndEndsTheRun) {
