@@ -31,6 +31,14 @@ pid_t spawnChild(const std::string& url, const std::filesystem::path& folder) {
     return pid;
 }
 
+// How many movies the state file calls downloaded: a cheap look, while the program runs.
+int loadedInState(const std::filesystem::path& folder) {
+    std::ifstream in(folder / "data.kq4");
+    int loaded = 0;
+    for (std::string line; std::getline(in, line);) loaded += line == "Loaded";
+    return loaded;
+}
+
 // The state file as the program would read it at its next start: whole, and every movie it
 // calls downloaded complete on disk. Returns how many movies it calls downloaded.
 int checkState(const std::filesystem::path& folder, vemlis::testing::ServedSeries& series, const std::string& base) {
@@ -75,14 +83,19 @@ void killSweep(const vemlis::testing::CatalogueShape& shape, int frameSide, int 
     for (int round = 0; round < 20; ++round) {
         const pid_t child = spawnChild(server.catalogueURL(), dir.path());
         ASSERT_GT(child, 0);
-        // Mostly short lives, cut anywhere in a transfer, a split or a save; now and then one long
-        // enough to finish files, so that later kills find downloaded movies to check.
-        const int delay = round % 4 == 3 ? 3000 : std::uniform_int_distribution<int>(30, 1500)(random);
+        // Mostly short lives, cut anywhere in a transfer, a split or a save; now and then one
+        // that lives until the state calls one more movie downloaded (however slow the machine),
+        // and a little longer, so that later kills find downloaded movies to check.
+        const bool untilSaved = round % 4 == 3;
+        const int before = untilSaved ? loadedInState(dir.path()) : 0;
+        int delay = untilSaved ? 60000 : std::uniform_int_distribution<int>(30, 1500)(random);
         int status = 0;
         pid_t ended = 0;
         for (int waited = 0; waited < delay && ended == 0; waited += 5) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             ended = ::waitpid(child, &status, WNOHANG);
+            if (untilSaved && delay == 60000 && waited % 100 == 0 && loadedInState(dir.path()) > before)
+                delay = waited + std::uniform_int_distribution<int>(0, 1500)(random);
         }
         if (ended == 0) {
             ::kill(child, SIGKILL);
