@@ -100,6 +100,9 @@ public:
     // Whether a file that comes in order has its movies written as its bytes come (the
     // default), or is kept whole in temp.kq4 and split. Set before the downloads start.
     void setWriteAsItComes(bool on) { writeAsItComes = on; }
+    // Whether movies are written past the page cache where the file system takes it (the
+    // default); off, they are written as on a file system that takes no direct writes.
+    void setWriteDirect(bool on) { direct = on; }
     // The part files of movies that broken transfers kept for the next one: not stale.
     std::vector<std::string> getKeptMovieParts() const { return transfer.keptMovieParts(); }
 
@@ -174,6 +177,7 @@ private:
     void renameMovie(const tavik::vemlis_loader::Movie* movie, const std::string& reason) override;
     void addFinishedMovie(const tavik::vemlis_loader::Movie* movie) override;
     bool stopping() const override { return closing.load(); }
+    bool writeDirect() const override { return direct; }
     void claimFreeName(const tavik::vemlis_loader::Movie* movie, const std::vector<std::string>& written) override;
 
     tavik::vemlis_loader::MoviesSet& set;
@@ -208,6 +212,7 @@ private:
     std::unordered_set<const tavik::vemlis_loader::ServerFile*> noStream;
     bool streamed = false;  // the current file's movies were written as its bytes came
     bool writeAsItComes = true;
+    bool direct = true;
     mutable std::mutex waitingLock;
     std::optional<Waiting> waiting;
     std::vector<WaitingFile> waitingFiles;

@@ -55,6 +55,7 @@ bool MovieSegments::prepare() {
         const Movie* m = movie(n);
         if (m->getLoadFlag() != Queue) continue;
         auto output = std::make_unique<Output>();
+        if (!handler.writeDirect()) output->file.keepInPageCache();
         output->movie = n;
         std::tie(output->from, output->to) = point.movie(n);
         const std::string aside = notes.asidePath(url, n).string();

@@ -21,6 +21,7 @@ bool MovieStream::prepare() {
         const Movie* m = movie(n);
         if (m->getLoadFlag() != Queue) continue;
         auto& output = outputs[n].emplace();
+        if (!handler.writeDirect()) output.keepInPageCache();
         if (resume && n == resume->partMovie) {
             if (output.reopen(m->getFileName(), resume->from - resume->headers[n], false)) {
                 written.push_back(m->getFileName());
@@ -169,6 +170,7 @@ bool MovieStream::keepAside() {
     if (const std::int64_t free = room(kept); free >= 0 && free < currentLength)
         return stop(notEnoughRoom(currentLength, free));
     auto& output = outputs[current].emplace();
+    if (!handler.writeDirect()) output.keepInPageCache();
     if (!output.open(kept, false)) return stop(output.reason());
     return true;
 }

@@ -138,6 +138,7 @@ void MovieFile::append(const char* data, std::size_t size) {
 }
 
 int MovieFile::directFd() {
+    if (cachedOnly) return -1;
     if (direct != -1 || fd < 0 || partName.empty()) return direct < 0 ? -1 : direct;
     direct = ::open(partName.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_DIRECT);
     if (direct >= 0 && directAlignment(direct) == 0) {

@@ -70,6 +70,8 @@ public:
     // none or is better written through the cache. For writes made elsewhere (DirectWrites):
     // the file is told of a failed one by failWith().
     int directFd();
+    // From now on every write goes through the page cache: directFd() is -1.
+    void keepInPageCache() { cachedOnly = true; }
     int bufferedFd() const { return fd; }
     void failWith(int systemError);
     // Puts the complete movie in place: on disk first, so that a state that calls it
@@ -87,6 +89,7 @@ private:
     int fd = -1;
     int direct = -1;      // see directFd(); -2: none to be had
     std::size_t alignment = 0;  // of direct writes; 0 when writing through the page cache
+    bool cachedOnly = false;
     bool failed = false;
     int error = 0;
     std::string finalName;

@@ -35,6 +35,7 @@ struct Harness {
     HttpClient http;
     TransferMeter meter;  // what the transfer in progress has received
     bool wholeFiles = false;  // files kept whole in temp.kq4 and split, not written as they come
+    bool pageCacheOnly = false;  // as on a file system that takes no direct writes
     FakeUI ui;
     std::unique_ptr<LoadThread> thread;
     ServedSeries series;
@@ -62,6 +63,7 @@ struct Harness {
         thread = std::make_unique<LoadThread>(set, http, ui, url.empty() ? server.catalogueURL() : url,
                                               folder.empty() ? dir.path() : folder);
         thread->setWriteAsItComes(!wholeFiles);
+        thread->setWriteDirect(!pageCacheOnly);
         ui.attach(thread.get());
         thread->allowMerge();
     }

@@ -558,21 +558,26 @@ TEST(LoadThread, AMovieNeverOverwritesAnotherOnesDownloadedFile) {
 }
 
 
+// Straight to the disk, and as on a file system that takes no direct writes.
 TEST(LoadThread, ADroppedTransferGoesOnFromWhereItBroke) {
-    Harness h;
-    const std::string bytes = wholeFile(h, 0);
-    const auto cut = static_cast<std::int64_t>(bytes.size() * 9 / 10);
-    h.server.setFault(h.path(0), Fault::dropOnce(cut));
-    h.start();
-    ASSERT_TRUE(h.merged());
-    h.queueAll(h.file(0));
-    h.thread->start();
-    ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }, 15000));
-    EXPECT_EQ(h.server.requests(h.path(0)), 2);
-    EXPECT_EQ(h.server.lastHeader(h.path(0), "Range"), "bytes=" + std::to_string(cut) + "-");
-    EXPECT_EQ(h.server.lastHeader(h.path(0), "If-Range").front(), '"');  // the ETag
-    EXPECT_EQ(h.server.bytesSent(h.path(0)), static_cast<std::int64_t>(bytes.size()));
-    expectSaved(h, 0);
+    for (const bool cached : {false, true}) {
+        SCOPED_TRACE(cached ? "through the page cache" : "straight to the disk");
+        Harness h;
+        h.pageCacheOnly = cached;
+        const std::string bytes = wholeFile(h, 0);
+        const auto cut = static_cast<std::int64_t>(bytes.size() * 9 / 10);
+        h.server.setFault(h.path(0), Fault::dropOnce(cut));
+        h.start();
+        ASSERT_TRUE(h.merged());
+        h.queueAll(h.file(0));
+        h.thread->start();
+        ASSERT_TRUE(waitUntil([&] { return h.ui.called("showFileDone"); }, 15000));
+        EXPECT_EQ(h.server.requests(h.path(0)), 2);
+        EXPECT_EQ(h.server.lastHeader(h.path(0), "Range"), "bytes=" + std::to_string(cut) + "-");
+        EXPECT_EQ(h.server.lastHeader(h.path(0), "If-Range").front(), '"');  // the ETag
+        EXPECT_EQ(h.server.bytesSent(h.path(0)), static_cast<std::int64_t>(bytes.size()));
+        expectSaved(h, 0);
+    }
 }
 
 // Kept whole in temp.kq4, or as the part of the movie in progress with a note where to go on.
@@ -772,48 +777,53 @@ TEST(SegmentedDownload, WithoutRangesOneConnectionFetchesTheWholeFile) {
     EXPECT_EQ(h.server.requests("/large.avi"), 1);
 }
 
+// Straight to the disk, and as on a file system that takes no direct writes.
 TEST(SegmentedDownload, AnAbortBreaksEveryConnectionAndTheSegmentsGoOnLater) {
-    Harness h;
-    const LargeFile large;
-    h.server.setThrottle(2 << 20);  // per connection: the transfer lasts a few seconds
-    const ServerFile* file = serveLarge(h, large);  // in the set before the thread reads it
-    h.start();
-    ASSERT_TRUE(h.merged());
-    h.thread->start();
-    ASSERT_TRUE(waitUntil([&] { return h.received() > (4 << 20); }, 30000));
-    EXPECT_GE(h.server.mostConnections("/large.avi"), 4);
-    h.thread->stop(true);
-    ASSERT_TRUE(waitUntil([&] { return h.ui.calls.back() == "showListPanel"; }));
-    // Broken off, not finished: beside the state, each segment's range and what of it arrived.
-    // The movies' bytes are in their parts; there is no temp.kq4.
-    EXPECT_FALSE(std::filesystem::exists(h.dir / "temp.kq4"));
-    std::filesystem::path note;
-    for (const auto& entry : std::filesystem::directory_iterator(h.dir.path()))
-        if (entry.path().extension() == ".movies") note = entry.path();
-    ASSERT_FALSE(note.empty());
-    std::istringstream lines(vemlis::testing::readWholeFile(note));
-    std::string line;
-    for (int i = 0; i < 6; ++i) std::getline(lines, line);
-    std::istringstream info(line);
-    std::int64_t from = 0, to = 0, done = 0, kept = 0;
-    std::vector<std::string> rest;  // what each segment asks for next
-    while (info >> from >> to >> done) {
-        kept += done;
-        if (from + done < to) rest.push_back("bytes=" + std::to_string(from + done) + "-" + std::to_string(to - 1));
+    for (const bool cached : {false, true}) {
+        SCOPED_TRACE(cached ? "through the page cache" : "straight to the disk");
+        Harness h;
+        h.pageCacheOnly = cached;
+        const LargeFile large;
+        h.server.setThrottle(2 << 20);  // per connection: the transfer lasts a few seconds
+        const ServerFile* file = serveLarge(h, large);  // in the set before the thread reads it
+        h.start();
+        ASSERT_TRUE(h.merged());
+        h.thread->start();
+        ASSERT_TRUE(waitUntil([&] { return h.received() > (4 << 20); }, 30000));
+        EXPECT_GE(h.server.mostConnections("/large.avi"), 4);
+        h.thread->stop(true);
+        ASSERT_TRUE(waitUntil([&] { return h.ui.calls.back() == "showListPanel"; }));
+        // Broken off, not finished: beside the state, each segment's range and what of it arrived.
+        // The movies' bytes are in their parts; there is no temp.kq4.
+        EXPECT_FALSE(std::filesystem::exists(h.dir / "temp.kq4"));
+        std::filesystem::path note;
+        for (const auto& entry : std::filesystem::directory_iterator(h.dir.path()))
+            if (entry.path().extension() == ".movies") note = entry.path();
+        ASSERT_FALSE(note.empty());
+        std::istringstream lines(vemlis::testing::readWholeFile(note));
+        std::string line;
+        for (int i = 0; i < 6; ++i) std::getline(lines, line);
+        std::istringstream info(line);
+        std::int64_t from = 0, to = 0, done = 0, kept = 0;
+        std::vector<std::string> rest;  // what each segment asks for next
+        while (info >> from >> to >> done) {
+            kept += done;
+            if (from + done < to) rest.push_back("bytes=" + std::to_string(from + done) + "-" + std::to_string(to - 1));
+        }
+        const int segments = static_cast<int>(rest.size());
+        const std::size_t askedBefore = h.server.rangesAsked("/large.avi").size();
+        EXPECT_GE(segments, 4);
+        EXPECT_GT(kept, 4 << 20);
+        h.server.setThrottle(0);
+        h.thread->start();
+        ASSERT_TRUE(waitUntil([&] { return vemlis::testing::allLoaded(file); }, 30000));
+        expectLargeSaved(file, large);
+        // Every segment went on from what it had, not from its start.
+        const auto asked = h.server.rangesAsked("/large.avi");
+        const std::vector<std::string> after(asked.begin() + static_cast<long>(askedBefore), asked.end());
+        for (const std::string& range : rest)
+            EXPECT_NE(std::find(after.begin(), after.end(), range), after.end()) << range;
     }
-    const int segments = static_cast<int>(rest.size());
-    const std::size_t askedBefore = h.server.rangesAsked("/large.avi").size();
-    EXPECT_GE(segments, 4);
-    EXPECT_GT(kept, 4 << 20);
-    h.server.setThrottle(0);
-    h.thread->start();
-    ASSERT_TRUE(waitUntil([&] { return vemlis::testing::allLoaded(file); }, 30000));
-    expectLargeSaved(file, large);
-    // Every segment went on from what it had, not from its start.
-    const auto asked = h.server.rangesAsked("/large.avi");
-    const std::vector<std::string> after(asked.begin() + static_cast<long>(askedBefore), asked.end());
-    for (const std::string& range : rest)
-        EXPECT_NE(std::find(after.begin(), after.end(), range), after.end()) << range;
 }
 
 TEST(SegmentedDownload, OnlyQueuedMoviesComeAreWrittenInPlaceAndGoOnAfterARestart) {
