@@ -789,8 +789,8 @@ TEST(SegmentedDownload, AnAbortBreaksEveryConnectionAndTheSegmentsGoOnLater) {
         h.start();
         ASSERT_TRUE(h.merged());
         h.thread->start();
-        ASSERT_TRUE(waitUntil([&] { return h.received() > (4 << 20); }, 30000));
-        EXPECT_GE(h.server.mostConnections("/large.avi"), 4);
+        // However slowly a loaded machine opens them, every connection is open at the abort.
+        ASSERT_TRUE(waitUntil([&] { return h.received() > (4 << 20) && h.server.mostConnections("/large.avi") >= 4; }, 30000));
         h.thread->stop(true);
         ASSERT_TRUE(waitUntil([&] { return h.ui.calls.back() == "showListPanel"; }));
         // Broken off, not finished: beside the state, each segment's range and what of it arrived.
