@@ -823,6 +823,9 @@ TEST(Window, ProgressIsShownInTheViewAndTheTitle) {
     s.window->stopButton->click();
     ASSERT_TRUE(waitUntil([&] { return s.window->listPanel->isVisible(); }));
     EXPECT_EQ(s.window->windowTitle(), "Vemlis loader");
+    // A movie is saved as soon as its bytes are in: a slow machine may have saved one already.
+    int savedBefore = 0;
+    for (const Movie* m : s.movie(0, 0, 0)->getServerFile()->getMovies()) savedBefore += m->getLoadFlag() == Loaded;
 
     // When the last file is done, the view says so: nothing loading, the progress complete.
     s.server.setThrottle(0);
@@ -830,7 +833,8 @@ TEST(Window, ProgressIsShownInTheViewAndTheTitle) {
     ASSERT_TRUE(waitUntil([&] { return s.noneQueued() && s.window->size->text() == "-"; }));
     EXPECT_EQ(s.window->progress->value(), 1000);
     EXPECT_EQ(s.window->currentDownloads->rowCount(), 0);
-    EXPECT_EQ(s.window->fileCount->text(), "All downloads done: 4 movie(s) saved, 0 wrong link(s)");
+    EXPECT_EQ(s.window->fileCount->text(),
+              QString("All downloads done: %1 movie(s) saved, 0 wrong link(s)").arg(4 - savedBefore));
     EXPECT_EQ(s.window->url->text(), "-");
     EXPECT_TRUE(s.window->queuePanel->isVisible());
 }
