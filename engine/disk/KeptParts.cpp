@@ -372,7 +372,9 @@ void KeptParts::forgetCurrent() { remove(current()); }
 
 void KeptParts::discardUnwanted(const std::function<bool(const std::string& url)>& wanted) {
     // Notes are written on this thread only: a new one half written now was cut by a kill.
-    removeUnfinishedReplacements(folder, [](std::string_view of) { return of.starts_with("temp"); });
+    removeUnfinishedReplacements(folder, [](std::string_view of) {
+        return of.starts_with("temp-") || of == "temp.kq4.info";
+    });
     Info info;
     if (!read(infoOf(current()), info) || !wanted(info.url)) forgetCurrent();
     std::vector<std::filesystem::path> parked;

@@ -624,15 +624,17 @@ TEST(Window, PartFilesOfQueuedMoviesAndHalfWrittenNotesLeftByAKilledRunGo) {
     vemlis::testing::writeWholeFile(s.dir / "temp.kq4", "half a server file");
     // Killed while the state, or a note of a transfer, was being replaced.
     const std::vector<std::string> halfWritten{"data.kq4.new-Ab12Cd", "data.kq4.damaged.new-x0Y9zz",
-                                               "temp-0123456789abcdef.movies.new-Q1w2E3"};
+                                               "temp-0123456789abcdef.movies.new-Q1w2E3", "temp.kq4.info.new-000000"};
     for (const auto& file : halfWritten) vemlis::testing::writeWholeFile(s.dir / file, "half");
     vemlis::testing::writeWholeFile(s.dir / "notes.new-abcdef", "the user's");
+    vemlis::testing::writeWholeFile(s.dir / "temperature.new-abcdef", "the user's");
     s.open();
     ASSERT_TRUE(s.listed());
     EXPECT_FALSE(std::filesystem::exists(name + ".part"));
     EXPECT_TRUE(waitUntil([&] { return !std::filesystem::exists(s.dir / "temp.kq4"); }));
     for (const auto& file : halfWritten) EXPECT_FALSE(std::filesystem::exists(s.dir / file)) << file;
     EXPECT_TRUE(std::filesystem::exists(s.dir / "notes.new-abcdef"));
+    EXPECT_TRUE(std::filesystem::exists(s.dir / "temperature.new-abcdef"));
 }
 
 TEST(Window, ATermSignalClosesAnOpenMessageAndEndsTheRun) {
