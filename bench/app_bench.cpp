@@ -55,7 +55,7 @@ bool waitFor(const std::function<bool()>& condition, int milliseconds) {
 }
 
 // From "Start download" until the 8 movies of a 1 GiB server file are saved, through the real
-// window, against curl followed by cutting the movies out with dd (and a sync, as our side
+// window, against curl followed by cutting the movies out with dd (with and without a sync, as our side
 // flushes each movie to disk), and against the engine's own download of the file into one file
 // (`engine_bench --segmented`, beside this program), and against writing as many bytes straight
 // to the disk and flushing them (dd). Seven alternating pairs each.
@@ -105,6 +105,8 @@ void guiAgainstCurlAndCut(const std::filesystem::path& engineBench) {
                "' of='" + (peerFolder / ("m" + std::to_string(i))).string() + "' skip=" + std::to_string(headers[i]) +
                " count=" + std::to_string(end - headers[i]);
     }
+    // The same peer without its sync: what a user who scripts it would see on the terminal.
+    const std::string unflushedCut = cut;
     cut += " && sync '" + peerFolder.string() + "'/m*";
 
     const auto ours = [&] {
@@ -144,6 +146,10 @@ void guiAgainstCurlAndCut(const std::filesystem::path& engineBench) {
     };
     bench::Sides sides;
     bench::print("gui_vs_curl_cut", bench::speedups(bench::timeRatios(7, ours, peer(cut), &sides)), sides);
+    std::fflush(stdout);
+    bench::Sides unflushedSides;
+    bench::print("gui_vs_curl_cut_unflushed", bench::speedups(bench::timeRatios(7, ours, peer(unflushedCut), &unflushedSides)),
+                 unflushedSides);
     std::fflush(stdout);
     if (fs::exists(engineBench)) {
         const auto downloadAlone =
