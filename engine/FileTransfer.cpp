@@ -321,8 +321,10 @@ FileTransfer::Outcome FileTransfer::fetchMovies(const ServerFile& file, int conn
     const std::int64_t total = sink.answer().totalLength > 0 ? sink.answer().totalLength
                                                               : (sink.answer().status == 200 ? sink.answer().contentLength : 0);
     const bool unannounced = sink.answer().contentLength <= 0;
-    if ((total > 0 && sink.received() != total) ||
-        (unannounced && (sink.headersFound() < file.getMovies().size() || sink.endsInsideAMovie()))) {
+    const bool cutShort = (total > 0 && sink.received() != total) ||
+                          (unannounced && (sink.headersFound() < file.getMovies().size() || sink.endsInsideAMovie()));
+    // Ended here after the last movie it wanted, the body was never read to its end.
+    if (cutShort && !sink.enough()) {
         brokenOff();
         return {Kind::setAside, HttpError("the file ended early", HttpError::Kind::cutShort)};
     }

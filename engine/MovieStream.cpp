@@ -98,8 +98,15 @@ bool MovieStream::write(const char* data, std::size_t size) {
 bool MovieStream::route(const char* data, std::size_t size) {
     while (size > 0) {
         const auto& headers = index.getHeaders();
-        while (nextHeader < headers.size() && headers[nextHeader] <= routed)
+        while (nextHeader < headers.size() && headers[nextHeader] <= routed) {
             if (!startMovie(nextHeader++)) return false;
+            // Nothing from here on is written: the rest of the file is nobody's (a movie queued
+            // after its bytes went by comes with the next transfer, as it would have anyway).
+            if (!wantedFrom(current)) {
+                satisfied = true;
+                return false;
+            }
+        }
         std::int64_t limit = routed + static_cast<std::int64_t>(size);
         if (nextHeader < headers.size()) limit = std::min(limit, headers[nextHeader]);
         const auto piece = static_cast<std::size_t>(limit - routed);
@@ -121,6 +128,12 @@ bool MovieStream::startMovie(std::size_t n) {
     currentLength = -1;
     movieWritten = 0;
     return true;
+}
+
+bool MovieStream::wantedFrom(std::size_t n) const {
+    for (; n < outputs.size(); ++n)
+        if ((outputs[n] || aside[n]) && movie(n)->getLoadFlag() == Queue) return true;
+    return false;
 }
 
 bool MovieStream::take(const char* data, std::size_t size) {
@@ -233,6 +246,7 @@ bool MovieStream::stop(std::string reason) {
 }
 
 bool MovieStream::complete() {
+    if (satisfied) return true;
     if (!pending.empty()) {
         if (!route(pending.data(), pending.size())) return false;
         pending.clear();
@@ -246,6 +260,8 @@ bool MovieStream::complete() {
 bool MovieStream::finish() {
     if (!endMovie()) return false;
     current = none;
+    // Cut off after the last movie it wanted, the file's end was never seen.
+    if (satisfied) return true;
     for (std::size_t n = headersFound(); n < file.getMovies().size(); ++n)
         if (const Movie* m = movie(n); m->getLoadFlag() == Queue) {
             m->setBroken();

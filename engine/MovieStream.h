@@ -24,6 +24,7 @@ namespace vemlis {
 // refuses, or that has no room where it goes, gets its bytes kept aside beside the state
 // (KeptParts::asidePath), and the question about it comes once the file is in. A write that
 // fails stops the transfer with StreamError; the file is then fetched and split as a whole.
+// Once the last movie it writes is whole, the transfer ends: the rest is nobody's.
 class MovieStream final : public ByteSink {
 public:
     // `resume`: where a broken transfer left off (null: from the start); `segmentFrom`: an
@@ -36,11 +37,13 @@ public:
     bool prepare();
     bool begin(const ResponseInfo& answer) override;
     bool write(const char* data, std::size_t size) override;
+    bool enough() const override { return satisfied; }
     // The body has ended: its last bytes go to their movies, and every movie but the last is
     // put in place. False when a movie could not be written (see `failure`).
     bool complete();
-    // The body arrived whole (after complete()): the last movie is put in place, and a queued
-    // movie without a header is a wrong link. False when a movie could not be written.
+    // The body arrived whole, or all that was wanted of it (after complete()): the last movie is
+    // put in place, and a queued movie without a header is a wrong link. False when a movie
+    // could not be written.
     bool finish();
 
     // After a break (and complete()): keeps the part of the movie in progress and says where a
@@ -63,6 +66,8 @@ private:
     bool route(const char* data, std::size_t size);
     bool take(const char* data, std::size_t size);
     bool startMovie(std::size_t n);
+    // Whether a movie from the n-th on is still to be written.
+    bool wantedFrom(std::size_t n) const;
     bool endMovie();
     // Sends the bytes gathered: whole pages straight to the disk (by DirectWrites), the rest
     // through the page cache.
@@ -87,6 +92,7 @@ private:
     std::int64_t fed = 0;     // bytes of the file seen
     std::int64_t routed = 0;  // bytes of the file handed to their movie (or dropped)
     std::string pending;      // [routed, fed): a header may still begin there
+    bool satisfied = false;   // the movies it writes are all whole: the rest is not wanted
     std::size_t nextHeader = 0;
     // The movie whose bytes come now.
     std::size_t current = none;

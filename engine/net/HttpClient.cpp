@@ -90,7 +90,7 @@ std::size_t HttpClient::Impl::write(char* data, std::size_t, std::size_t size, v
             return 0;
         }
         if (!impl->sink->write(data, size)) {
-            impl->sinkFailed = true;
+            (impl->sink->enough() ? impl->satisfied : impl->sinkFailed) = true;
             return 0;
         }
         impl->received += static_cast<std::int64_t>(size);
@@ -233,6 +233,7 @@ void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFro
     impl->refusal.reset();
     impl->declined = false;
     impl->sinkFailed = false;
+    impl->satisfied = false;
     impl->stoppedInWrite = false;
     impl->started = false;
     impl->received = 0;
@@ -291,7 +292,7 @@ void HttpClient::perform(const std::string& url, ByteSink& sink, const ResumeFro
 
     if (impl->sinkError) std::rethrow_exception(impl->sinkError);
     if (impl->refusal) throw *impl->refusal;
-    if (impl->declined) return;
+    if (impl->declined || impl->satisfied) return;
     if (impl->sinkFailed) throw StreamError("the bytes could not be kept");
     if (brokenOff || impl->stoppedInWrite) throw HttpError("the transfer was broken off", HttpError::Kind::brokenOff);
     if (status >= 300 && result == CURLE_OK) throw statusError(status, impl->answer.retryAfter);

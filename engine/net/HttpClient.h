@@ -93,6 +93,9 @@ public:
     // the answer was checked against the request. False: this answer is not wanted; the
     // transfer ends at once and get() returns without an error.
     virtual bool begin(const ResponseInfo&) { return true; }
+    // True once the sink has all it wants of the body: a write that returns false then ends
+    // the transfer there, and get() returns without an error.
+    virtual bool enough() const { return false; }
 };
 
 // Told how a transfer goes, on the thread that runs it: its start with the length of the whole

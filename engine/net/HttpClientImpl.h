@@ -72,6 +72,7 @@ struct HttpClient::Impl {
     std::optional<HttpError> refusal; // the answer did not fit the request
     bool declined = false;            // the sink wanted nothing of the answer
     bool sinkFailed = false;          // the sink could not keep bytes
+    bool satisfied = false;           // the sink had all it wanted before the body's end
     bool stoppedInWrite = false;      // broken off while the speed limit waited
     bool started = false;
     std::int64_t received = 0;

@@ -232,6 +232,39 @@ TEST(LoadThread, AMovieIsDownloadedWhileItsFileStillComesAndOnlyQueuedMoviesAreW
     EXPECT_FALSE(std::filesystem::exists(f->getMovies()[1]->getFileName()));
 }
 
+TEST(LoadThread, OverOneConnectionTheTransferEndsWithTheLastMovieItWrites) {
+    Harness h;
+    const std::size_t i = h.fileOf(3);
+    const auto& pieces = h.series.pieces[h.path(i)];
+    ASSERT_GE(pieces.size(), 3u);
+    h.server.setRanges(h.path(i), false);
+    // The first answer holds back all after the second movie's header.
+    Fault stall = Fault::stall(static_cast<std::int64_t>(pieces[0].size() + 64));
+    stall.times = 1;
+    h.server.setFault(h.path(i), stall);
+    h.start();
+    ASSERT_TRUE(h.merged());
+    const ServerFile* f = h.file(i);
+    h.queueAll(f);
+    const Movie* last = f->getMovies().back();
+    const std::string lastName = last->getFileName();
+    for (std::size_t m = 1; m < pieces.size(); ++m) f->getMovies()[m]->setNoLoad();
+    // Queued after the transfer began: it comes with the next one, and is no wrong link.
+    h.ui.onFinishedMovie = [&] {
+        if (last->getLoadFlag() == NoLoad) last->queue(lastName);
+    };
+    // Its end is not a file that ended early.
+    bool waited = false;
+    h.ui.onFileStarted = [&] { waited = waited || !h.thread->getWaitingFiles().empty(); };
+    h.thread->start();
+    ASSERT_TRUE(waitUntil([&] { return last->getLoadFlag() == Loaded; }));
+    EXPECT_FALSE(waited);
+    EXPECT_EQ(vemlis::testing::readWholeFile(f->getMovies()[0]->getFileName()), pieces[0]);
+    EXPECT_EQ(vemlis::testing::readWholeFile(lastName), pieces.back());
+    for (std::size_t m = 1; m + 1 < pieces.size(); ++m) EXPECT_EQ(f->getMovies()[m]->getLoadFlag(), NoLoad);
+    EXPECT_EQ(h.server.requests(h.path(i)), 2);
+}
+
 TEST(LoadThread, StopAfterTheCurrentFileFinishesIt) {
     Harness h;
     h.server.setFault(h.path(0), Fault::throttled(200000));

@@ -38,6 +38,7 @@ void FakeUI::renameMovie() {
 void FakeUI::addFinishedMovie() {
     record("addFinishedMovie");
     finished.push_back({thread->getCurrentMovie(), thread->getCurrentMovie()->getLoadFlag()});
+    if (onFinishedMovie) onFinishedMovie();
 }
 
 void FakeUI::showMessage() {

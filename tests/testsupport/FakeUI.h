@@ -53,6 +53,8 @@ public:
     std::function<std::string()> nextCatalogueAddress;
     // Runs inside showFileStarted (for example to stop or close the thread mid-transfer).
     std::function<void()> onFileStarted;
+    // Runs inside addFinishedMovie, while the load thread waits for it.
+    std::function<void()> onFinishedMovie;
 
     bool called(const std::string& name) const;
 
