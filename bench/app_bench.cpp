@@ -55,8 +55,8 @@ bool waitFor(const std::function<bool()>& condition, int milliseconds) {
 }
 
 // From "Start download" until the 8 movies of a 1 GiB server file are saved, through the real
-// window, against curl followed by cutting the movies out with dd (with and without a sync, as our side
-// flushes each movie to disk), and against the engine's own download of the file into one file
+// window, against curl followed by cutting the movies out with dd (with a sync, as our side
+// flushes each movie to disk, and without), and against the engine's own download of the file into one file
 // (`engine_bench --segmented`, beside this program), and against writing as many bytes straight
 // to the disk and flushing them (dd). Seven alternating pairs each.
 void guiAgainstCurlAndCut(const std::filesystem::path& engineBench) {
